@@ -1,0 +1,20 @@
+# Debian packages the build, the tests and the demo need. Sourced by the scripts.
+VARNEL_PACKAGES=(
+  build-essential cmake ninja-build pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libxml2-dev libxml2-utils
+)
+
+# Installs whatever is missing (apt-get update once, only when needed).
+varnel_install_packages() {
+  local missing=()
+  for pkg in "${VARNEL_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+}

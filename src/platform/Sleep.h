@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace varnel {
+
+// Every fixed wait of the program goes through here, so tests can record the
+// requested durations and the dialog can keep painting while it waits.
+using SleepHandler = std::function<void(std::uint32_t milliseconds)>;
+
+void sleepMs(std::uint32_t milliseconds);
+
+// Installs a handler (an empty one restores the real sleep); returns the previous one.
+SleepHandler setSleepHandler(SleepHandler handler);
+
+// Installs a handler for the lifetime of the guard.
+class ScopedSleepHandler {
+public:
+    explicit ScopedSleepHandler(SleepHandler handler);
+    ~ScopedSleepHandler();
+    ScopedSleepHandler(const ScopedSleepHandler&) = delete;
+    ScopedSleepHandler& operator=(const ScopedSleepHandler&) = delete;
+
+private:
+    SleepHandler previous;
+};
+
+} // namespace varnel

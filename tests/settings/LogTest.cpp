@@ -1,0 +1,90 @@
+#include "settings/I18N.h"
+#include "settings/Log.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <filesystem>
+#include <fstream>
+#include <locale>
+
+namespace varnel {
+namespace {
+
+TEST(Log, NewRunEmptiesTheFileAndNothingIsWrittenBeforeTheFirstLine)
+{
+    test::TempDir dir;
+    test::writeFile("varnel.log", "old run\n");
+    log() << "first" << std::endl;
+    // Another program can read the line while the log is still open.
+    EXPECT_EQ(test::readLines("varnel.log"), (std::vector<std::string>{"first"}));
+
+    restartLog();
+    EXPECT_TRUE(std::filesystem::exists("varnel.log"));
+    log() << "second run" << std::endl;
+    EXPECT_EQ(test::readLines("varnel.log"), (std::vector<std::string>{"second run"}));
+}
+
+TEST(Log, FileIsCreatedOnlyByTheFirstLine)
+{
+    test::TempDir dir;
+    EXPECT_FALSE(std::filesystem::exists("varnel.log"));
+    log() << "Varnel Started" << std::endl;
+    EXPECT_TRUE(std::filesystem::exists("varnel.log"));
+}
+
+// Stands in for a user locale that groups thousands and writes a decimal comma.
+class GroupingPunct : public std::numpunct<char> {
+protected:
+    char do_decimal_point() const override { return ','; }
+    char do_thousands_sep() const override { return '.'; }
+    std::string do_grouping() const override { return "\3"; }
+};
+
+TEST(Log, KeepsClassicNumbersAfterTheUserLocaleIsSet)
+{
+    test::TempDir dir;
+    const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new GroupingPunct));
+    log() << 1234567 << " " << 2.5 << std::endl;
+    std::locale::global(previous);
+    EXPECT_EQ(test::readLines("varnel.log").at(0), "1234567 2.5");
+}
+
+TEST(Log, UnopenableLogIsIgnored)
+{
+    test::TempDir dir;
+    std::filesystem::create_directory("varnel.log"); // cannot be opened as a file, even by root
+    log() << "lost" << std::endl;
+    EXPECT_TRUE(log().fail());
+    EXPECT_TRUE(std::filesystem::is_directory("varnel.log"));
+}
+
+TEST(I18N, ReadsTheFileNamedByStringsSuffix)
+{
+    test::TempDir dir;
+    test::writeFile("varnelstrings.fr", "label.done = Terminé\nmsg.empty =\n");
+    test::writeFile("varnelstrings.en", "label.done = Done\n");
+    I18N catalogue;
+    ASSERT_TRUE(catalogue.load("ignored locale", "fr"));
+    EXPECT_STREQ(catalogue.lookup("label.done"), "Terminé");
+    EXPECT_EQ(catalogue.lookup("msg.empty"), nullptr); // empty counts as missing
+    EXPECT_EQ(catalogue.lookup("msg.absent"), nullptr);
+    EXPECT_EQ(catalogue.lookup(nullptr), nullptr);
+    std::setlocale(LC_ALL, "C");
+    std::locale::global(std::locale::classic());
+}
+
+TEST(I18N, MissingOrCommentOnlyFileFailsToLoad)
+{
+    test::TempDir dir;
+    test::writeFile("varnelstrings.xx", "# nothing here\n");
+    I18N catalogue;
+    EXPECT_FALSE(catalogue.load("en", "xx"));
+    EXPECT_FALSE(catalogue.load("en", "zz"));
+    EXPECT_EQ(catalogue.lookup("label.done"), nullptr);
+    std::locale::global(std::locale::classic());
+}
+
+} // namespace
+} // namespace varnel
