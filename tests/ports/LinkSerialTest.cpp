@@ -162,4 +162,30 @@ TEST_F(LinkSerialTest, EnumerationAddsTheNamedPortsAfterTheDetectedOnes) {
     for (size_t i = 0; i + 2 < names.size(); ++i) EXPECT_EQ(names[i].rfind("/dev/", 0), 0u);
 }
 
+TEST_F(LinkSerialTest, AnEnumeratedPortOpensInsideTheCallback) {
+    Pty pty;
+    std::string saved = getenv("LINKSERIAL_PORTS") ? getenv("LINKSERIAL_PORTS") : "";
+    setenv("LINKSERIAL_PORTS", pty.slave.c_str(), 1);
+    struct Context {
+        LinkSerial* lib;
+        std::string slave;
+        int opened = 0;
+    } context{&lib, pty.slave};
+    lib.enumerate(
+        [](PortDescriptor* port, void* raw) -> int32_t {
+            auto* c = static_cast<Context*>(raw);
+            if (c->slave != port->portName) return 1;
+            LinkSerial second; // the caller loads the library once more for each discovery
+            uint32_t h = second.open(port);
+            if (h != 0 && second.close(h) != 0) ++c->opened;
+            return 1;
+        },
+        &context);
+    if (saved.empty())
+        unsetenv("LINKSERIAL_PORTS");
+    else
+        setenv("LINKSERIAL_PORTS", saved.c_str(), 1);
+    EXPECT_EQ(context.opened, 1);
+}
+
 } // namespace
