@@ -194,3 +194,22 @@ TEST(VarnelController, SecondDataFileAddsAndReplaces)
 
 } // namespace
 } // namespace varnel
+
+namespace varnel {
+namespace {
+
+TEST(VarnelXmlParser, ShippedSampleFileIsComplete)
+{
+    test::TempDir dir;
+    VarnelController controller;
+    ASSERT_TRUE(controller.loadDataFile(test::distFile("sample-batterydata.xml").string()));
+    EXPECT_EQ(controller.getScalarTables().size(), 4u);
+    EXPECT_EQ(controller.getWattageTables().size(), 4u);
+    EXPECT_EQ(controller.getBatteryTables().size(), 3u);
+    EXPECT_EQ(controller.getBatteryPacks().size(), 6u);
+    for (const auto& pack : controller.getBatteryPacks())
+        EXPECT_NE(findTable(controller.getBatteryTables(), pack->getBatteryTypeIndex()), nullptr);
+}
+
+} // namespace
+} // namespace varnel
