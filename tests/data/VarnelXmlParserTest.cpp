@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace varnel {
@@ -209,6 +210,26 @@ TEST(VarnelXmlParser, ShippedSampleFileIsComplete)
     EXPECT_EQ(controller.getBatteryPacks().size(), 6u);
     for (const auto& pack : controller.getBatteryPacks())
         EXPECT_NE(findTable(controller.getBatteryTables(), pack->getBatteryTypeIndex()), nullptr);
+}
+
+} // namespace
+} // namespace varnel
+
+namespace varnel {
+namespace {
+
+TEST(VarnelXmlParser, GeneratedFilesLoadCompletely)
+{
+    test::TempDir dir;
+    const std::string command =
+        std::string(VARNEL_BINARY_DIR) + "/bin/gen-batterydata generated.xml --types 12 --packs 30 --seed 7";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    VarnelController controller;
+    ASSERT_TRUE(controller.loadDataFile("generated.xml"));
+    EXPECT_EQ(controller.getBatteryTables().size(), 12u);
+    EXPECT_EQ(controller.getBatteryPacks().size(), 30u);
+    EXPECT_EQ(controller.getScalarTables().size(), 4u);
+    EXPECT_EQ(controller.getWattageTables().size(), 4u);
 }
 
 } // namespace
