@@ -39,6 +39,8 @@ public:
     // An application collection on the Power Device or Battery System page.
     bool isPowerDevice() const { return powerDevice; }
     size_t fieldCount() const { return fields.size(); }
+    // Keyed by usage page << 16 | usage id.
+    const std::map<uint32_t, HidField>& allFields() const { return fields; }
     const std::string& error() const { return failure; }
 
 private:
