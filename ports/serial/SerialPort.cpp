@@ -56,6 +56,7 @@ constexpr Reason kReasons[] = {
     {ENOENT, kGone},
     {ENODEV, kGone},
     {ENXIO, kGone},
+    {ENOTTY, "this is not a serial line: correct LINKSERIAL_PORTS"},
 };
 
 uint32_t failOpen(int error)
@@ -173,10 +174,6 @@ uint32_t PortOpen(PortDescriptor* port) {
     if (tcgetattr(fd, &saved) != 0) {
         int error = errno;
         close(fd);
-        if (error == ENOTTY) {
-            openFailure = "this is not a serial line: correct LINKSERIAL_PORTS";
-            return 0;
-        }
         return failOpen(error);
     }
     termios raw = saved;

@@ -300,7 +300,8 @@ TEST_F(LinkHidTest, OpenFailuresSayWhy)
     EXPECT_EQ(lib.open(&port), 0u);
     EXPECT_NE(lib.failure().find("malformed"), std::string::npos) << lib.failure();
 
-    PortDescriptor foreign = descriptorFor(socketPath("ups"));
+    const std::string upsPath = socketPath("ups");
+    PortDescriptor foreign = descriptorFor(upsPath);
     foreign.size = 60;
     EXPECT_EQ(lib.open(&foreign), 0u);
     EXPECT_EQ(lib.open(nullptr), 0u);
