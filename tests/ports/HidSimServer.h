@@ -29,6 +29,7 @@ public:
         WrongOpcode, // answers a report request as if it were another
         ShortReport, // answers GET_FEATURE with only the id and one data byte
         Reject,      // refuses SET_FEATURE
+        Silent,      // never answers a report request
     };
 
     HidSimServer(std::string path, std::vector<uint8_t> descriptor, std::string manufacturer = "Varnel Power",
@@ -133,6 +134,7 @@ private:
         std::vector<uint8_t> answer{op, LINKHIDSIM_OK};
         const bool reportRequest = op == LINKHIDSIM_OP_GET_FEATURE || op == LINKHIDSIM_OP_SET_FEATURE;
         if (reportRequest && fault == Fault::HangUp) return false;
+        if (reportRequest && fault == Fault::Silent) return true;
         if (reportRequest && fault == Fault::HugeLength) return reply(fd, answer, 0x7FFFFFFF);
         if (reportRequest && fault == Fault::WrongOpcode) answer[0] = LINKHIDSIM_OP_INFO;
 

@@ -279,6 +279,34 @@ TEST_F(LinkHidTest, AUnitThatHangsUpOrTalksGarbageFailsCleanlyAndStaysFailed)
     EXPECT_NE(lib.close(h), 0);
 }
 
+TEST_F(LinkHidTest, AUnitThatNeverAnswersCostsOneBoundedWait)
+{
+    uint32_t h = openUnit();
+    ASSERT_NE(h, 0u);
+    unit->setFault(HidSimServer::Fault::Silent);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(lib.get(h, kVendor, 0x62).empty());
+    EXPECT_EQ(lib.setHid(h, 0, 0, kVendor, 0x62, 1), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_NE(lib.close(h), 0);
+}
+
+TEST_F(LinkHidTest, ADeviceWithoutReportIdsUsesReportZero)
+{
+    const std::vector<uint8_t> plain = {0x05, 0x84, 0x09, 0x04, 0xA1, 0x01, 0x06, 0xFF, 0xFF, 0x09, 0x68, 0x75,
+                                        0x10, 0x95, 0x01, 0xB1, 0x02, 0x09, 0x62, 0x75, 0x08, 0xB1, 0x02, 0xC0};
+    HidSimServer single(socketPath("single"), plain);
+    single.setReport(0, {0x01, 0x00, 0x03});
+    const std::string path = socketPath("single");
+    PortDescriptor port = descriptorFor(path);
+    uint32_t h = lib.open(&port);
+    ASSERT_NE(h, 0u) << lib.failure();
+    EXPECT_EQ(lib.get(h, kVendor, 0x68), (std::vector<uint8_t>{0x01, 0x00}));
+    EXPECT_NE(lib.setHid(h, 0, 0, kVendor, 0x62, 8), 0);
+    EXPECT_EQ(single.report(0), (std::vector<uint8_t>{0x01, 0x00, 0x08}));
+    lib.close(h);
+}
+
 TEST_F(LinkHidTest, OpenFailuresSayWhy)
 {
     std::string missing = socketPath("nobody-listens");
