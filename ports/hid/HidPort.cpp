@@ -34,8 +34,8 @@ std::unique_ptr<HidPort> HidPort::attach(std::unique_ptr<HidTransport> transport
         new HidPort(std::move(transport), std::move(layout), std::move(manufacturer), std::move(product)));
 }
 
-HidPort::HidPort(std::unique_ptr<HidTransport> transport, HidReportDescriptor layout, std::string manufacturer,
-                 std::string product)
+HidPort::HidPort(std::unique_ptr<HidTransport> transport, HidReportDescriptor layout,
+                 std::string manufacturer, std::string product)
     : transport(std::move(transport)), layout(std::move(layout)), manufacturerName(std::move(manufacturer)),
       productName(std::move(product))
 {
@@ -43,16 +43,20 @@ HidPort::HidPort(std::unique_ptr<HidTransport> transport, HidReportDescriptor la
 
 const std::string* HidPort::nameFor(uint32_t usagePage, uint32_t usageId) const
 {
-    if (usagePage != kPowerDevicePage) return nullptr;
-    if (usageId == kProductUsage) return &productName;
-    if (usageId == kManufacturerUsage) return &manufacturerName;
+    if (usagePage != kPowerDevicePage)
+        return nullptr;
+    if (usageId == kProductUsage)
+        return &productName;
+    if (usageId == kManufacturerUsage)
+        return &manufacturerName;
     return nullptr;
 }
 
 bool HidPort::has(uint32_t usagePage, uint32_t usageId) const
 {
     const std::string* name = nameFor(usagePage, usageId);
-    if (name) return !name->empty();
+    if (name)
+        return !name->empty();
     return layout.featureField(usagePage, usageId) != nullptr;
 }
 
@@ -61,7 +65,8 @@ bool HidPort::readReport(const HidField& field, std::vector<uint8_t>& report)
     report.assign(1 + layout.featureReportBytes(field.reportId), 0);
     report[0] = field.reportId;
     const int got = transport->getFeature(report.data(), report.size());
-    if (got < 1 || report[0] != field.reportId) return false;
+    if (got < 1 || report[0] != field.reportId)
+        return false;
     report.resize(static_cast<size_t>(got));
     // A short answer that still holds the field is fine; one that cuts it off is not.
     return static_cast<uint64_t>(field.bitOffset) + field.bitSize <= uint64_t{report.size() - 1} * 8;
@@ -69,20 +74,24 @@ bool HidPort::readReport(const HidField& field, std::vector<uint8_t>& report)
 
 bool HidPort::get(uint32_t usagePage, uint32_t usageId, uint8_t* out, uint32_t& length)
 {
-    if (!out) return false;
+    if (!out)
+        return false;
     std::lock_guard<std::mutex> guard(mutex);
     // The string usages' fields hold USB string indexes; the texts are what callers want.
     if (const std::string* name = nameFor(usagePage, usageId)) {
-        if (name->empty()) return false;
+        if (name->empty())
+            return false;
         length = static_cast<uint32_t>(std::min<size_t>(name->size(), kMaxValueBytes));
         std::memcpy(out, name->data(), length);
         return true;
     }
     const HidField* field = layout.featureField(usagePage, usageId);
     std::vector<uint8_t> report;
-    if (!field || !readReport(*field, report)) return false;
+    if (!field || !readReport(*field, report))
+        return false;
     const size_t bytes = readField(*field, report.data() + 1, report.size() - 1, out, kMaxValueBytes);
-    if (bytes == 0) return false;
+    if (bytes == 0)
+        return false;
     length = static_cast<uint32_t>(bytes);
     return true;
 }
@@ -93,8 +102,10 @@ bool HidPort::set(uint32_t usagePage, uint32_t usageId, uint32_t value)
     const HidField* field = layout.featureField(usagePage, usageId);
     std::vector<uint8_t> report;
     // Other fields share the report: write back what the unit holds for them.
-    if (!field || !readReport(*field, report)) return false;
-    if (!writeField(*field, report.data() + 1, report.size() - 1, value)) return false;
+    if (!field || !readReport(*field, report))
+        return false;
+    if (!writeField(*field, report.data() + 1, report.size() - 1, value))
+        return false;
     return transport->setFeature(report.data(), report.size());
 }
 

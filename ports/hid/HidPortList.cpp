@@ -26,7 +26,8 @@ std::vector<uint8_t> readBinary(const std::string& path, size_t limit)
 {
     std::ifstream in(path, std::ios::binary);
     std::vector<uint8_t> data(limit);
-    if (!in) return {};
+    if (!in)
+        return {};
     in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(limit));
     data.resize(static_cast<size_t>(in.gcount()));
     return data;
@@ -47,7 +48,8 @@ std::vector<HidPortEntry> HidPortList::hidrawPorts(const std::string& sysRoot)
     if (DIR* dir = opendir(classDir.c_str())) {
         while (dirent* entry = readdir(dir)) {
             std::string name = entry->d_name;
-            if (name.rfind("hidraw", 0) == 0) nodes.push_back(name);
+            if (name.rfind("hidraw", 0) == 0)
+                nodes.push_back(name);
         }
         closedir(dir);
     }
@@ -61,7 +63,8 @@ std::vector<HidPortEntry> HidPortList::hidrawPorts(const std::string& sysRoot)
         std::vector<uint8_t> bytes =
             readBinary(device + "/report_descriptor", HidReportDescriptor::kMaxDescriptorBytes + 1);
         HidReportDescriptor layout;
-        if (!layout.parse(bytes.data(), bytes.size()) || !layout.isPowerDevice()) continue;
+        if (!layout.parse(bytes.data(), bytes.size()) || !layout.isPowerDevice())
+            continue;
         HidPortEntry port{"/dev/" + node, {}, {}};
         HidrawTransport::namesFromSysfs(realPath(device), root, port.manufacturer, port.product);
         ports.push_back(std::move(port));
@@ -75,17 +78,20 @@ std::vector<HidPortEntry> HidPortList::simulatorPorts(const std::string& list)
     size_t start = 0;
     while (start <= list.size()) {
         size_t end = list.find(':', start);
-        if (end == std::string::npos) end = list.size();
+        if (end == std::string::npos)
+            end = list.size();
         HidPortEntry port{list.substr(start, end - start), {}, {}};
         start = end + 1;
-        if (port.path.empty()) continue;
+        if (port.path.empty())
+            continue;
         int error = 0;
         std::unique_ptr<SimulatorTransport> unit = SimulatorTransport::open(port.path, error);
         if (unit) {
             std::vector<uint8_t> bytes;
             HidReportDescriptor layout;
             if (unit->readDescriptor(bytes) && layout.parse(bytes.data(), bytes.size())) {
-                if (!layout.isPowerDevice()) continue;
+                if (!layout.isPowerDevice())
+                    continue;
                 unit->readNames(port.manufacturer, port.product);
             }
         }

@@ -28,11 +28,14 @@ constexpr size_t kMaxTransferBytes = 16384;
 std::string readAttribute(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
+    if (!in)
+        return {};
     std::string text;
     std::getline(in, text, '\0');
-    if (text.size() > kMaxNameBytes) text.resize(kMaxNameBytes);
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    if (text.size() > kMaxNameBytes)
+        text.resize(kMaxNameBytes);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
     return text;
 }
 
@@ -70,10 +73,12 @@ HidrawTransport::~HidrawTransport()
 bool HidrawTransport::readDescriptor(std::vector<uint8_t>& descriptor)
 {
     int size = 0;
-    if (ioctl(fd, HIDIOCGRDESCSIZE, &size) != 0 || size <= 0 || size > HID_MAX_DESCRIPTOR_SIZE) return false;
+    if (ioctl(fd, HIDIOCGRDESCSIZE, &size) != 0 || size <= 0 || size > HID_MAX_DESCRIPTOR_SIZE)
+        return false;
     hidraw_report_descriptor raw{};
     raw.size = static_cast<uint32_t>(size);
-    if (ioctl(fd, HIDIOCGRDESC, &raw) != 0) return false;
+    if (ioctl(fd, HIDIOCGRDESC, &raw) != 0)
+        return false;
     descriptor.assign(raw.value, raw.value + raw.size);
     return true;
 }
@@ -83,7 +88,8 @@ void HidrawTransport::readNames(std::string& manufacturer, std::string& product)
     manufacturer.clear();
     product.clear();
     struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode)) return;
+    if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode))
+        return;
     const std::string node =
         "/sys/dev/char/" + std::to_string(major(info.st_rdev)) + ":" + std::to_string(minor(info.st_rdev));
     namesFromSysfs(realPath(node + "/device"), "/sys", manufacturer, product);
@@ -102,21 +108,24 @@ void HidrawTransport::namesFromSysfs(const std::string& deviceDir, const std::st
             return;
         }
         size_t slash = dir.rfind('/');
-        if (slash == std::string::npos || slash == 0) return;
+        if (slash == std::string::npos || slash == 0)
+            return;
         dir.resize(slash);
     }
 }
 
 int HidrawTransport::getFeature(uint8_t* report, size_t length)
 {
-    if (!report || length == 0 || length > kMaxTransferBytes) return -1;
+    if (!report || length == 0 || length > kMaxTransferBytes)
+        return -1;
     int got = ioctl(fd, HIDIOCGFEATURE(length), report);
     return got < 0 || static_cast<size_t>(got) > length ? -1 : got;
 }
 
 bool HidrawTransport::setFeature(const uint8_t* report, size_t length)
 {
-    if (!report || length == 0 || length > kMaxTransferBytes) return false;
+    if (!report || length == 0 || length > kMaxTransferBytes)
+        return false;
     // The kernel's request takes a mutable buffer although it only reads it.
     std::vector<uint8_t> copy(report, report + length);
     int sent = ioctl(fd, HIDIOCSFEATURE(length), copy.data());

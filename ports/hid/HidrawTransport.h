@@ -24,8 +24,8 @@ public:
 
     // The USB device's strings, found by walking up from a sysfs device
     // directory to the first ancestor that has them.
-    static void namesFromSysfs(const std::string& deviceDir, const std::string& stopAt, std::string& manufacturer,
-                               std::string& product);
+    static void namesFromSysfs(const std::string& deviceDir, const std::string& stopAt,
+                               std::string& manufacturer, std::string& product);
 
 private:
     explicit HidrawTransport(int fd) : fd(fd) {}

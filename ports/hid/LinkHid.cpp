@@ -1,6 +1,6 @@
 // linkhid and linkusb: HID power devices on hidraw, and simulated units.
-#include "linkport.h"
 #include "linkhidsim.h"
+#include "linkport.h"
 
 #include "HidPort.h"
 #include "HidPortList.h"
@@ -35,7 +35,8 @@ thread_local std::string openFailure;
 std::shared_ptr<HidPort> lookup(uint32_t handle)
 {
     std::lock_guard<std::mutex> guard(tableMutex);
-    if (handle == 0 || handle > kMaxPorts) return nullptr;
+    if (handle == 0 || handle > kMaxPorts)
+        return nullptr;
     return table[handle - 1];
 }
 
@@ -50,18 +51,21 @@ std::unique_ptr<linkhid::HidTransport> openTransport(const std::string& path)
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) {
         // Without the node there is no telling what it was; a path outside /dev was a simulator's.
-        const auto kind = path.rfind("/dev/", 0) == 0 ? linkhid::PortKind::Hidraw : linkhid::PortKind::Simulator;
+        const auto kind =
+            path.rfind("/dev/", 0) == 0 ? linkhid::PortKind::Hidraw : linkhid::PortKind::Simulator;
         fail(linkhid::openFailureText(errno, kind));
         return nullptr;
     }
     int error = 0;
     if (S_ISSOCK(info.st_mode)) {
         auto unit = linkhid::SimulatorTransport::open(path, error);
-        if (!unit) fail(linkhid::openFailureText(error, linkhid::PortKind::Simulator));
+        if (!unit)
+            fail(linkhid::openFailureText(error, linkhid::PortKind::Simulator));
         return unit;
     }
     auto unit = linkhid::HidrawTransport::open(path, error);
-    if (!unit) fail(linkhid::openFailureText(error, linkhid::PortKind::Hidraw));
+    if (!unit)
+        fail(linkhid::openFailureText(error, linkhid::PortKind::Hidraw));
     return unit;
 }
 
@@ -88,13 +92,16 @@ extern "C" {
 
 void PortEnumerate(PortEnumerateCallback callback, void* context)
 {
-    if (!callback) return;
+    if (!callback)
+        return;
     // Gathered first: the callback opens each port, and a simulated unit may serve one client at a time.
     std::vector<linkhid::HidPortEntry> ports = linkhid::HidPortList::hidrawPorts("/sys");
     if (const char* simulators = std::getenv(LINKHIDSIM_ENV)) {
-        for (auto& port : linkhid::HidPortList::simulatorPorts(simulators)) ports.push_back(std::move(port));
+        for (auto& port : linkhid::HidPortList::simulatorPorts(simulators))
+            ports.push_back(std::move(port));
     }
-    for (const auto& port : ports) report(callback, context, port);
+    for (const auto& port : ports)
+        report(callback, context, port);
 }
 
 uint32_t PortOpen(PortDescriptor* port)
@@ -104,10 +111,12 @@ uint32_t PortOpen(PortDescriptor* port)
         !*port->portName)
         return fail("the port descriptor does not belong to this port library");
     std::unique_ptr<linkhid::HidTransport> transport = openTransport(port->portName);
-    if (!transport) return 0;
+    if (!transport)
+        return 0;
     std::string reason;
     std::shared_ptr<HidPort> unit = HidPort::attach(std::move(transport), reason);
-    if (!unit) return fail(reason);
+    if (!unit)
+        return fail(reason);
     std::lock_guard<std::mutex> guard(tableMutex);
     for (uint32_t i = 0; i < kMaxPorts; ++i) {
         if (!table[i]) {
@@ -118,14 +127,18 @@ uint32_t PortOpen(PortDescriptor* port)
     return fail("too many HID ports open at once: close one and try again");
 }
 
-const char* PortOpenFailureReason(void) { return openFailure.empty() ? nullptr : openFailure.c_str(); }
+const char* PortOpenFailureReason(void)
+{
+    return openFailure.empty() ? nullptr : openFailure.c_str();
+}
 
 int32_t PortClose(uint32_t handle)
 {
     std::shared_ptr<HidPort> unit;
     {
         std::lock_guard<std::mutex> guard(tableMutex);
-        if (handle == 0 || handle > kMaxPorts || !table[handle - 1]) return 0;
+        if (handle == 0 || handle > kMaxPorts || !table[handle - 1])
+            return 0;
         unit = std::move(table[handle - 1]);
     }
     return 1;
@@ -137,9 +150,11 @@ int32_t PortGetHid(uint32_t handle, uint32_t, uint8_t, uint32_t usagePage, uint8
                    uint32_t* length)
 {
     std::shared_ptr<HidPort> unit = lookup(handle);
-    if (!unit || !buffer || !length) return 0;
+    if (!unit || !buffer || !length)
+        return 0;
     uint32_t size = 0;
-    if (!unit->get(usagePage, usageId, buffer, size)) return 0;
+    if (!unit->get(usagePage, usageId, buffer, size))
+        return 0;
     *length = size;
     return 1;
 }
@@ -157,10 +172,22 @@ uint32_t PortIsHid(uint32_t handle, uint32_t, uint8_t, uint32_t usagePage, uint8
 }
 
 // Serial line calls mean nothing on a HID unit.
-uint32_t PortRead(uint32_t, uint8_t*, uint32_t, uint32_t) { return 0; }
-uint32_t PortWrite(uint32_t, const uint8_t*, uint32_t, uint32_t, uint32_t) { return 0; }
+uint32_t PortRead(uint32_t, uint8_t*, uint32_t, uint32_t)
+{
+    return 0;
+}
+uint32_t PortWrite(uint32_t, const uint8_t*, uint32_t, uint32_t, uint32_t)
+{
+    return 0;
+}
 void PortSet(uint32_t, uint32_t, char, uint32_t, uint32_t, uint32_t) {}
-uint32_t PortGetPin(uint32_t, uint32_t) { return 0; }
-uint32_t PortSetPin(uint32_t, uint32_t, uint32_t) { return 0; }
+uint32_t PortGetPin(uint32_t, uint32_t)
+{
+    return 0;
+}
+uint32_t PortSetPin(uint32_t, uint32_t, uint32_t)
+{
+    return 0;
+}
 
 } // extern "C"

@@ -13,16 +13,20 @@ struct Reason {
     const char* text;
 };
 
-constexpr const char* kInUse = "the unit is in use by another program (a UPS daemon such as NUT or apcupsd, or "
-                               "another Varnel): stop it and scan again";
-constexpr const char* kNoSimulator = "no simulated unit listens there: start upssim, or correct LINKHID_SIMULATORS";
+constexpr const char* kInUse =
+    "the unit is in use by another program (a UPS daemon such as NUT or apcupsd, or "
+    "another Varnel): stop it and scan again";
+constexpr const char* kNoSimulator =
+    "no simulated unit listens there: start upssim, or correct LINKHID_SIMULATORS";
 
 constexpr Reason kReasons[] = {
     {EACCES, PortKind::Hidraw,
-     "permission denied: install dist/70-varnel-ups.rules into /etc/udev/rules.d/, run 'udevadm control --reload "
+     "permission denied: install dist/70-varnel-ups.rules into /etc/udev/rules.d/, run 'udevadm control "
+     "--reload "
      "&& udevadm trigger' and replug the unit"},
     {EPERM, PortKind::Hidraw,
-     "permission denied: install dist/70-varnel-ups.rules into /etc/udev/rules.d/, run 'udevadm control --reload "
+     "permission denied: install dist/70-varnel-ups.rules into /etc/udev/rules.d/, run 'udevadm control "
+     "--reload "
      "&& udevadm trigger' and replug the unit"},
     {EACCES, PortKind::Simulator, "permission denied on the simulator socket: run upssim as the same user"},
     {EWOULDBLOCK, PortKind::Hidraw, kInUse},
@@ -41,7 +45,8 @@ constexpr Reason kReasons[] = {
 std::string openFailureText(int error, PortKind kind)
 {
     for (const Reason& reason : kReasons) {
-        if (reason.error == error && reason.kind == kind) return reason.text;
+        if (reason.error == error && reason.kind == kind)
+            return reason.text;
     }
     return std::string("the port could not be opened: ") + std::strerror(error);
 }

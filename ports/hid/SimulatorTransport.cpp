@@ -29,8 +29,10 @@ int64_t nowMs()
 std::string takeText(const std::vector<uint8_t>& data, size_t& pos)
 {
     std::string text;
-    while (pos < data.size() && data[pos] != 0) text.push_back(static_cast<char>(data[pos++]));
-    if (pos < data.size()) ++pos;
+    while (pos < data.size() && data[pos] != 0)
+        text.push_back(static_cast<char>(data[pos++]));
+    if (pos < data.size())
+        ++pos;
     return text;
 }
 
@@ -59,11 +61,15 @@ std::unique_ptr<SimulatorTransport> SimulatorTransport::open(const std::string& 
     return std::unique_ptr<SimulatorTransport>(new SimulatorTransport(fd));
 }
 
-SimulatorTransport::~SimulatorTransport() { drop(); }
+SimulatorTransport::~SimulatorTransport()
+{
+    drop();
+}
 
 void SimulatorTransport::drop()
 {
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0)
+        ::close(fd);
     fd = -1;
 }
 
@@ -71,8 +77,10 @@ bool SimulatorTransport::sendAll(const uint8_t* data, size_t size)
 {
     while (size > 0) {
         ssize_t sent = send(fd, data, size, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR) continue;
-        if (sent <= 0) return false;
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent <= 0)
+            return false;
         data += sent;
         size -= static_cast<size_t>(sent);
     }
@@ -83,14 +91,19 @@ bool SimulatorTransport::receiveAll(uint8_t* data, size_t size, int64_t deadline
 {
     while (size > 0) {
         const int64_t left = deadline - nowMs();
-        if (left <= 0) return false;
+        if (left <= 0)
+            return false;
         pollfd pfd{fd, POLLIN, 0};
         int ready = poll(&pfd, 1, static_cast<int>(left));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return false;
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return false;
         ssize_t got = recv(fd, data, size, 0);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
         data += got;
         size -= static_cast<size_t>(got);
     }
@@ -100,10 +113,12 @@ bool SimulatorTransport::receiveAll(uint8_t* data, size_t size, int64_t deadline
 int SimulatorTransport::exchange(const std::vector<uint8_t>& request, std::vector<uint8_t>& reply)
 {
     reply.clear();
-    if (fd < 0 || request.empty() || request.size() > LINKHIDSIM_MAX_PAYLOAD) return -1;
+    if (fd < 0 || request.empty() || request.size() > LINKHIDSIM_MAX_PAYLOAD)
+        return -1;
     uint8_t header[kLengthBytes];
     const uint32_t length = static_cast<uint32_t>(request.size());
-    for (size_t i = 0; i < kLengthBytes; ++i) header[i] = static_cast<uint8_t>(length >> (8 * i));
+    for (size_t i = 0; i < kLengthBytes; ++i)
+        header[i] = static_cast<uint8_t>(length >> (8 * i));
     if (!sendAll(header, sizeof header) || !sendAll(request.data(), request.size())) {
         drop();
         return -1;
@@ -114,7 +129,8 @@ int SimulatorTransport::exchange(const std::vector<uint8_t>& request, std::vecto
         return -1;
     }
     uint32_t replyLength = 0;
-    for (size_t i = 0; i < kLengthBytes; ++i) replyLength |= static_cast<uint32_t>(header[i]) << (8 * i);
+    for (size_t i = 0; i < kLengthBytes; ++i)
+        replyLength |= static_cast<uint32_t>(header[i]) << (8 * i);
     if (replyLength < kReplyHeaderBytes || replyLength > LINKHIDSIM_MAX_PAYLOAD) {
         drop();
         return -1;
@@ -131,7 +147,8 @@ int SimulatorTransport::exchange(const std::vector<uint8_t>& request, std::vecto
 bool SimulatorTransport::readDescriptor(std::vector<uint8_t>& descriptor)
 {
     std::vector<uint8_t> reply;
-    if (exchange({LINKHIDSIM_OP_DESCRIPTOR}, reply) != LINKHIDSIM_OK) return false;
+    if (exchange({LINKHIDSIM_OP_DESCRIPTOR}, reply) != LINKHIDSIM_OK)
+        return false;
     descriptor = std::move(reply);
     return true;
 }
@@ -142,7 +159,8 @@ void SimulatorTransport::readNames(std::string& manufacturer, std::string& produ
     product.clear();
     std::vector<uint8_t> reply;
     constexpr size_t kIdBytes = 4; // vendor and product id, not needed here
-    if (exchange({LINKHIDSIM_OP_INFO}, reply) != LINKHIDSIM_OK || reply.size() < kIdBytes) return;
+    if (exchange({LINKHIDSIM_OP_INFO}, reply) != LINKHIDSIM_OK || reply.size() < kIdBytes)
+        return;
     size_t pos = kIdBytes;
     manufacturer = takeText(reply, pos);
     product = takeText(reply, pos);
@@ -150,20 +168,24 @@ void SimulatorTransport::readNames(std::string& manufacturer, std::string& produ
 
 int SimulatorTransport::getFeature(uint8_t* report, size_t length)
 {
-    if (!report || length == 0 || length > 0xFFFF) return -1;
+    if (!report || length == 0 || length > 0xFFFF)
+        return -1;
     std::vector<uint8_t> reply;
     const std::vector<uint8_t> request = {LINKHIDSIM_OP_GET_FEATURE, report[0], static_cast<uint8_t>(length),
                                           static_cast<uint8_t>(length >> 8)};
-    if (exchange(request, reply) != LINKHIDSIM_OK) return -1;
+    if (exchange(request, reply) != LINKHIDSIM_OK)
+        return -1;
     // Another report's data, or more than asked for, is not an answer to this request.
-    if (reply.empty() || reply[0] != report[0] || reply.size() > length) return -1;
+    if (reply.empty() || reply[0] != report[0] || reply.size() > length)
+        return -1;
     std::memcpy(report, reply.data(), reply.size());
     return static_cast<int>(reply.size());
 }
 
 bool SimulatorTransport::setFeature(const uint8_t* report, size_t length)
 {
-    if (!report || length == 0 || length + 1 > LINKHIDSIM_MAX_PAYLOAD) return false;
+    if (!report || length == 0 || length + 1 > LINKHIDSIM_MAX_PAYLOAD)
+        return false;
     std::vector<uint8_t> request;
     request.reserve(length + 1);
     request.push_back(LINKHIDSIM_OP_SET_FEATURE);

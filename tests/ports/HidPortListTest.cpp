@@ -11,7 +11,10 @@ namespace {
 namespace fs = std::filesystem;
 using varnel::test::writeFile;
 
-std::string bytes(const std::vector<uint8_t>& data) { return std::string(data.begin(), data.end()); }
+std::string bytes(const std::vector<uint8_t>& data)
+{
+    return std::string(data.begin(), data.end());
+}
 
 // A HID device below a USB device, as sysfs lays them out, linked from class/hidraw.
 fs::path addNode(const fs::path& root, const std::string& node, const std::string& usbDevice,

@@ -1,5 +1,5 @@
-#include "HidFieldValue.h"
 #include "HidReportDescriptor.h"
+#include "HidFieldValue.h"
 #include "ports/UpsDescriptor.h"
 
 #include <gtest/gtest.h>
@@ -36,7 +36,8 @@ void expectFieldsInsideReports(const HidReportDescriptor& layout)
     for (const auto& [usage, field] : layout.allFields()) {
         ASSERT_GT(field.bitSize, 0u);
         ASSERT_LE(field.bitSize, HidReportDescriptor::kMaxFieldBits);
-        ASSERT_LE(uint64_t{field.bitOffset} + field.bitSize, uint64_t{layout.featureReportBytes(field.reportId)} * 8)
+        ASSERT_LE(uint64_t{field.bitOffset} + field.bitSize,
+                  uint64_t{layout.featureReportBytes(field.reportId)} * 8)
             << std::hex << usage;
     }
 }
@@ -117,10 +118,12 @@ TEST(HidReportDescriptor, RejectsDescriptorsThatCannotBeTrusted)
     EXPECT_FALSE(parses({0xFE, 0x10, 0x00, 0x01, 0x02})); // long item cut short
     EXPECT_FALSE(parses(std::vector<uint8_t>(17, 0xA4))); // pushes without end
     std::vector<uint8_t> nested;
-    for (int i = 0; i < 65; ++i) nested.insert(nested.end(), {0xA1, 0x00});
+    for (int i = 0; i < 65; ++i)
+        nested.insert(nested.end(), {0xA1, 0x00});
     EXPECT_FALSE(parses(nested));
     std::vector<uint8_t> manyUsages;
-    for (int i = 0; i < 1100; ++i) manyUsages.insert(manyUsages.end(), {0x09, 0x01});
+    for (int i = 0; i < 1100; ++i)
+        manyUsages.insert(manyUsages.end(), {0x09, 0x01});
     EXPECT_FALSE(parses(manyUsages));
     EXPECT_FALSE(parses(std::vector<uint8_t>(4097, 0x00)));
 
@@ -132,11 +135,11 @@ TEST(HidReportDescriptor, HugeCountsAndSizesStayBounded)
 {
     // A field too wide to return, then four billion 1-bit fields over a 64k usage range.
     const std::vector<uint8_t> bytes = {
-        0x05, 0x84, 0x09, 0x04, 0xA1, 0x01, 0x05, 0x85, 0x85, 0x08,            //
-        0x09, 0x10, 0x77, 0x00, 0x10, 0x00, 0x00, 0x95, 0x01, 0xB1, 0x02,      // 4096-bit field
-        0x09, 0x11, 0x75, 0x08, 0xB1, 0x02,                                    // still mapped after it
-        0x06, 0xFF, 0xFF, 0x85, 0x07,                                          //
-        0x1B, 0x00, 0x00, 0xFF, 0xFF, 0x2B, 0xFF, 0xFF, 0xFF, 0xFF,            // usages 0xFFFF:0000..FFFF
+        0x05, 0x84, 0x09, 0x04, 0xA1, 0x01, 0x05, 0x85, 0x85, 0x08,             //
+        0x09, 0x10, 0x77, 0x00, 0x10, 0x00, 0x00, 0x95, 0x01, 0xB1, 0x02,       // 4096-bit field
+        0x09, 0x11, 0x75, 0x08, 0xB1, 0x02,                                     // still mapped after it
+        0x06, 0xFF, 0xFF, 0x85, 0x07,                                           //
+        0x1B, 0x00, 0x00, 0xFF, 0xFF, 0x2B, 0xFF, 0xFF, 0xFF, 0xFF,             // usages 0xFFFF:0000..FFFF
         0x77, 0x01, 0x00, 0x00, 0x00, 0x97, 0xFF, 0xFF, 0xFF, 0xFF, 0xB1, 0x02, // size 1, count 0xFFFFFFFF
         0xC0};
     HidReportDescriptor layout;
@@ -158,7 +161,8 @@ TEST(HidReportDescriptor, RandomBytesNeverMapAFieldOutsideItsReport)
         std::vector<uint8_t> bytes = ups;
         // Mutate a real descriptor so that most rounds get deep into the parser.
         const int flips = 1 + static_cast<int>(random() % 8);
-        for (int i = 0; i < flips; ++i) bytes[random() % bytes.size()] = static_cast<uint8_t>(random());
+        for (int i = 0; i < flips; ++i)
+            bytes[random() % bytes.size()] = static_cast<uint8_t>(random());
         bytes.resize(random() % (bytes.size() + 1));
         HidReportDescriptor layout;
         if (!layout.parse(bytes.data(), bytes.size())) {

@@ -55,7 +55,8 @@ public:
             [[maybe_unused]] ssize_t ignored = write(wake[1], "x", 1);
             worker.join();
         }
-        for (int fd : clients) close(fd);
+        for (int fd : clients)
+            close(fd);
         close(listener);
         close(wake[0]);
         close(wake[1]);
@@ -87,9 +88,12 @@ private:
     {
         while (!stopping) {
             std::vector<pollfd> fds{{wake[0], POLLIN, 0}, {listener, POLLIN, 0}};
-            for (int fd : clients) fds.push_back({fd, POLLIN, 0});
-            if (poll(fds.data(), fds.size(), -1) < 0) return;
-            if (fds[0].revents) return;
+            for (int fd : clients)
+                fds.push_back({fd, POLLIN, 0});
+            if (poll(fds.data(), fds.size(), -1) < 0)
+                return;
+            if (fds[0].revents)
+                return;
             if (fds[1].revents & POLLIN) {
                 int fd = accept(listener, nullptr, nullptr);
                 if (fd >= 0) {
@@ -98,7 +102,8 @@ private:
                 }
             }
             for (size_t i = 2; i < fds.size(); ++i) {
-                if (!fds[i].revents) continue;
+                if (!fds[i].revents)
+                    continue;
                 if (!serve(fds[i].fd)) {
                     close(fds[i].fd);
                     std::erase(clients, fds[i].fd);
@@ -123,20 +128,27 @@ private:
     bool serve(int fd)
     {
         uint8_t header[4];
-        if (!receive(fd, header, 4)) return false;
+        if (!receive(fd, header, 4))
+            return false;
         const uint32_t length = header[0] | header[1] << 8 | header[2] << 16 | uint32_t{header[3]} << 24;
-        if (length < 1 || length > LINKHIDSIM_MAX_PAYLOAD) return false;
+        if (length < 1 || length > LINKHIDSIM_MAX_PAYLOAD)
+            return false;
         std::vector<uint8_t> request(length);
-        if (!receive(fd, request.data(), length)) return false;
+        if (!receive(fd, request.data(), length))
+            return false;
 
         std::lock_guard<std::mutex> guard(mutex);
         const uint8_t op = request[0];
         std::vector<uint8_t> answer{op, LINKHIDSIM_OK};
         const bool reportRequest = op == LINKHIDSIM_OP_GET_FEATURE || op == LINKHIDSIM_OP_SET_FEATURE;
-        if (reportRequest && fault == Fault::HangUp) return false;
-        if (reportRequest && fault == Fault::Silent) return true;
-        if (reportRequest && fault == Fault::HugeLength) return reply(fd, answer, 0x7FFFFFFF);
-        if (reportRequest && fault == Fault::WrongOpcode) answer[0] = LINKHIDSIM_OP_INFO;
+        if (reportRequest && fault == Fault::HangUp)
+            return false;
+        if (reportRequest && fault == Fault::Silent)
+            return true;
+        if (reportRequest && fault == Fault::HugeLength)
+            return reply(fd, answer, 0x7FFFFFFF);
+        if (reportRequest && fault == Fault::WrongOpcode)
+            answer[0] = LINKHIDSIM_OP_INFO;
 
         if (op == LINKHIDSIM_OP_INFO) {
             answer.insert(answer.end(), {0x34, 0x12, 0x78, 0x56});
@@ -153,7 +165,8 @@ private:
                 answer[1] = LINKHIDSIM_ERR_NO_REPORT;
             } else {
                 size_t bytes = std::min(it->second.size(), wanted - 1);
-                if (fault == Fault::ShortReport) bytes = std::min<size_t>(bytes, 1);
+                if (fault == Fault::ShortReport)
+                    bytes = std::min<size_t>(bytes, 1);
                 answer.push_back(request[1]);
                 answer.insert(answer.end(), it->second.begin(), it->second.begin() + bytes);
             }

@@ -33,7 +33,8 @@ struct LinkHid {
     explicit LinkHid(const char* name = "linkhid.so")
     {
         handle = dlopen((std::string(VARNEL_BINARY_DIR "/bin/") + name).c_str(), RTLD_NOW);
-        if (!handle) return;
+        if (!handle)
+            return;
         open = reinterpret_cast<PortOpenFn>(dlsym(handle, "PortOpen"));
         close = reinterpret_cast<PortCloseFn>(dlsym(handle, "PortClose"));
         read = reinterpret_cast<PortReadFn>(dlsym(handle, "PortRead"));
@@ -45,9 +46,13 @@ struct LinkHid {
     }
     ~LinkHid()
     {
-        if (handle) dlclose(handle);
+        if (handle)
+            dlclose(handle);
     }
-    bool complete() const { return open && close && read && getHid && setHid && isHid && enumerate && reason; }
+    bool complete() const
+    {
+        return open && close && read && getHid && setHid && isHid && enumerate && reason;
+    }
     std::string failure() const { return reason() ? reason() : ""; }
 
     // The value's bytes, or nothing when the read failed.
@@ -55,7 +60,8 @@ struct LinkHid {
     {
         uint8_t buffer[256];
         uint32_t length = 0xDEAD;
-        if (!getHid(port, 0, 0, page, usage, buffer, &length)) return {};
+        if (!getHid(port, 0, 0, page, usage, buffer, &length))
+            return {};
         EXPECT_LT(length, 256u);
         return std::vector<uint8_t>(buffer, buffer + length);
     }
@@ -67,7 +73,8 @@ struct EnvVar {
     bool had;
     EnvVar(const char* name, const std::string& value) : name(name), had(getenv(name) != nullptr)
     {
-        if (had) saved = getenv(name);
+        if (had)
+            saved = getenv(name);
         setenv(name, value.c_str(), 1);
     }
     ~EnvVar()
@@ -166,12 +173,15 @@ TEST_F(LinkHidTest, EnumeratesSimulatedPowerDevicesWithTheirNamesAndOpensThemIns
     lib.enumerate(
         [](PortDescriptor* port, void* raw) -> int32_t {
             auto* c = static_cast<Context*>(raw);
-            if (c->wanted != port->portName) return 1;
+            if (c->wanted != port->portName)
+                return 1;
             LinkHid second;
             uint32_t h = second.open(port);
-            if (h == 0) return 1;
+            if (h == 0)
+                return 1;
             c->configuration = second.get(h, kVendor, 0x68);
-            if (second.close(h)) ++c->opened;
+            if (second.close(h))
+                ++c->opened;
             return 1;
         },
         &context);
@@ -191,7 +201,8 @@ TEST_F(LinkHidTest, EnumeratesSimulatedPowerDevicesWithTheirNamesAndOpensThemIns
     EXPECT_EQ(lib.open(&usbPort), 0u);
     uint32_t h = usb.open(&usbPort);
     EXPECT_NE(h, 0u);
-    EXPECT_EQ(usb.get(h, 0x84, 0xFE), (std::vector<uint8_t>{'V', 'P', '-', '1', '5', '0', '0', ' ', 'U', 'P', 'S'}));
+    EXPECT_EQ(usb.get(h, 0x84, 0xFE),
+              (std::vector<uint8_t>{'V', 'P', '-', '1', '5', '0', '0', ' ', 'U', 'P', 'S'}));
     EXPECT_NE(usb.close(h), 0);
 }
 
@@ -208,7 +219,8 @@ TEST_F(LinkHidTest, ReadsAndWritesFieldsOfSeveralSizesAndOffsets)
     EXPECT_EQ(lib.get(h, kVendor, 0x67), (std::vector<uint8_t>{0x09}));
     EXPECT_EQ(lib.get(h, kVendor, 0x64), (std::vector<uint8_t>{0x11}));
     EXPECT_EQ(lib.get(h, 0x85, 0x68), (std::vector<uint8_t>{0x10, 0x0E}));
-    EXPECT_EQ(lib.get(h, 0x84, 0xFD), (std::vector<uint8_t>{'V', 'a', 'r', 'n', 'e', 'l', ' ', 'P', 'o', 'w', 'e', 'r'}));
+    EXPECT_EQ(lib.get(h, 0x84, 0xFD),
+              (std::vector<uint8_t>{'V', 'a', 'r', 'n', 'e', 'l', ' ', 'P', 'o', 'w', 'e', 'r'}));
 
     // A write changes only its own bits and leaves the report's other fields as the unit holds them.
     EXPECT_NE(lib.setHid(h, 0, 0, kVendor, 0x61, 300), 0);
@@ -249,8 +261,8 @@ TEST_F(LinkHidTest, ReadsAndWritesFieldsOfSeveralSizesAndOffsets)
 
 TEST_F(LinkHidTest, AUnitThatHangsUpOrTalksGarbageFailsCleanlyAndStaysFailed)
 {
-    for (HidSimServer::Fault fault : {HidSimServer::Fault::HangUp, HidSimServer::Fault::HugeLength,
-                                      HidSimServer::Fault::WrongOpcode}) {
+    for (HidSimServer::Fault fault :
+         {HidSimServer::Fault::HangUp, HidSimServer::Fault::HugeLength, HidSimServer::Fault::WrongOpcode}) {
         unit->setFault(HidSimServer::Fault::None);
         uint32_t h = openUnit();
         ASSERT_NE(h, 0u) << lib.failure();
@@ -293,8 +305,9 @@ TEST_F(LinkHidTest, AUnitThatNeverAnswersCostsOneBoundedWait)
 
 TEST_F(LinkHidTest, ADeviceWithoutReportIdsUsesReportZero)
 {
-    const std::vector<uint8_t> plain = {0x05, 0x84, 0x09, 0x04, 0xA1, 0x01, 0x06, 0xFF, 0xFF, 0x09, 0x68, 0x75,
-                                        0x10, 0x95, 0x01, 0xB1, 0x02, 0x09, 0x62, 0x75, 0x08, 0xB1, 0x02, 0xC0};
+    const std::vector<uint8_t> plain = {0x05, 0x84, 0x09, 0x04, 0xA1, 0x01, 0x06, 0xFF,
+                                        0xFF, 0x09, 0x68, 0x75, 0x10, 0x95, 0x01, 0xB1,
+                                        0x02, 0x09, 0x62, 0x75, 0x08, 0xB1, 0x02, 0xC0};
     HidSimServer single(socketPath("single"), plain);
     single.setReport(0, {0x01, 0x00, 0x03});
     const std::string path = socketPath("single");
