@@ -6,6 +6,7 @@
 #include "HidPortList.h"
 #include "HidrawTransport.h"
 #include "OpenFailureText.h"
+#include "PerThreadText.h"
 #include "SimulatorTransport.h"
 
 #include <sys/stat.h>
@@ -30,7 +31,7 @@ constexpr uint32_t kMaxPorts = 32;
 std::mutex tableMutex;
 std::shared_ptr<HidPort> table[kMaxPorts];
 
-thread_local std::string openFailure;
+linkport::PerThreadText openFailure;
 
 std::shared_ptr<HidPort> lookup(uint32_t handle)
 {
@@ -42,7 +43,7 @@ std::shared_ptr<HidPort> lookup(uint32_t handle)
 
 uint32_t fail(std::string reason)
 {
-    openFailure = std::move(reason);
+    openFailure.set(std::move(reason));
     return 0;
 }
 
@@ -129,7 +130,7 @@ uint32_t PortOpen(PortDescriptor* port)
 
 const char* PortOpenFailureReason(void)
 {
-    return openFailure.empty() ? nullptr : openFailure.c_str();
+    return openFailure.get();
 }
 
 int32_t PortClose(uint32_t handle)

@@ -1,6 +1,8 @@
 // linkserial: serial lines on termios.
 #include "linkport.h"
 
+#include "PerThreadText.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -36,7 +38,7 @@ constexpr uint32_t kQuietGapChars = 4;
 std::mutex tableMutex;
 OpenPort table[kMaxPorts];
 
-thread_local std::string openFailure;
+linkport::PerThreadText openFailure;
 
 struct Reason {
     int error;
@@ -63,11 +65,11 @@ uint32_t failOpen(int error)
 {
     for (const Reason& reason : kReasons) {
         if (reason.error == error) {
-            openFailure = reason.text;
+            openFailure.set(reason.text);
             return 0;
         }
     }
-    openFailure = std::string("the line could not be opened: ") + std::strerror(error);
+    openFailure.set(std::string("the line could not be opened: ") + std::strerror(error));
     return 0;
 }
 
@@ -159,7 +161,7 @@ uint32_t PortOpen(PortDescriptor* port) {
     openFailure.clear();
     if (!port || port->size != sizeof(PortDescriptor) || port->transport != PORT_TRANSPORT_SERIAL ||
         !port->portName) {
-        openFailure = "the port descriptor does not belong to this port library";
+        openFailure.set("the port descriptor does not belong to this port library");
         return 0;
     }
     int fd = open(port->portName, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -196,11 +198,11 @@ uint32_t PortOpen(PortDescriptor* port) {
     }
     tcsetattr(fd, TCSANOW, &saved);
     close(fd);
-    openFailure = "too many serial lines open at once: close one and try again";
+    openFailure.set("too many serial lines open at once: close one and try again");
     return 0;
 }
 
-const char* PortOpenFailureReason(void) { return openFailure.empty() ? nullptr : openFailure.c_str(); }
+const char* PortOpenFailureReason(void) { return openFailure.get(); }
 
 int32_t PortClose(uint32_t handle) {
     std::lock_guard<std::mutex> guard(tableMutex);
