@@ -51,13 +51,14 @@ std::unique_ptr<linkhid::HidTransport> openTransport(const std::string& path)
 {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) {
+        const int error = errno;
         // Without the node there is no telling what it was; a path outside /dev was a simulator's.
         const auto kind =
             path.rfind("/dev/", 0) == 0 ? linkhid::PortKind::Hidraw : linkhid::PortKind::Simulator;
-        fail(linkhid::openFailureText(errno, kind));
+        fail(linkhid::openFailureText(error, kind));
         return nullptr;
     }
-    int error = 0;
+    int error = 0; // set by the transport that fails
     if (S_ISSOCK(info.st_mode)) {
         auto unit = linkhid::SimulatorTransport::open(path, error);
         if (!unit)

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -348,9 +349,17 @@ TEST_F(LinkHidTest, OpenFailuresSayWhy)
     EXPECT_EQ(lib.open(nullptr), 0u);
     EXPECT_FALSE(lib.failure().empty());
 
-    // A successful open clears the previous reason.
+    // A successful open clears the previous reason; another thread's failure is its own.
     uint32_t h = openUnit();
     ASSERT_NE(h, 0u);
+    EXPECT_EQ(lib.reason(), nullptr);
+    std::string otherThread;
+    std::thread([&] {
+        PortDescriptor gone = descriptorFor(missing);
+        EXPECT_EQ(lib.open(&gone), 0u);
+        otherThread = lib.failure();
+    }).join();
+    EXPECT_FALSE(otherThread.empty());
     EXPECT_EQ(lib.reason(), nullptr);
     lib.close(h);
 }
