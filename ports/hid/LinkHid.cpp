@@ -143,6 +143,7 @@ int32_t PortClose(uint32_t handle)
             return 0;
         unit = std::move(table[handle - 1]);
     }
+    // Released here, outside the lock: closing a node can wait on the kernel.
     return 1;
 }
 
