@@ -1,5 +1,6 @@
 // Runs the real upssim binary and talks to its units through the real
 // pseudo-terminal and Unix socket.
+#include "UpssimRunner.h"
 #include "linkhidsim.h"
 #include "support/TestSupport.h"
 
@@ -26,64 +27,11 @@ using varnel::test::readLines;
 using varnel::test::TempDir;
 using varnel::test::writeFile;
 
+using varnel::test::kWaitMs;
+using varnel::test::Upssim;
+using varnel::test::waitForFile;
+
 namespace {
-
-constexpr int kWaitMs = 5000;
-
-class Upssim {
-public:
-    explicit Upssim(std::vector<std::string> args)
-    {
-        args.insert(args.begin(), VARNEL_BINARY_DIR "/bin/upssim");
-        pid = fork();
-        if (pid == 0) {
-            const int out = ::open("upssim.out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(out, 1);
-            dup2(out, 2);
-            std::vector<char*> argv;
-            for (std::string& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-    }
-    ~Upssim()
-    {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-    // The exit status after SIGTERM (or after it ended by itself), -1 if it hangs.
-    int stop(bool terminate = true)
-    {
-        if (terminate)
-            kill(pid, SIGTERM);
-        for (int waited = 0; waited < kWaitMs; waited += 10) {
-            int status = 0;
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return -1;
-    }
-
-private:
-    pid_t pid = -1;
-};
-
-bool waitForFile(const fs::path& path)
-{
-    for (int waited = 0; waited < kWaitMs; waited += 10) {
-        if (fs::exists(path))
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
 
 // Reads until `count` bytes have arrived or nothing comes for a while.
 Bytes readBytes(int fd, std::size_t count)
