@@ -86,12 +86,12 @@ TEST(FramedUnit, RefusesMalformedAndOutOfRangeRequests)
     Framed f;
     f.write(131, {3});
     EXPECT_EQ(f.ask({0x7E, 0x03, 0x01, 0x88, 0x0B}), FramedUnit::frame(6, 0x88, {})); // bad checksum
-    EXPECT_EQ(f.write(131, {20}), FramedUnit::frame(6, 131, {}));                   // beyond the table
+    EXPECT_EQ(f.write(131, {20}), FramedUnit::frame(6, 131, {}));                     // beyond the table
     EXPECT_EQ(f.write(133, {9}), FramedUnit::frame(6, 133, {}));
-    EXPECT_EQ(f.write(136, {0, 0}), FramedUnit::frame(6, 136, {}));                  // read-only
-    EXPECT_EQ(f.write(99, {1}), FramedUnit::frame(6, 99, {}));                       // short payload
-    EXPECT_EQ(f.read(131), FramedUnit::frame(6, 131, {}));                           // write-only
-    EXPECT_EQ(f.read(0x10), FramedUnit::frame(6, 0x10, {}));                         // unknown
+    EXPECT_EQ(f.write(136, {0, 0}), FramedUnit::frame(6, 136, {})); // read-only
+    EXPECT_EQ(f.write(99, {1}), FramedUnit::frame(6, 99, {}));      // short payload
+    EXPECT_EQ(f.read(131), FramedUnit::frame(6, 131, {}));          // write-only
+    EXPECT_EQ(f.read(0x10), FramedUnit::frame(6, 0x10, {}));        // unknown
     EXPECT_EQ(f.state->batteryIndex(), 3);
     EXPECT_EQ(f.state->values().configurationInfo, 0x19);
 }

@@ -43,27 +43,41 @@ ParsedDescriptor parse(const Bytes& d)
         for (std::size_t k = 0; k < n; ++k)
             value |= uint32_t(d[i + 1 + k]) << (8 * k);
         switch (prefix & 0xFC) {
-        case 0x04: page = value; break;
-        case 0x08: usages.push_back(page << 16 | value); break;
-        case 0x84: reportId = uint8_t(value); break;
-        case 0x74: size = value; break;
-        case 0x94: count = value; break;
+        case 0x04:
+            page = value;
+            break;
+        case 0x08:
+            usages.push_back(page << 16 | value);
+            break;
+        case 0x84:
+            reportId = uint8_t(value);
+            break;
+        case 0x74:
+            size = value;
+            break;
+        case 0x94:
+            count = value;
+            break;
         case 0xA0:
             if (value == 1 && !usages.empty())
                 out.applications.push_back(usages.back());
             ++depth;
             usages.clear();
             break;
-        case 0xC0: --depth; break;
+        case 0xC0:
+            --depth;
+            break;
         case 0xB0:
             for (uint32_t k = 0; k < count; ++k) {
-                const uint32_t usage = usages.empty() ? 0 : usages[std::min<std::size_t>(k, usages.size() - 1)];
+                const uint32_t usage =
+                    usages.empty() ? 0 : usages[std::min<std::size_t>(k, usages.size() - 1)];
                 out.features[usage] = {reportId, offsets[reportId], size};
                 offsets[reportId] += size;
             }
             usages.clear();
             break;
-        default: break;
+        default:
+            break;
         }
         i += 1 + n;
     }
@@ -184,8 +198,8 @@ TEST(HidUnit, ReadsAndWritesThroughTheDescriptorLayout)
 TEST(HidUnit, RefusesBadReportsWithoutChangingAnything)
 {
     Hid h;
-    EXPECT_EQ(h.set(kVendor, 99, 20), LINKHIDSIM_ERR_REJECTED);  // beyond the logical maximum
-    EXPECT_EQ(h.set(kVendor, 104, 7), LINKHIDSIM_ERR_REJECTED);  // read-only
+    EXPECT_EQ(h.set(kVendor, 99, 20), LINKHIDSIM_ERR_REJECTED); // beyond the logical maximum
+    EXPECT_EQ(h.set(kVendor, 104, 7), LINKHIDSIM_ERR_REJECTED); // read-only
     EXPECT_EQ(h.state->values().configurationInfo, 0x1234);
     EXPECT_EQ(h.ask({LINKHIDSIM_OP_SET_FEATURE, 0x61, 1}), (Bytes{'S', LINKHIDSIM_ERR_IO})); // short
     EXPECT_EQ(h.ask({LINKHIDSIM_OP_SET_FEATURE, 0x70, 1}), (Bytes{'S', LINKHIDSIM_ERR_NO_REPORT}));

@@ -38,9 +38,10 @@ std::unique_ptr<Protocol3014> loadFrom(const std::string& path)
 TEST(Protocol3014OverUpssim, LoadSaveAndReadBack)
 {
     test::TempDir temp;
-    test::writeFile("units.ini", "[unit good]\nprotocol = framed\nconfiguration = 0x0009\nexternal.count = 2\n"
-                                 "product = SIM-3000\n"
-                                 "[unit liar]\nprotocol = framed\nfault = wrongvalue\n");
+    test::writeFile("units.ini",
+                    "[unit good]\nprotocol = framed\nconfiguration = 0x0009\nexternal.count = 2\n"
+                    "product = SIM-3000\n"
+                    "[unit liar]\nprotocol = framed\nfault = wrongvalue\n");
     test::Upssim sim({"--dir", "ups", "--journal", "journal.jsonl", "--ready", "ready", "units.ini"});
     ASSERT_TRUE(test::waitForFile("ready")) << readFile("upssim.out");
     const std::string good = fs::absolute("ups/good").string();
@@ -77,6 +78,7 @@ TEST(Protocol3014OverUpssim, LoadSaveAndReadBack)
     ASSERT_TRUE(lying->save());
     EXPECT_EQ(loadFrom(liar)->getCTableHighB(), 4);
     EXPECT_EQ(sim.stop(), 0);
-    EXPECT_NE(readFile("journal.jsonl").find(R"("unit":"good","event":"write","field":"cTable","index":8,"value":1)"),
+    EXPECT_NE(readFile("journal.jsonl")
+                  .find(R"("unit":"good","event":"write","field":"cTable","index":8,"value":1)"),
               std::string::npos);
 }

@@ -37,7 +37,8 @@ struct Text {
     {
         auto answers = unit->receive(reinterpret_cast<const uint8_t*>(request.data()), request.size());
         EXPECT_EQ(answers.size(), 1u) << request;
-        return answers.empty() ? std::string() : std::string(answers[0].reply.begin(), answers[0].reply.end());
+        return answers.empty() ? std::string()
+                               : std::string(answers[0].reply.begin(), answers[0].reply.end());
     }
 };
 
@@ -87,7 +88,7 @@ TEST(TextUnit, RefusesMalformedSavesWithoutStoringAnything)
     // A two-digit high B index makes the body one longer than its length field.
     EXPECT_EQ(t.ask("~00S040CBP12" + repeat(";007", 9) + std::string(1, '\0')), "~00R000");
     EXPECT_EQ(t.ask("~00S082EBP003" + repeat(";065", 19) + std::string(1, '\0')), "~00R000"); // 19 values
-    EXPECT_EQ(t.ask(saveTable("003", ";300")), "~00R000");                                   // not a byte
+    EXPECT_EQ(t.ask(saveTable("003", ";300")), "~00R000");                                    // not a byte
     EXPECT_EQ(t.ask(saveTable("003", ",065")), "~00R000");
     EXPECT_EQ(t.state->values().cTableHighB, 5);
     EXPECT_EQ(t.state->values().batteryTable[0], 65);
@@ -107,7 +108,8 @@ TEST(TextUnit, IgnoresFramedRequestsAndNoise)
     const std::string save = saveTable("001", ";010");
     EXPECT_TRUE(t.unit->receive(reinterpret_cast<const uint8_t*>(save.data()), 50).empty());
     EXPECT_TRUE(t.unit->hasPartial());
-    EXPECT_EQ(t.unit->receive(reinterpret_cast<const uint8_t*>(save.data()) + 50, save.size() - 50).size(), 1u);
+    EXPECT_EQ(t.unit->receive(reinterpret_cast<const uint8_t*>(save.data()) + 50, save.size() - 50).size(),
+              1u);
     EXPECT_EQ(t.state->values().externalBatteryCount, 1);
 }
 

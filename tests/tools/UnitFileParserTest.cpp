@@ -63,7 +63,8 @@ TEST(UnitFileParser, NamesTheLineOfEachMistake)
         {"protocol = hid\n", "line 1: a key before"},
         {"[unit a]\n[unit a]\n", "line 2: unit 'a' is described twice"},
         {"[unit ../x]\n", "line 1: unit name '../x'"},
-        {"[unit a]\nprotocol = text\nexternal.count = 300\n", "line 1: unit 'a': a text unit holds at most 255"},
+        {"[unit a]\nprotocol = text\nexternal.count = 300\n",
+         "line 1: unit 'a': a text unit holds at most 255"},
         {"[unit a]\nvendor = tab\there\n", "line 2: vendor must be printable"},
         {"# nothing\n", "no [unit NAME] section"},
     };

@@ -123,9 +123,12 @@ TEST(UpssimProcess, ServesUnitsOverPtyAndSocketAndCleansUp)
 
     const int line1 = openLine(dir / "line1");
     ASSERT_GE(line1, 0);
-    EXPECT_EQ(exchange(line1, {0x7E, 0x03, 0x01, 0x88, 0x0A}, 7), (Bytes{0x7E, 0x02, 0x03, 0x88, 0x19, 0x00, 0x24}));
-    EXPECT_EQ(exchange(line1, {0x7E, 0x04, 0x03, 0x63, 0x2C, 0x01, 0x15}, 5), (Bytes{0x7E, 0x05, 0x01, 0x63, 0xE7}));
-    EXPECT_EQ(exchange(line1, {0x7E, 0x03, 0x01, 0x63, 0xE5}, 7), (Bytes{0x7E, 0x02, 0x03, 0x63, 0x2C, 0x01, 0x13}));
+    EXPECT_EQ(exchange(line1, {0x7E, 0x03, 0x01, 0x88, 0x0A}, 7),
+              (Bytes{0x7E, 0x02, 0x03, 0x88, 0x19, 0x00, 0x24}));
+    EXPECT_EQ(exchange(line1, {0x7E, 0x04, 0x03, 0x63, 0x2C, 0x01, 0x15}, 5),
+              (Bytes{0x7E, 0x05, 0x01, 0x63, 0xE7}));
+    EXPECT_EQ(exchange(line1, {0x7E, 0x03, 0x01, 0x63, 0xE5}, 7),
+              (Bytes{0x7E, 0x02, 0x03, 0x63, 0x2C, 0x01, 0x13}));
     close(line1);
 
     const int line2 = openLine(dir / "line2");
@@ -140,9 +143,11 @@ TEST(UpssimProcess, ServesUnitsOverPtyAndSocketAndCleansUp)
     const Bytes info = hidRequest(hid, {LINKHIDSIM_OP_INFO});
     ASSERT_GE(info.size(), 2u);
     EXPECT_EQ(info[1], LINKHIDSIM_OK);
-    EXPECT_EQ(hidRequest(hid, {LINKHIDSIM_OP_GET_FEATURE, 0x67, 16, 0}), (Bytes{'G', LINKHIDSIM_OK, 0x67, 6}));
+    EXPECT_EQ(hidRequest(hid, {LINKHIDSIM_OP_GET_FEATURE, 0x67, 16, 0}),
+              (Bytes{'G', LINKHIDSIM_OK, 0x67, 6}));
     EXPECT_EQ(hidRequest(hid, {LINKHIDSIM_OP_SET_FEATURE, 0x67, 2}), (Bytes{'S', LINKHIDSIM_OK}));
-    EXPECT_EQ(hidRequest(hid, {LINKHIDSIM_OP_GET_FEATURE, 0x67, 16, 0}), (Bytes{'G', LINKHIDSIM_OK, 0x67, 2}));
+    EXPECT_EQ(hidRequest(hid, {LINKHIDSIM_OP_GET_FEATURE, 0x67, 16, 0}),
+              (Bytes{'G', LINKHIDSIM_OK, 0x67, 2}));
     // A peer breaking the framing loses its connection, not the simulator.
     const Bytes broken{0, 0, 0, 0};
     ::send(hid, broken.data(), broken.size(), MSG_NOSIGNAL);
@@ -169,7 +174,8 @@ TEST(UpssimProcess, ServesUnitsOverPtyAndSocketAndCleansUp)
     }
     EXPECT_EQ(requests, 8); // 3 framed, 1 text, 4 HID
     EXPECT_TRUE(countWritten);
-    EXPECT_NE(readFile("journal.jsonl").find(R"("what":"read 136","request":"7e0301880a","reply":"7e020388190024")"),
+    EXPECT_NE(readFile("journal.jsonl")
+                  .find(R"("what":"read 136","request":"7e0301880a","reply":"7e020388190024")"),
               std::string::npos);
 }
 

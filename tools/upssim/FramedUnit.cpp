@@ -9,8 +9,19 @@ namespace {
 // Requests carry at most two payload bytes; anything longer is line noise.
 constexpr uint8_t kMaxRequestLength = 8;
 
-enum class Field { Configuration, InternalCount, InternalType, ExternalCount, HighB,
-                   BatteryIndex, BatteryValue, CIndex, CValue, Product, Vendor };
+enum class Field {
+    Configuration,
+    InternalCount,
+    InternalType,
+    ExternalCount,
+    HighB,
+    BatteryIndex,
+    BatteryValue,
+    CIndex,
+    CValue,
+    Product,
+    Vendor
+};
 
 struct Command {
     uint8_t number;
@@ -49,7 +60,9 @@ uint8_t checksum(const uint8_t* bytes, std::size_t count)
 std::vector<uint8_t> readValue(const Command& command, const UnitState& state)
 {
     const UnitConfig& v = state.values();
-    auto word = [](uint16_t x) { return std::vector<uint8_t>{static_cast<uint8_t>(x), static_cast<uint8_t>(x >> 8)}; };
+    auto word = [](uint16_t x) {
+        return std::vector<uint8_t>{static_cast<uint8_t>(x), static_cast<uint8_t>(x >> 8)};
+    };
     switch (command.field) {
     case Field::Configuration:
         return word(v.configurationInfo);
@@ -146,7 +159,8 @@ std::vector<SerialAnswer> FramedUnit::receive(const uint8_t* data, std::size_t s
     return answers;
 }
 
-std::vector<uint8_t> FramedUnit::answer(const std::vector<uint8_t>& request, FaultMode fault, std::string& what)
+std::vector<uint8_t> FramedUnit::answer(const std::vector<uint8_t>& request, FaultMode fault,
+                                        std::string& what)
 {
     const uint8_t kind = request[1];
     const uint8_t number = request[3];

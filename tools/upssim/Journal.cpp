@@ -60,8 +60,8 @@ void Journal::request(const std::string& unit, const char* protocol, const std::
 
 void Journal::write(const std::string& unit, const char* field, int index, uint32_t value, uint32_t stored)
 {
-    out << timeField(clock()) << ",\"unit\":" << jsonString(unit) << ",\"event\":\"write\",\"field\":\"" << field
-        << "\"";
+    out << timeField(clock()) << ",\"unit\":" << jsonString(unit) << ",\"event\":\"write\",\"field\":\""
+        << field << "\"";
     if (index >= 0)
         out << ",\"index\":" << index;
     out << ",\"value\":" << value << ",\"stored\":" << stored << "}" << std::endl;

@@ -7,10 +7,20 @@ namespace varnel::upssim {
 
 // What a feature-report field shows of the unit.
 enum class HidValue {
-    ManufacturerIndex, ProductIndex, SerialIndex, // string descriptor indexes
-    RemainingCapacity, RunTimeToEmpty,
-    Configuration, InternalCount, InternalType, ExternalCount, HighB,
-    BatteryIndex, BatteryValue, CIndex, CValue,
+    ManufacturerIndex,
+    ProductIndex,
+    SerialIndex, // string descriptor indexes
+    RemainingCapacity,
+    RunTimeToEmpty,
+    Configuration,
+    InternalCount,
+    InternalType,
+    ExternalCount,
+    HighB,
+    BatteryIndex,
+    BatteryValue,
+    CIndex,
+    CValue,
 };
 
 struct HidField {

@@ -79,11 +79,15 @@ bool Simulator::installSignalHandlers(std::string& error)
     return true;
 }
 
-Simulator::Simulator(SimulatorOptions options) : options(std::move(options)), started(std::chrono::steady_clock::now())
+Simulator::Simulator(SimulatorOptions options)
+    : options(std::move(options)), started(std::chrono::steady_clock::now())
 {
 }
 
-Simulator::~Simulator() { cleanUp(); }
+Simulator::~Simulator()
+{
+    cleanUp();
+}
 
 double Simulator::nowMs() const
 {
@@ -243,8 +247,9 @@ bool Simulator::start(const std::vector<UnitConfig>& units, std::ostream& out, s
             return false;
     }
     for (const auto& endpoint : serials)
-        out << "# unit '" << endpoint->state->name() << "' (" << protocolName(endpoint->state->values().protocol)
-            << ") at " << endpoint->link << " -> " << endpoint->device << "\n";
+        out << "# unit '" << endpoint->state->name() << "' ("
+            << protocolName(endpoint->state->values().protocol) << ") at " << endpoint->link << " -> "
+            << endpoint->device << "\n";
     for (const auto& endpoint : hids)
         out << "# unit '" << endpoint->state->name() << "' (hid) at " << endpoint->path << "\n";
     out << environment() << std::flush;
@@ -281,7 +286,8 @@ void Simulator::serialInput(SerialEndpoint& endpoint)
                 chunk.startMs = now + double(answer.requestSize) * kPacedByteMs;
                 if (!endpoint.out.empty()) {
                     const Chunk& last = endpoint.out.back();
-                    chunk.startMs = std::max(chunk.startMs, last.startMs + double(last.bytes.size()) * kPacedByteMs);
+                    chunk.startMs =
+                        std::max(chunk.startMs, last.startMs + double(last.bytes.size()) * kPacedByteMs);
                 }
             }
             endpoint.out.push_back(std::move(chunk));
@@ -301,7 +307,8 @@ void Simulator::serialOutput(SerialEndpoint& endpoint)
             due = std::min(chunk.bytes.size(), std::size_t((now - chunk.startMs) / kPacedByteMs) + 1);
         }
         if (due > chunk.sent) {
-            const ssize_t n = ::write(endpoint.master.get(), chunk.bytes.data() + chunk.sent, due - chunk.sent);
+            const ssize_t n =
+                ::write(endpoint.master.get(), chunk.bytes.data() + chunk.sent, due - chunk.sent);
             if (n < 0 && errno == EAGAIN) {
                 // Nobody is reading the line: like a UART, the unit does not wait for a listener.
                 endpoint.out.clear();
@@ -383,7 +390,8 @@ void Simulator::connectionInput(HidEndpoint& endpoint, Connection& connection)
 void Simulator::connectionOutput(Connection& connection)
 {
     while (!connection.out.empty()) {
-        const ssize_t n = ::send(connection.fd.get(), connection.out.data(), connection.out.size(), MSG_NOSIGNAL);
+        const ssize_t n =
+            ::send(connection.fd.get(), connection.out.data(), connection.out.size(), MSG_NOSIGNAL);
         if (n <= 0) {
             if (n < 0 && errno != EAGAIN && errno != EINTR) {
                 connection.out.clear();
@@ -418,7 +426,8 @@ void Simulator::run()
                        list.end());
             fds.push_back({endpoint->listener.get(), POLLIN, 0});
             for (auto& connection : list) {
-                const int events = (connection->closing ? 0 : POLLIN) | (connection->out.empty() ? 0 : POLLOUT);
+                const int events =
+                    (connection->closing ? 0 : POLLIN) | (connection->out.empty() ? 0 : POLLOUT);
                 fds.push_back({connection->fd.get(), static_cast<short>(events), 0});
             }
         }

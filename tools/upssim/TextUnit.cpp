@@ -12,7 +12,10 @@ constexpr std::size_t kMaxSave = 200;
 const std::string kRejected = "~00R000";
 const std::string kAcknowledged = "~00A000";
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // Whether the bytes so far can still begin a request.
 bool plausibleStart(const std::string& text)

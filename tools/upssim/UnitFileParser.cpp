@@ -21,9 +21,12 @@ struct FaultEntry {
     const char* name;
     FaultMode mode;
 };
-constexpr FaultEntry kFaults[] = {{"none", FaultMode::None},         {"silent", FaultMode::Silent},
-                                  {"reject", FaultMode::Reject},     {"badkind", FaultMode::BadKind},
-                                  {"truncate", FaultMode::Truncate}, {"ignorewrites", FaultMode::IgnoreWrites},
+constexpr FaultEntry kFaults[] = {{"none", FaultMode::None},
+                                  {"silent", FaultMode::Silent},
+                                  {"reject", FaultMode::Reject},
+                                  {"badkind", FaultMode::BadKind},
+                                  {"truncate", FaultMode::Truncate},
+                                  {"ignorewrites", FaultMode::IgnoreWrites},
                                   {"wrongvalue", FaultMode::WrongValue}};
 
 bool parseNumber(const std::string& text, uint32_t max, uint32_t& value)
@@ -62,8 +65,8 @@ bool validName(const std::string& name)
     if (name.empty() || name.size() > kMaxNameLength)
         return false;
     for (char c : name) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                        c == '_' || c == '.';
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                        c == '-' || c == '_' || c == '.';
         if (!ok)
             return false;
     }
@@ -157,7 +160,8 @@ bool UnitFileParser::parse(std::string_view text, std::vector<UnitConfig>& units
     return true;
 }
 
-bool UnitFileParser::setKey(UnitConfig& unit, const std::string& key, const std::string& value, std::size_t line)
+bool UnitFileParser::setKey(UnitConfig& unit, const std::string& key, const std::string& value,
+                            std::size_t line)
 {
     uint32_t number = 0;
     auto numeric = [&](uint32_t max) {
