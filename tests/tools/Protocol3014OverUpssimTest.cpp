@@ -46,6 +46,22 @@ TEST(Protocol3014OverUpssim, LoadSaveAndReadBack)
     ASSERT_TRUE(test::waitForFile("ready")) << readFile("upssim.out");
     const std::string good = fs::absolute("ups/good").string();
 
+    {
+        // The simulator keeps its own hold on the line; that must not let a second program in.
+        PortDescriptor descriptor{};
+        descriptor.size = sizeof descriptor;
+        descriptor.transport = 1;
+        descriptor.portName = good.c_str();
+        CAnyPort first;
+        CAnyPort second;
+        first.setTransport(1);
+        second.setTransport(1);
+        ASSERT_TRUE(first.open(&descriptor));
+        EXPECT_FALSE(second.open(&descriptor));
+        second.close();
+        first.close();
+    }
+
     auto device = loadFrom(good);
     ASSERT_TRUE(device);
     EXPECT_EQ(device->getConfigurationInfo(), 9u);

@@ -207,6 +207,12 @@ TEST(UpssimProcess, RefusesToStartOnBadInputAndReplacesStaleLinks)
     }
     fs::create_directory("ups");
     writeFile("units.ini", "[unit a]\nprotocol = text\n[unit b]\nprotocol = hid\n");
+    writeFile("clash.ini", "[unit a.sock]\nprotocol = framed\n[unit a]\nprotocol = hid\n");
+    {
+        Upssim sim({"--dir", "ups", "clash.ini"});
+        EXPECT_EQ(sim.stop(false), 1);
+        EXPECT_NE(readFile("upssim.out").find("two units would share"), std::string::npos);
+    }
     writeFile("ups/b.sock", "a user's file");
     {
         Upssim sim({"--dir", "ups", "--ready", "ready", "units.ini"});

@@ -96,6 +96,10 @@ double Simulator::nowMs() const
 
 bool Simulator::claimPath(const std::string& path, std::string& error)
 {
+    if (std::find(created.begin(), created.end(), path) != created.end()) {
+        error = "two units would share " + path + "; rename one";
+        return false;
+    }
     struct stat info {};
     if (lstat(path.c_str(), &info) == 0) {
         // Left behind by a run that was killed: ours to replace. Anything else is not.
