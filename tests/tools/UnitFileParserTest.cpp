@@ -1,4 +1,5 @@
 #include "UnitFileParser.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -77,4 +78,16 @@ TEST(UnitFileParser, NamesTheLineOfEachMistake)
     std::vector<UnitConfig> units;
     UnitFileParser parser;
     EXPECT_FALSE(parser.parse("[unit a]\nproduct = " + std::string(65, 'x') + "\n", units));
+}
+
+TEST(UnitFileParser, ShippedSampleHasOneUnitOfEachKind)
+{
+    std::vector<UnitConfig> units;
+    UnitFileParser parser;
+    ASSERT_TRUE(parser.parse(varnel::test::readFile(VARNEL_SOURCE_DIR "/tools/upssim/sample-units.ini"), units))
+        << parser.error();
+    ASSERT_EQ(units.size(), 3u);
+    EXPECT_EQ(units[0].protocol, UnitProtocol::Framed);
+    EXPECT_EQ(units[1].protocol, UnitProtocol::Text);
+    EXPECT_EQ(units[2].protocol, UnitProtocol::Hid);
 }
