@@ -14,7 +14,7 @@ namespace {
 constexpr std::size_t receiveBlockSize = 1024;
 constexpr std::size_t statusPrefixLength = 9; // "HTTP/1.1 "
 constexpr std::size_t shortestStatusLine = 12; // version, space, three digits
-constexpr std::size_t reasonOffset = 13 - 1;   // the reason phrase starts at the 13th character
+constexpr std::size_t reasonOffset = 13;       // after version, space, code and space
 constexpr std::string_view lineEnd = "\r\n";
 
 struct ConnectText {
@@ -60,9 +60,15 @@ bool HttpClient::Options(const char* path) { return request("OPTIONS", path); }
 bool HttpClient::request(const char* command, const char* path)
 {
     refused = false;
+    readFailed = false;
     if (!sendCommand(command, path) || !checkServerResponse('2'))
         return false;
     readFromServer(false);
+    if (readFailed) {
+        // A connection lost in the middle leaves a cut body that could pass for the whole file.
+        receiveBuffer.clear();
+        return false;
+    }
     return !refused;
 }
 
@@ -110,8 +116,10 @@ std::size_t HttpClient::readFromServer(bool stopAtNewline)
     InactivityClock clock(timeout);
     for (;;) {
         const TransferStep got = SocketIo::receiveSome(socket.get(), block, sizeof block, clock);
-        if (got.status == TransferStatus::Failed)
+        if (got.status == TransferStatus::Failed) {
             response = "400 Read error on socket";
+            readFailed = true;
+        }
         if (got.status != TransferStatus::Done)
             break;
         if (got.count > limit || receiveBuffer.size() > limit - got.count) {

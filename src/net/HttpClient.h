@@ -55,6 +55,7 @@ private:
     std::string receiveBuffer;
     std::size_t limit = defaultResponseLimit;
     bool refused = false;
+    bool readFailed = false;
 };
 
 } // namespace varnel
