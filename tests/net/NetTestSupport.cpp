@@ -3,6 +3,7 @@
 #include "settings/Trim.h"
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -206,8 +207,10 @@ SocketDescriptor FaultySocketApi::openTcp()
     if (failOpen)
         return invalidSocket;
     const SocketDescriptor s = SystemSocketApi::openTcp();
-    if (s != invalidSocket)
+    if (s != invalidSocket) {
         ++opened;
+        newSockets.push_back(s);
+    }
     return s;
 }
 
@@ -249,6 +252,8 @@ SocketIoResult FaultySocketApi::receive(SocketDescriptor socket, void* data, std
         return {-1, SocketError::WouldBlock};
     }
     blocksLeft = wouldBlockBeforeEachCall;
+    if (resetOnlyNewSockets && std::find(newSockets.begin(), newSockets.end(), socket) == newSockets.end())
+        return SystemSocketApi::receive(socket, data, capacity);
     if (resetAfterReceived >= 0 && received >= resetAfterReceived)
         return {-1, SocketError::Reset};
     if (maxReceiveChunk > 0 && capacity > maxReceiveChunk)

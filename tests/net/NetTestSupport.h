@@ -88,6 +88,7 @@ public:
     int interruptEvery = 0;           // every n-th send, receive and poll fails with EINTR
     int wouldBlockBeforeEachCall = 0; // would-block answers before every real send or receive
     std::int64_t resetAfterReceived = -1; // receives fail with a reset once this many bytes came in
+    bool resetOnlyNewSockets = false;     // count and reset only sockets opened after installing
     bool failOpen = false;
     bool failReuse = false;
     std::vector<Ipv4Endpoint> connectAttempts;
@@ -109,6 +110,7 @@ private:
     int calls = 0;
     int blocksLeft = 0;
     std::int64_t received = 0;
+    std::vector<SocketDescriptor> newSockets;
     SocketApi* previous;
 };
 
