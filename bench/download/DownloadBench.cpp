@@ -110,7 +110,7 @@ bool httpDownload(std::uint16_t port, const std::string& path, const fs::path& o
         return false;
     std::ofstream file(out, std::ios::binary | std::ios::trunc);
     for (const auto& line : body)
-        file << line;
+        file.write(line.data(), static_cast<std::streamsize>(line.size()));
     return static_cast<bool>(file);
 }
 

@@ -108,8 +108,7 @@ bool HttpClient::sendCommand(const char* command, const char* argument)
 bool HttpClient::refuseOversizedResponse()
 {
     response = "400 Response refused: larger than " + std::to_string(limit) + " bytes";
-    receiveBuffer.clear();
-    receiveBuffer.shrink_to_fit();
+    receiveBuffer.release();
     refused = true;
     return false;
 }
@@ -117,33 +116,30 @@ bool HttpClient::refuseOversizedResponse()
 std::size_t HttpClient::readFromServer(bool stopAtNewline)
 {
     const std::size_t blockSize = stopAtNewline ? receiveBlockSize : bodyBlockSize;
-    bool newlineSeen = stopAtNewline && receiveBuffer.find('\n') != std::string::npos;
+    bool newlineSeen = stopAtNewline && receiveBuffer.view().find('\n') != std::string_view::npos;
     InactivityClock clock(timeout);
     for (;;) {
-        if (receiveBuffer.size() >= limit) {
-            // One byte more than the limit tells a refused response from one that just fits.
-            char probe;
-            const TransferStep more = SocketIo::receiveSome(socket.get(), &probe, 1, clock);
-            if (more.status == TransferStatus::Done)
-                refuseOversizedResponse();
-            else if (more.status == TransferStatus::Failed) {
-                response = "400 Read error on socket";
-                readFailed = true;
-            }
+        const std::size_t used = receiveBuffer.size();
+        // At the limit, one byte more tells a refused response from one that just fits.
+        const std::size_t room = used >= limit ? 1 : std::min(blockSize, limit - used);
+        char* space = receiveBuffer.prepare(room);
+        if (space == nullptr) {
+            refuseOversizedResponse();
             break;
         }
-        const std::size_t used = receiveBuffer.size();
-        const std::size_t room = std::min(blockSize, limit - used);
-        receiveBuffer.resize(used + room);
-        const TransferStep got = SocketIo::receiveSome(socket.get(), receiveBuffer.data() + used, room, clock);
-        receiveBuffer.resize(used + got.count);
+        const TransferStep got = SocketIo::receiveSome(socket.get(), space, room, clock);
         if (got.status == TransferStatus::Failed) {
             response = "400 Read error on socket";
             readFailed = true;
         }
         if (got.status != TransferStatus::Done)
             break;
-        if (stopAtNewline && (newlineSeen || std::memchr(receiveBuffer.data() + used, '\n', got.count)))
+        if (used >= limit) {
+            refuseOversizedResponse();
+            break;
+        }
+        receiveBuffer.commit(got.count);
+        if (stopAtNewline && (newlineSeen || std::memchr(space, '\n', got.count)))
             break;
     }
     return receiveBuffer.size();
@@ -152,13 +148,13 @@ std::size_t HttpClient::readFromServer(bool stopAtNewline)
 void HttpClient::readControlLine(std::string& line)
 {
     line.clear();
-    if (receiveBuffer.find('\n') == std::string::npos)
+    if (receiveBuffer.view().find('\n') == std::string_view::npos)
         readFromServer(true);
-    const std::size_t end = receiveBuffer.find('\n');
-    if (end == std::string::npos)
+    const std::size_t end = receiveBuffer.view().find('\n');
+    if (end == std::string_view::npos)
         return;
-    line.assign(receiveBuffer, 0, end + 1);
-    receiveBuffer.erase(0, end + 1);
+    line.assign(receiveBuffer.data(), end + 1);
+    receiveBuffer.consume(end + 1);
 }
 
 void HttpClient::getServerResponse(std::string& line)
@@ -198,7 +194,7 @@ bool HttpClient::parseResponse(std::vector<std::string>& headers, std::vector<st
     if (receiveBuffer.empty())
         return false;
     bool inHeaders = true;
-    const std::string_view all = receiveBuffer;
+    const std::string_view all = receiveBuffer.view();
     std::size_t start = 0;
     body.reserve(static_cast<std::size_t>(std::count(all.begin(), all.end(), '\n')) + 1);
     auto deliver = [&](std::string_view raw) {

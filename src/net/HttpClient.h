@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/ReceiveBuffer.h"
 #include "platform/SocketHandle.h"
 
 #include <cstddef>
@@ -52,7 +53,7 @@ private:
     std::int32_t serverPort = 0;
     std::uint32_t timeout = defaultTimeoutSeconds;
     std::string response; // lastResponse
-    std::string receiveBuffer;
+    ReceiveBuffer receiveBuffer;
     std::size_t limit = defaultResponseLimit;
     bool refused = false;
     bool readFailed = false;
