@@ -233,6 +233,21 @@ TEST(HttpClient, RefusesResponseBeyondLimit)
     EXPECT_FALSE(client.parseResponse(headers, body)) << "nothing of a refused response may be delivered";
 }
 
+TEST(HttpClient, ResponseOfExactlyTheLimitIsKept)
+{
+    // The limit counts what follows the status line: here the blank line and the body.
+    for (const std::size_t extra : {0u, 1u}) {
+        SCOPED_TRACE(extra);
+        OneShotServer server("HTTP/1.1 200 OK\r\n\r\n" + std::string(996 + extra, 'x') + "\r\n");
+        HttpClient client;
+        client.setResponseLimit(1000);
+        ASSERT_TRUE(client.Connect("127.0.0.1", server.server.port()));
+        EXPECT_EQ(client.Get("/"), extra == 0) << client.lastResponse();
+        std::vector<std::string> headers, body;
+        EXPECT_EQ(client.parseResponse(headers, body), extra == 0);
+    }
+}
+
 TEST(HttpClient, StatusLineThatNeverEndsIsRefusedToo)
 {
     ScriptedServer server([](TestPeer& peer) {
