@@ -38,7 +38,8 @@ struct Bench {
         for (int mb : sizesMb) {
             const std::string file = (dir / "www" / fileName(mb)).string();
             const std::string generator = varnel::DynamicLibrary::executableDirectory() + "/gen-batterydata";
-            const std::string command = generator + " " + file + " --mb " + std::to_string(mb) + " > /dev/null";
+            const std::string command =
+                generator + " " + file + " --mb " + std::to_string(mb) + " > /dev/null";
             if (std::system(command.c_str()) != 0)
                 std::fprintf(stderr, "cannot generate %s\n", file.c_str());
         }
@@ -82,7 +83,9 @@ double childrenCpuMs()
 {
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
-    auto ms = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3; };
+    auto ms = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3;
+    };
     return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 

@@ -40,7 +40,10 @@ std::string textAfterCode(const std::string& line)
     return line.size() > replyTextOffset ? line.substr(replyTextOffset) : std::string();
 }
 
-bool isEmpty(const char* text) { return text == nullptr || *text == '\0'; }
+bool isEmpty(const char* text)
+{
+    return text == nullptr || *text == '\0';
+}
 
 // Reads an unsigned decimal number after optional blanks, keeping it modulo 2^32.
 bool scanNumber(std::string_view text, std::size_t& position, std::uint64_t& value, bool& overflow)
@@ -85,12 +88,14 @@ bool parsePassiveAddress(std::string_view text, Ipv4Endpoint& endpoint)
 
 } // namespace
 
-// ---- control connection -------------------------------------------------------------------------------------
+// ---- control connection
+// -------------------------------------------------------------------------------------
 
 bool FtpClient::writeControlSocket(const std::string& text)
 {
-    const TransferStatus status = controlSocket.valid() ? SocketIo::sendAll(controlSocket.get(), text, timeout)
-                                                        : TransferStatus::Failed;
+    const TransferStatus status = controlSocket.valid()
+                                      ? SocketIo::sendAll(controlSocket.get(), text, timeout)
+                                      : TransferStatus::Failed;
     if (status == TransferStatus::Failed)
         response = "Write error on socket";
     return status == TransferStatus::Done;
@@ -203,7 +208,8 @@ bool FtpClient::command(const char* word, const char* argument, char expected)
     return sendCommand(word, argument) && checkControlResponse(expected);
 }
 
-// ---- session --------------------------------------------------------------------------------------------------
+// ---- session
+// --------------------------------------------------------------------------------------------------
 
 bool FtpClient::Connect(const char* host, int port)
 {
@@ -255,7 +261,8 @@ void FtpClient::Quit()
     listing.clear();
 }
 
-// ---- data connections ---------------------------------------------------------------------------------------
+// ---- data connections
+// ---------------------------------------------------------------------------------------
 
 bool FtpClient::openDataConnection(bool passive)
 {
@@ -276,7 +283,8 @@ bool FtpClient::openPassiveDataConnection()
     }
     const std::size_t open = response.find('(');
     Ipv4Endpoint server;
-    if (open == std::string::npos || !parsePassiveAddress(std::string_view(response).substr(open + 1), server)) {
+    if (open == std::string::npos ||
+        !parsePassiveAddress(std::string_view(response).substr(open + 1), server)) {
         response = "Invalid response sent to PASV command - " + response;
         return false;
     }
@@ -458,9 +466,11 @@ bool FtpClient::sendFileData(std::FILE* file)
     }
 }
 
-// ---- transfers ----------------------------------------------------------------------------------------------
+// ---- transfers
+// ----------------------------------------------------------------------------------------------
 
-bool FtpClient::DownloadRemoteFile(const char* remotePath, const char* localPath, const char* type, bool passive)
+bool FtpClient::DownloadRemoteFile(const char* remotePath, const char* localPath, const char* type,
+                                   bool passive)
 {
     if (!sendCommand("TYPE", type))
         return false;
@@ -506,9 +516,13 @@ bool FtpClient::UploadFile(const char* localPath, const char* remotePath, const 
     return finishTransfer(dataOk);
 }
 
-// ---- commands -----------------------------------------------------------------------------------------------
+// ---- commands
+// -----------------------------------------------------------------------------------------------
 
-bool FtpClient::Site(const char* argument) { return command("SITE", argument, '2'); }
+bool FtpClient::Site(const char* argument)
+{
+    return command("SITE", argument, '2');
+}
 
 bool FtpClient::GetSystemType(std::string& systemType)
 {
@@ -519,11 +533,26 @@ bool FtpClient::GetSystemType(std::string& systemType)
     return true;
 }
 
-bool FtpClient::MakeRemoteDirectory(const char* directory) { return command("MKD", directory, '2'); }
-bool FtpClient::ChangeRemoteDirectory(const char* directory) { return command("CWD", directory, '2'); }
-bool FtpClient::ChangeToParentDirectory() { return command("CDUP", nullptr, '2'); }
-bool FtpClient::RemoveRemoteDirectory(const char* directory) { return command("RMD", directory, '2'); }
-bool FtpClient::DeleteRemoteFile(const char* remotePath) { return command("DELE", remotePath, '2'); }
+bool FtpClient::MakeRemoteDirectory(const char* directory)
+{
+    return command("MKD", directory, '2');
+}
+bool FtpClient::ChangeRemoteDirectory(const char* directory)
+{
+    return command("CWD", directory, '2');
+}
+bool FtpClient::ChangeToParentDirectory()
+{
+    return command("CDUP", nullptr, '2');
+}
+bool FtpClient::RemoveRemoteDirectory(const char* directory)
+{
+    return command("RMD", directory, '2');
+}
+bool FtpClient::DeleteRemoteFile(const char* remotePath)
+{
+    return command("DELE", remotePath, '2');
+}
 
 bool FtpClient::GetRemoteWorkingDirectory(std::string& directory)
 {
@@ -547,7 +576,8 @@ bool FtpClient::GetRemoteFileSize(const char* remotePath, const char* type, std:
     std::uint64_t code = 0;
     std::uint64_t value = 0;
     bool overflow = false;
-    if (!scanNumber(reply, position, code, overflow) || !scanNumber(reply, position, value, overflow) || overflow)
+    if (!scanNumber(reply, position, code, overflow) || !scanNumber(reply, position, value, overflow) ||
+        overflow)
         return false; // a size beyond 32 bits is refused rather than cut short
     size = static_cast<std::uint32_t>(value);
     return true;

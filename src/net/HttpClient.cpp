@@ -16,7 +16,7 @@ constexpr std::size_t receiveBlockSize = 1024;
 // The body is read straight into the buffer in large blocks; 1024-byte reads
 // cost a system call per kilobyte and make a large file several times slower.
 constexpr std::size_t bodyBlockSize = 64 * 1024;
-constexpr std::size_t statusPrefixLength = 9; // "HTTP/1.1 "
+constexpr std::size_t statusPrefixLength = 9;  // "HTTP/1.1 "
 constexpr std::size_t shortestStatusLine = 12; // version, space, three digits
 constexpr std::size_t reasonOffset = 13;       // after version, space, code and space
 constexpr std::string_view lineEnd = "\r\n";
@@ -57,10 +57,22 @@ bool HttpClient::Connect(const char* host, int port)
     return true;
 }
 
-bool HttpClient::Get(const char* path) { return request("GET", path); }
-bool HttpClient::Head(const char* path) { return request("HEAD", path); }
-bool HttpClient::Trace(const char* path) { return request("TRACE", path); }
-bool HttpClient::Options(const char* path) { return request("OPTIONS", path); }
+bool HttpClient::Get(const char* path)
+{
+    return request("GET", path);
+}
+bool HttpClient::Head(const char* path)
+{
+    return request("HEAD", path);
+}
+bool HttpClient::Trace(const char* path)
+{
+    return request("TRACE", path);
+}
+bool HttpClient::Options(const char* path)
+{
+    return request("OPTIONS", path);
+}
 
 bool HttpClient::request(const char* command, const char* path)
 {
@@ -116,7 +128,7 @@ bool HttpClient::refuseOversizedResponse()
 std::size_t HttpClient::readFromServer(bool stopAtNewline)
 {
     const std::size_t blockSize = stopAtNewline ? receiveBlockSize : bodyBlockSize;
-    bool newlineSeen = stopAtNewline && receiveBuffer.view().find('\n') != std::string_view::npos;
+    const bool newlineSeen = stopAtNewline && receiveBuffer.view().find('\n') != std::string_view::npos;
     InactivityClock clock(timeout);
     for (;;) {
         const std::size_t used = receiveBuffer.size();

@@ -12,7 +12,8 @@ enum class ConnectFailure { None, Unresolved, NoSocket, NoOptions, Refused };
 class TcpConnector {
 public:
     // On success `connection` holds the connected socket; on failure it is left untouched.
-    static ConnectFailure open(const char* host, int port, std::uint32_t timeoutSeconds, SocketHandle& connection);
+    static ConnectFailure open(const char* host, int port, std::uint32_t timeoutSeconds,
+                               SocketHandle& connection);
 };
 
 } // namespace varnel

@@ -9,7 +9,8 @@ bool mayRetry(SocketError error)
     return error == SocketError::WouldBlock || error == SocketError::Interrupted;
 }
 
-template <typename Call> TransferStep step(SocketDescriptor socket, bool forWrite, InactivityClock& clock, Call call)
+template <typename Call>
+TransferStep step(SocketDescriptor socket, bool forWrite, InactivityClock& clock, Call call)
 {
     while (!clock.expired()) {
         const SocketIoResult result = call();
@@ -53,7 +54,8 @@ bool SocketIo::waitUntilReady(SocketDescriptor socket, bool forWrite, const Inac
     }
 }
 
-TransferStep SocketIo::sendSome(SocketDescriptor socket, const char* data, std::size_t size, InactivityClock& clock)
+TransferStep SocketIo::sendSome(SocketDescriptor socket, const char* data, std::size_t size,
+                                InactivityClock& clock)
 {
     return step(socket, true, clock, [&] { return SocketApi::current().send(socket, data, size); });
 }

@@ -31,7 +31,8 @@ public:
     static TransferStep receiveSome(SocketDescriptor socket, char* data, std::size_t capacity,
                                     InactivityClock& clock);
     // Sends every byte unless the peer stops taking them; Done only when all went out.
-    static TransferStatus sendAll(SocketDescriptor socket, std::string_view data, std::uint32_t timeoutSeconds);
+    static TransferStatus sendAll(SocketDescriptor socket, std::string_view data,
+                                  std::uint32_t timeoutSeconds);
     // Connects a socket already in non-blocking mode, waiting at most the limit.
     static bool connect(SocketDescriptor socket, const Ipv4Endpoint& peer, std::uint32_t timeoutSeconds);
     // Waits until the socket can be read (or written); false when the clock runs out or poll fails.

@@ -23,7 +23,10 @@ namespace {
 #ifdef _WIN32
 using NativeSocket = SOCKET;
 using SocketLength = int;
-int lastSystemError() { return WSAGetLastError(); }
+int lastSystemError()
+{
+    return WSAGetLastError();
+}
 SocketError classify(int code)
 {
     switch (code) {
@@ -43,7 +46,10 @@ SocketError classify(int code)
 #else
 using NativeSocket = int;
 using SocketLength = socklen_t;
-int lastSystemError() { return errno; }
+int lastSystemError()
+{
+    return errno;
+}
 SocketError classify(int code)
 {
     if (code == EAGAIN || code == EWOULDBLOCK)
@@ -69,7 +75,10 @@ constexpr int sendFlags = MSG_NOSIGNAL;
 constexpr int sendFlags = 0;
 #endif
 
-NativeSocket native(SocketDescriptor socket) { return static_cast<NativeSocket>(socket); }
+NativeSocket native(SocketDescriptor socket)
+{
+    return static_cast<NativeSocket>(socket);
+}
 
 sockaddr_in toSockaddr(const Ipv4Endpoint& endpoint)
 {
@@ -111,8 +120,8 @@ bool SystemSocketApi::setReuseAddress(SocketDescriptor socket)
 bool SystemSocketApi::setLingerOff(SocketDescriptor socket)
 {
     linger off{};
-    return setsockopt(native(socket), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&off), sizeof off) ==
-           0;
+    return setsockopt(native(socket), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&off),
+                      sizeof off) == 0;
 }
 
 bool SystemSocketApi::setNonBlocking(SocketDescriptor socket)
@@ -217,7 +226,8 @@ PollOutcome SystemSocketApi::poll(SocketPollEntry* entries, std::size_t count, i
 #endif
     for (std::size_t i = 0; i < count; ++i) {
         fds[i].fd = native(entries[i].socket);
-        fds[i].events = static_cast<short>((entries[i].wantRead ? POLLIN : 0) | (entries[i].wantWrite ? POLLOUT : 0));
+        fds[i].events =
+            static_cast<short>((entries[i].wantRead ? POLLIN : 0) | (entries[i].wantWrite ? POLLOUT : 0));
         fds[i].revents = 0;
     }
 #ifdef _WIN32

@@ -11,21 +11,30 @@ FakeFtpServer::FakeFtpServer(std::string greeting) : greeting(std::move(greeting
     on("TYPE", "200 Type set.\r\n");
 }
 
-FakeFtpServer::~FakeFtpServer() { join(); }
+FakeFtpServer::~FakeFtpServer()
+{
+    join();
+}
 
 void FakeFtpServer::on(const std::string& word, const std::string& reply)
 {
     handlers[word] = [reply](const std::string&, FakeFtpServer& server) { server.reply(reply); };
 }
 
-void FakeFtpServer::on(const std::string& word, Handler handler) { handlers[word] = std::move(handler); }
+void FakeFtpServer::on(const std::string& word, Handler handler)
+{
+    handlers[word] = std::move(handler);
+}
 
 void FakeFtpServer::start()
 {
     server = std::make_unique<ScriptedServer>([this](TestPeer& peer) { serve(peer); });
 }
 
-std::uint16_t FakeFtpServer::port() const { return server ? server->port() : 0; }
+std::uint16_t FakeFtpServer::port() const
+{
+    return server ? server->port() : 0;
+}
 
 void FakeFtpServer::join()
 {
@@ -33,7 +42,10 @@ void FakeFtpServer::join()
         server->join();
 }
 
-TestPeer FakeFtpServer::acceptData() { return passive ? passive->accept() : TestPeer(); }
+TestPeer FakeFtpServer::acceptData()
+{
+    return passive ? passive->accept() : TestPeer();
+}
 
 void FakeFtpServer::serve(TestPeer& peer)
 {

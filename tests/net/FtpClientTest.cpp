@@ -1,5 +1,5 @@
-#include "net/FakeFtpServer.h"
 #include "net/FtpClient.h"
+#include "net/FakeFtpServer.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -108,7 +108,11 @@ TEST(FtpClient, LoginPaths)
         {"331 Password required.\r\n", "", nullptr, false, {"USER u"}, "Password for login is invalid"},
         {"331 Password required.\r\n", nullptr, nullptr, false, {"USER u"}, "Password for login is invalid"},
         {"331 Password required.\r\n", "pw", "230 Logged in.\r\n", true, {"USER u", "PASS pw"}, "Logged in."},
-        {"331 Password required.\r\n", "pw", "530 Login incorrect.\r\n", false, {"USER u", "PASS pw"},
+        {"331 Password required.\r\n",
+         "pw",
+         "530 Login incorrect.\r\n",
+         false,
+         {"USER u", "PASS pw"},
          "Login incorrect."},
         {"530 Not allowed.\r\n", "pw", nullptr, false, {"USER u"}, "Not allowed."},
         {"\r\n", "pw", nullptr, false, {"USER u"}, "Failed to receive response from server for USER command"},
@@ -187,7 +191,8 @@ TEST(FtpClient, PassiveDownloadGoesOnAfterTypeRefused)
     {
         FtpClient client;
         ASSERT_TRUE(client.Connect("127.0.0.1", server.port()));
-        EXPECT_TRUE(client.DownloadRemoteFile("/pub/data.xml", "data.xml", "A", true)) << client.lastResponse();
+        EXPECT_TRUE(client.DownloadRemoteFile("/pub/data.xml", "data.xml", "A", true))
+            << client.lastResponse();
         EXPECT_EQ(client.lastResponse(), "Transfer complete.");
         EXPECT_EQ(readFile("data.xml"), content);
         client.Quit();

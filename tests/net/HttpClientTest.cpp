@@ -82,8 +82,8 @@ TEST(HttpClient, SendsExactRequestBytesForEachMethod)
             HttpClient client;
             ASSERT_TRUE(client.Connect("127.0.0.1", server.server.port()));
             const std::string method = c.method;
-            const bool ok = method == "GET"    ? client.Get(c.path)
-                            : method == "HEAD" ? client.Head(c.path)
+            const bool ok = method == "GET"     ? client.Get(c.path)
+                            : method == "HEAD"  ? client.Head(c.path)
                             : method == "TRACE" ? client.Trace(c.path)
                                                 : client.Options(c.path);
             EXPECT_TRUE(ok) << client.lastResponse();
@@ -138,7 +138,8 @@ TEST(HttpClient, SplitsHeadersAndTrimmedBodyLines)
 
 TEST(HttpClient, DeliversChunkSizeLinesAsBody)
 {
-    const Fetched result = fetch("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
+    const Fetched result =
+        fetch("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
     ASSERT_TRUE(result.parsed);
     EXPECT_EQ(joined(result.body), "5\r\nhello\r\n0\r\n\r\n");
 }

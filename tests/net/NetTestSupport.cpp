@@ -2,8 +2,8 @@
 
 #include "settings/Trim.h"
 
-#include <arpa/inet.h>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -35,11 +35,18 @@ sockaddr_in loopback(std::uint16_t port)
 
 } // namespace
 
-// ---- TestPeer -----------------------------------------------------------------------------------------------
+// ---- TestPeer
+// -----------------------------------------------------------------------------------------------
 
-TestPeer::~TestPeer() { close(); }
+TestPeer::~TestPeer()
+{
+    close();
+}
 
-TestPeer::TestPeer(TestPeer&& other) noexcept : fd(std::exchange(other.fd, -1)), pending(std::move(other.pending)) {}
+TestPeer::TestPeer(TestPeer&& other) noexcept
+    : fd(std::exchange(other.fd, -1)), pending(std::move(other.pending))
+{
+}
 
 TestPeer& TestPeer::operator=(TestPeer&& other) noexcept
 {
@@ -140,7 +147,8 @@ void TestPeer::close()
         ::close(std::exchange(fd, -1));
 }
 
-// ---- TestListener -------------------------------------------------------------------------------------------
+// ---- TestListener
+// -------------------------------------------------------------------------------------------
 
 TestListener::TestListener() : fd(::socket(AF_INET, SOCK_STREAM, 0))
 {
@@ -172,7 +180,8 @@ std::string TestListener::pasvNumbers() const
     return "127,0,0,1," + std::to_string(boundPort >> 8) + "," + std::to_string(boundPort & 0xFF);
 }
 
-// ---- ScriptedServer -----------------------------------------------------------------------------------------
+// ---- ScriptedServer
+// -----------------------------------------------------------------------------------------
 
 ScriptedServer::ScriptedServer(Script script, int connections)
     : worker([this, script = std::move(script), connections] {
@@ -186,7 +195,10 @@ ScriptedServer::ScriptedServer(Script script, int connections)
 {
 }
 
-ScriptedServer::~ScriptedServer() { join(); }
+ScriptedServer::~ScriptedServer()
+{
+    join();
+}
 
 void ScriptedServer::join()
 {
@@ -194,13 +206,20 @@ void ScriptedServer::join()
         worker.join();
 }
 
-// ---- FaultySocketApi ----------------------------------------------------------------------------------------
+// ---- FaultySocketApi
+// ----------------------------------------------------------------------------------------
 
 FaultySocketApi::FaultySocketApi() : previous(SocketApi::install(this)) {}
 
-FaultySocketApi::~FaultySocketApi() { SocketApi::install(previous); }
+FaultySocketApi::~FaultySocketApi()
+{
+    SocketApi::install(previous);
+}
 
-bool FaultySocketApi::interruptNow() { return interruptEvery > 0 && ++calls % interruptEvery == 0; }
+bool FaultySocketApi::interruptNow()
+{
+    return interruptEvery > 0 && ++calls % interruptEvery == 0;
+}
 
 SocketDescriptor FaultySocketApi::openTcp()
 {
@@ -279,7 +298,8 @@ void FaultySocketApi::close(SocketDescriptor socket)
     SystemSocketApi::close(socket);
 }
 
-// ---- ServerProcess ------------------------------------------------------------------------------------------
+// ---- ServerProcess
+// ------------------------------------------------------------------------------------------
 
 ServerProcess::ServerProcess(const std::vector<std::string>& argv, const std::filesystem::path& logFile)
 {
@@ -331,7 +351,8 @@ bool ServerProcess::waitUntilListening(std::uint16_t port, int timeoutMs)
     return false;
 }
 
-// ---- helpers ------------------------------------------------------------------------------------------------
+// ---- helpers
+// ------------------------------------------------------------------------------------------------
 
 std::uint16_t freeLoopbackPort()
 {

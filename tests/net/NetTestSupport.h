@@ -83,10 +83,10 @@ public:
     FaultySocketApi();
     ~FaultySocketApi() override;
 
-    std::size_t maxSendChunk = 0;     // cut every send to this many bytes (0: no limit)
-    std::size_t maxReceiveChunk = 0;  // likewise for receives
-    int interruptEvery = 0;           // every n-th send, receive and poll fails with EINTR
-    int wouldBlockBeforeEachCall = 0; // would-block answers before every real send or receive
+    std::size_t maxSendChunk = 0;         // cut every send to this many bytes (0: no limit)
+    std::size_t maxReceiveChunk = 0;      // likewise for receives
+    int interruptEvery = 0;               // every n-th send, receive and poll fails with EINTR
+    int wouldBlockBeforeEachCall = 0;     // would-block answers before every real send or receive
     std::int64_t resetAfterReceived = -1; // receives fail with a reset once this many bytes came in
     bool resetOnlyNewSockets = false;     // count and reset only sockets opened after installing
     bool failOpen = false;

@@ -69,7 +69,8 @@ TEST(RealServers, FtpDownloadsFromPyftpdlib)
     // The wizard's way: representation type A, passive.
     ASSERT_TRUE(client.DownloadRemoteFile("/sample.xml", "text.xml", "A", true)) << client.lastResponse();
     EXPECT_EQ(withoutCarriageReturns(readFile("text.xml")), withoutCarriageReturns(files.sample));
-    ASSERT_TRUE(client.DownloadRemoteFile("no-final-newline.xml", "image.xml", "I", true)) << client.lastResponse();
+    ASSERT_TRUE(client.DownloadRemoteFile("no-final-newline.xml", "image.xml", "I", true))
+        << client.lastResponse();
     EXPECT_EQ(readFile("image.xml"), readFile(dir.path() / "ftp" / "no-final-newline.xml"));
     ASSERT_TRUE(client.DownloadRemoteFile("sample.xml", "active.xml", "I", false)) << client.lastResponse();
     EXPECT_EQ(readFile("active.xml"), files.sample);

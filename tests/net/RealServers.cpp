@@ -57,8 +57,8 @@ PyFtpServer::PyFtpServer(const std::filesystem::path& workDir, const std::filesy
 {
     std::filesystem::create_directories(work);
     process = std::make_unique<ServerProcess>(
-        std::vector<std::string>{python, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(listenPort),
-                                 "-d", root.string(), "-w"},
+        std::vector<std::string>{python, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
+                                 std::to_string(listenPort), "-d", root.string(), "-w"},
         work / "pyftpdlib.out");
     ok = process->running() && process->waitUntilListening(listenPort);
 }
