@@ -57,6 +57,24 @@ TEST(FtpClient, GreetingDecidesConnect)
     EXPECT_EQ(client.lastResponse(), "Failed to connect to server");
 }
 
+TEST(FtpClient, SecondConnectClosesTheFirstConnection)
+{
+    FaultySocketApi counting;
+    FakeFtpServer first;
+    first.start();
+    FakeFtpServer second;
+    second.start();
+    {
+        FtpClient client;
+        ASSERT_TRUE(client.Connect("127.0.0.1", first.port()));
+        ASSERT_TRUE(client.Connect("127.0.0.1", second.port()));
+        first.join(); // returns once the client has hung up on the first server
+        EXPECT_EQ(counting.closed, 1);
+    }
+    EXPECT_EQ(counting.opened, 2);
+    EXPECT_EQ(counting.closed, 2);
+}
+
 TEST(FtpClient, MultiLineReplyIsOneReply)
 {
     FakeFtpServer server;
