@@ -1,6 +1,6 @@
 // The framed protocol class over linkserial against a simulated unit: what
 // the system sends is what the simulator understands.
-#include "UpssimRunner.h"
+#include "support/UpssimRunner.h"
 #include "device/CAnyPort.h"
 #include "device/Protocol3014.h"
 #include "support/TestSupport.h"

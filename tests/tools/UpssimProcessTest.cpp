@@ -1,6 +1,6 @@
 // Runs the real upssim binary and talks to its units through the real
 // pseudo-terminal and Unix socket.
-#include "UpssimRunner.h"
+#include "support/UpssimRunner.h"
 #include "linkhidsim.h"
 #include "support/TestSupport.h"
 

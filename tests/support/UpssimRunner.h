@@ -28,4 +28,8 @@ private:
 
 bool waitForFile(const std::filesystem::path& path);
 
+// Puts the "export NAME='value'" lines of upssim's ready file into this
+// process's environment, so the port libraries find the simulated units.
+bool exportReadyEnvironment(const std::filesystem::path& readyFile);
+
 } // namespace varnel::test

@@ -1,4 +1,4 @@
-#include "UpssimRunner.h"
+#include "support/UpssimRunner.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <thread>
 
 namespace varnel::test {
@@ -60,6 +62,25 @@ bool waitForFile(const std::filesystem::path& path)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
+}
+
+bool exportReadyEnvironment(const std::filesystem::path& readyFile)
+{
+    std::ifstream in(readyFile);
+    std::string line;
+    bool any = false;
+    while (std::getline(in, line)) {
+        const std::string prefix = "export ";
+        const std::size_t equals = line.find('=');
+        if (line.rfind(prefix, 0) != 0 || equals == std::string::npos)
+            continue;
+        std::string value = line.substr(equals + 1);
+        if (value.size() >= 2 && value.front() == '\'' && value.back() == '\'')
+            value = value.substr(1, value.size() - 2);
+        setenv(line.substr(prefix.size(), equals - prefix.size()).c_str(), value.c_str(), 1);
+        any = true;
+    }
+    return any;
 }
 
 } // namespace varnel::test
