@@ -3,6 +3,7 @@ VARNEL_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-dev libxml2-utils
+  qt6-base-dev qt6-base-dev-tools libgl-dev
 )
 
 # Installs whatever is missing (apt-get update once, only when needed).
