@@ -1,5 +1,6 @@
 #include "controller/VarnelController.h"
 
+#include "data/VarnelXmlParser.h"
 #include "device/VarnelDevice.h"
 #include "settings/I18N.h"
 #include "settings/Log.h"
@@ -73,6 +74,13 @@ void VarnelController::clearDevices()
 {
     while (!devices.empty())
         devices.erase(devices.begin());
+}
+
+bool VarnelController::loadDataFile(const std::string& path)
+{
+    VarnelXmlParser parser(path);
+    return parser.parse(fileVersionNumber, fileVersionDate, scalarTables, wattageTables, batteryTables,
+                        batteryPacks);
 }
 
 } // namespace varnel

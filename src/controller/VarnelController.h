@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controller/StatusCallback.h"
+#include "data/BatteryCollections.h"
 
 #include <memory>
 #include <string>
@@ -31,6 +32,13 @@ public:
     const std::string& getFileVersionNumber() const { return fileVersionNumber; }
     const std::string& getFileVersionDate() const { return fileVersionDate; }
     std::vector<std::unique_ptr<VarnelDevice>>& getDevices() { return devices; }
+    const ScalarTableMap& getScalarTables() const { return scalarTables; }
+    const WattageTableMap& getWattageTables() const { return wattageTables; }
+    const BatteryTableMap& getBatteryTables() const { return batteryTables; }
+    const BatteryPackList& getBatteryPacks() const { return batteryPacks; }
+
+    // Adds a battery data file's tables and packs to those already read.
+    bool loadDataFile(const std::string& path);
 
     void clearDevices();
 
@@ -40,6 +48,10 @@ private:
     std::unique_ptr<PropertiesFile> settings;
     std::string fileVersionNumber;
     std::string fileVersionDate;
+    ScalarTableMap scalarTables;
+    WattageTableMap wattageTables;
+    BatteryTableMap batteryTables;
+    BatteryPackList batteryPacks;
     std::vector<std::unique_ptr<VarnelDevice>> devices;
 };
 

@@ -1,0 +1,16 @@
+#include "data/BatteryWattageTable.h"
+
+#include "data/XmlReading.h"
+
+namespace varnel {
+
+BatteryWattageTable::BatteryWattageTable(xmlNode* element)
+{
+    const auto key = XmlReading::numberAttribute(element, "index");
+    if (!key)
+        return;
+    index = *key;
+    XmlReading::readRows(element, "Wattage", "rowIndex", "watts", rows);
+}
+
+} // namespace varnel

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "data/RowMap.h"
+
+#include <libxml/tree.h>
+
+#include <cstdint>
+
+namespace varnel {
+
+// The load in watts of each of the 20 battery-table rows.
+class BatteryWattageTable {
+public:
+    BatteryWattageTable() = default;
+    explicit BatteryWattageTable(xmlNode* element);
+    virtual ~BatteryWattageTable() = default;
+
+    bool isValid() const { return hasExactKeys(rows, 0, 19); }
+    std::uint32_t getIndex() const { return index; }
+    const RowMap& getRows() const { return rows; }
+
+private:
+    std::uint32_t index = 0;
+    RowMap rows;
+};
+
+} // namespace varnel

@@ -1,0 +1,157 @@
+#include "data/VarnelXmlParser.h"
+
+#include "data/XmlReading.h"
+#include "settings/Log.h"
+
+#include <libxml/parser.h>
+
+#include <climits>
+
+namespace varnel {
+
+namespace {
+
+// No network, no DTD loading, no entity substitution; errors stay off the terminal.
+constexpr int parseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+
+struct ContextFree {
+    void operator()(xmlXPathContext* context) const { xmlXPathFreeContext(context); }
+};
+
+} // namespace
+
+VarnelXmlParser::VarnelXmlParser(const std::string& path)
+{
+    xmlInitParser();
+    accept(xmlReadFile(path.c_str(), nullptr, parseOptions), path);
+}
+
+VarnelXmlParser::VarnelXmlParser(std::string_view content, const std::string& name)
+{
+    xmlInitParser();
+    xmlDoc* parsed = nullptr;
+    if (content.size() <= static_cast<std::size_t>(INT_MAX))
+        parsed = xmlReadMemory(content.data(), static_cast<int>(content.size()), name.c_str(), nullptr,
+                               parseOptions);
+    accept(parsed, name);
+}
+
+void VarnelXmlParser::accept(xmlDoc* parsed, const std::string& name)
+{
+    // A data file has no use for a document type; refusing one keeps entity
+    // expansion (a "billion laughs" file) and external entities out entirely.
+    if (parsed != nullptr && (parsed->intSubset != nullptr || parsed->extSubset != nullptr)) {
+        xmlFreeDoc(parsed);
+        parsed = nullptr;
+    }
+    document = parsed;
+    if (document == nullptr)
+        log() << "Failed to parse file " << name << std::endl;
+}
+
+VarnelXmlParser::~VarnelXmlParser()
+{
+    if (document != nullptr)
+        xmlFreeDoc(document);
+    xmlCleanupParser();
+}
+
+VarnelXmlParser::XPathResult VarnelXmlParser::evaluate(const char* expression) const
+{
+    if (document == nullptr)
+        return nullptr;
+    std::unique_ptr<xmlXPathContext, ContextFree> context(xmlXPathNewContext(document));
+    if (!context)
+        return nullptr;
+    XPathResult result(xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(expression), context.get()));
+    if (!result || result->nodesetval == nullptr || result->nodesetval->nodeNr < 1)
+        return nullptr;
+    return result;
+}
+
+bool VarnelXmlParser::parse(std::string& versionNumber, std::string& versionDate, ScalarTableMap& scalarTables,
+                            WattageTableMap& wattageTables, BatteryTableMap& batteryTables,
+                            BatteryPackList& batteryPacks)
+{
+    if (!readVersion(versionNumber, versionDate)) {
+        log() << "An error occured parsing the File Version" << std::endl;
+        return false;
+    }
+    if (!readTables<FWScalarTable>("//ExternalBatteryPack//FWScalarTable", scalarTables, &FWScalarTable::getIndex)) {
+        log() << "An error occured parsing the Scalar Tables" << std::endl;
+        return false;
+    }
+    if (!readTables<BatteryWattageTable>("//ExternalBatteryPack//BatteryWattageTable", wattageTables,
+                                         &BatteryWattageTable::getIndex)) {
+        log() << "An error occured parsing the Wattage Tables" << std::endl;
+        return false;
+    }
+    if (!readTables<BatteryTable>("//ExternalBatteryPack//BatteryTable", batteryTables,
+                                  &BatteryTable::getTypeIndex)) {
+        log() << "An error occured parsing the Battery Tables" << std::endl;
+        return false;
+    }
+    if (!readBatteryPacks(batteryPacks)) {
+        log() << "An error occured parsing the Battery Packs" << std::endl;
+        return false;
+    }
+    return true;
+}
+
+bool VarnelXmlParser::readVersion(std::string& versionNumber, std::string& versionDate)
+{
+    versionNumber.clear();
+    versionDate.clear();
+    const auto result = evaluate("//ExternalBatteryPack//Version");
+    if (!result)
+        return false;
+    xmlNode* node = result->nodesetval->nodeTab[0];
+    if (node->type != XML_ELEMENT_NODE)
+        return false;
+    auto number = XmlReading::textAttribute(node, "number");
+    if (!number)
+        return false;
+    versionNumber = std::move(*number);
+    auto date = XmlReading::textAttribute(node, "date");
+    if (!date)
+        return false;
+    versionDate = std::move(*date);
+    return true;
+}
+
+template <typename Table, typename Map>
+bool VarnelXmlParser::readTables(const char* expression, Map& tables, std::uint32_t (Table::*key)() const)
+{
+    const auto result = evaluate(expression);
+    if (!result)
+        return false;
+    for (int i = 0; i < result->nodesetval->nodeNr; ++i) {
+        xmlNode* node = result->nodesetval->nodeTab[i];
+        if (node->type != XML_ELEMENT_NODE)
+            continue;
+        auto table = std::make_unique<Table>(node);
+        if (!table->isValid())
+            continue;
+        const std::uint32_t index = ((*table).*key)();
+        tables[index] = std::move(table); // the latest table under a key wins
+    }
+    return true;
+}
+
+bool VarnelXmlParser::readBatteryPacks(BatteryPackList& batteryPacks)
+{
+    const auto result = evaluate("//ExternalBatteryPack//BatteryPack");
+    if (!result)
+        return false;
+    for (int i = 0; i < result->nodesetval->nodeNr; ++i) {
+        xmlNode* node = result->nodesetval->nodeTab[i];
+        if (node->type != XML_ELEMENT_NODE)
+            continue;
+        auto pack = std::make_unique<BatteryPack>(node);
+        if (pack->isValid())
+            batteryPacks.push_back(std::move(pack));
+    }
+    return true;
+}
+
+} // namespace varnel

@@ -1,0 +1,223 @@
+#include "device/Protocol3014.h"
+
+#include "device/CAnyPort.h"
+#include "settings/I18N.h"
+#include "settings/Log.h"
+
+#include <ostream>
+
+namespace varnel {
+
+namespace {
+
+constexpr std::uint8_t frameStart = 0x7E;
+constexpr std::uint8_t kindRead = 3;
+constexpr std::uint8_t kindWrite = 4;
+constexpr std::uint8_t replyKinds[] = {2, 5};
+constexpr std::uint32_t readCapacity = 150;
+
+// Command numbers of the unit's values.
+enum Command : std::uint8_t {
+    cmdConfiguration = 136,
+    cmdInternalCount = 93,
+    cmdInternalType = 96,
+    cmdExternalCount = 99,
+    cmdCTableHighB = 135,
+    cmdBatteryIndex = 131,
+    cmdBatteryValue = 132,
+    cmdCTableIndex = 133,
+    cmdCTableValue = 134,
+    cmdProductName = 40,
+    cmdVendorName = 43,
+};
+
+const std::vector<std::uint8_t> noPayload;
+
+} // namespace
+
+Protocol3014::Protocol3014() {
+    postReadSleep = 300;
+    postWriteSleep = 2500;
+}
+
+std::vector<std::uint8_t> Protocol3014::buildFrame(std::uint8_t kind, std::uint8_t command,
+                                                   const std::vector<std::uint8_t>& payload) {
+    std::vector<std::uint8_t> frame;
+    frame.reserve(payload.size() + 5);
+    frame.push_back(frameStart);
+    frame.push_back(kind);
+    frame.push_back(static_cast<std::uint8_t>(payload.size() + 1));
+    frame.push_back(command);
+    for (auto byte : payload)
+        frame.push_back(byte);
+    std::uint8_t sum = 0;
+    for (auto byte : frame)
+        sum = static_cast<std::uint8_t>(sum + byte);
+    frame.push_back(sum);
+    return frame;
+}
+
+bool Protocol3014::parseReply(const std::uint8_t* reply, std::uint32_t length, std::vector<std::uint8_t>& payload) {
+    if (length < 4 || reply[0] != frameStart)
+        return false;
+    bool kindOk = false;
+    for (auto kind : replyKinds)
+        kindOk = kindOk || reply[1] == kind;
+    if (!kindOk)
+        return false;
+    payload.clear();
+    const std::uint32_t promised = reply[2] > 0 ? reply[2] - 1u : 0u;
+    if (promised > length - 4)
+        return false;
+    if (promised > 0)
+        payload.assign(reply + 4, reply + 4 + promised);
+    return true;
+}
+
+bool Protocol3014::exchange(CAnyPort& port, const std::vector<std::uint8_t>& cmd,
+                            std::vector<std::uint8_t>& returned) {
+    if (port.getTransport() != PORT_TRANSPORT_SERIAL)
+        return false;
+    const auto count = static_cast<std::uint32_t>(cmd.size());
+    if (port.write(cmd.data(), count, postWriteSleep, 0) != count)
+        return false;
+    std::uint8_t buffer[readCapacity] = {};
+    std::uint32_t received = port.read(buffer, readCapacity, postReadSleep);
+    if (received > readCapacity)
+        return false;
+    return parseReply(buffer, received, returned);
+}
+
+bool Protocol3014::load(CAnyPort& port, const StatusCallback& callback, const I18N* messages) {
+    std::vector<std::uint8_t> returned;
+    // Every value read must be as wide as the field it fills.
+    auto readValue = [&](std::uint8_t command, std::size_t width) {
+        return exchange(port, buildFrame(kindRead, command, noPayload), returned) && returned.size() >= width;
+    };
+    auto select = [&](std::uint8_t command, std::uint8_t index) {
+        return exchange(port, buildFrame(kindWrite, command, {index}), returned);
+    };
+    auto word = [&]() { return static_cast<std::uint32_t>(returned[0] | (returned[1] << 8)); };
+    const bool reporting = callback && messages;
+
+    if (!readValue(cmdConfiguration, 2))
+        return false;
+    configurationInfo = word();
+    if (!supportsExternalPacks())
+        return false;
+    if (reporting) {
+        const char* text = messages->lookup("msg.foundandloading");
+        callback(text ? text : "", 1);
+    }
+    if (!readValue(cmdInternalCount, 1))
+        return false;
+    internalBatteryCount = returned[0];
+    if (!readValue(cmdInternalType, 1))
+        return false;
+    internalBatteryType = returned[0];
+    if (!readValue(cmdExternalCount, 2))
+        return false;
+    externalBatteryCount = static_cast<std::int32_t>(word());
+    if (!readValue(cmdCTableHighB, 1))
+        return false;
+    cTableHighB = returned[0];
+
+    batteryTableValues.clear();
+    for (std::uint8_t i = 0; i < 20; ++i) {
+        if (!select(cmdBatteryIndex, i)) {
+            log() << "Failed to set battery table index " << unsigned(i) << std::endl;
+            return false;
+        }
+        if (!readValue(cmdBatteryValue, 1)) {
+            log() << "Failed to retrieve battery table value at index " << unsigned(i) << std::endl;
+            return false;
+        }
+        batteryTableValues.push_back(returned[0]);
+        if (reporting)
+            callback(".", 0);
+    }
+    cTableValues.clear();
+    for (std::uint8_t i = 0; i < 9; ++i) {
+        if (!select(cmdCTableIndex, i)) {
+            log() << "Failed to set C Table index " << unsigned(i) << std::endl;
+            return false;
+        }
+        if (!readValue(cmdCTableValue, 1)) {
+            log() << "Failed to retrieve C Table value at index " << unsigned(i) << std::endl;
+            return false;
+        }
+        cTableValues.push_back(returned[0]);
+        if (reporting)
+            callback(".", 0);
+    }
+    if (readValue(cmdProductName, 1))
+        setProductName(std::string(returned.begin(), returned.end()));
+    if (readValue(cmdVendorName, 1))
+        setVendorName(std::string(returned.begin(), returned.end()));
+    return true;
+}
+
+bool Protocol3014::save() {
+    if (batteryTableValues.size() != 20) {
+        log() << "There are only " << batteryTableValues.size() << " values in the battery table!" << std::endl;
+        return false;
+    }
+    if (cTableValues.size() != 9) {
+        log() << "There are only " << cTableValues.size() << " values in the C Table!" << std::endl;
+        return false;
+    }
+    if (!portInfo) {
+        log() << "Failed to open port " << portName << " to save Protocol3014 information" << std::endl;
+        return false;
+    }
+    CAnyPort port;
+    port.setTransport(portInfo->transport);
+    if (!port.open(portInfo.get())) {
+        log() << "Failed to open port " << portName << " to save Protocol3014 information" << std::endl;
+        return false;
+    }
+    port.configureSerial(2400, 'N', 8, 1, 0);
+    std::vector<std::uint8_t> returned;
+    auto writeValue = [&](std::uint8_t command, const std::vector<std::uint8_t>& payload) {
+        return exchange(port, buildFrame(kindWrite, command, payload), returned);
+    };
+    auto fail = [&]() {
+        port.close();
+        return false;
+    };
+    if (!writeValue(cmdCTableHighB, {cTableHighB})) {
+        log() << "Failed to save C Table High B Index for Protocol3014 device" << std::endl;
+        return fail();
+    }
+    const auto count = static_cast<std::uint32_t>(externalBatteryCount);
+    if (!writeValue(cmdExternalCount, {static_cast<std::uint8_t>(count & 0xFFu),
+                                       static_cast<std::uint8_t>((count >> 8) & 0xFFu)})) {
+        log() << "Failed to save Number of External Battery Packs for Protocol3014 device" << std::endl;
+        return fail();
+    }
+    for (std::uint8_t i = 0; i < 20; ++i) {
+        if (!writeValue(cmdBatteryIndex, {i})) {
+            log() << "Failed to set battery table index " << unsigned(i) << std::endl;
+            return fail();
+        }
+        if (!writeValue(cmdBatteryValue, {batteryTableValues[i]})) {
+            log() << "Failed to save battery table value at index " << unsigned(i) << std::endl;
+            return fail();
+        }
+    }
+    for (std::uint8_t j = 0; j < 9; ++j) {
+        if (!writeValue(cmdCTableIndex, {j})) {
+            log() << "Failed to set C Table index " << unsigned(j) + 1 << std::endl;
+            return fail();
+        }
+        log() << "Save: C Table[ " << unsigned(j) << " ] = " << unsigned(cTableValues[j]) << std::endl;
+        if (!writeValue(cmdCTableValue, {cTableValues[j]})) {
+            log() << "Failed to save C Table value at index " << unsigned(j) + 1 << std::endl;
+            return fail();
+        }
+    }
+    port.close();
+    return true;
+}
+
+} // namespace varnel

@@ -1,0 +1,236 @@
+#include "controller/VarnelController.h"
+#include "data/VarnelXmlParser.h"
+#include "data/XmlReading.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace varnel {
+namespace {
+
+std::string rows(const char* element, const char* valueName, int from, int to, int base = 100)
+{
+    std::string text;
+    for (int i = from; i <= to; ++i)
+        text += std::string("<") + element + " rowIndex=\"" + std::to_string(i) + "\" " + valueName + "=\"" +
+                std::to_string(base + i) + "\"/>";
+    return text;
+}
+
+std::string cTable(int from, int to)
+{
+    std::string text;
+    for (int i = from; i <= to; ++i)
+        text += "<CTableValue index=\"" + std::to_string(i) + "\" value=\"" + std::to_string(10 + i) + "\"/>";
+    return text;
+}
+
+std::string batteryTable(const std::string& attributes, const std::string& children)
+{
+    return "<BatteryTable " + attributes + ">" + children + "</BatteryTable>";
+}
+
+const std::string goodType = batteryTable(
+    "typeIndex=\"1\" typeSize=\"9\" batteryWattageIndex=\"0\" typeName=\"12V 9Ah\" partNumber=\"B-9\"",
+    rows("Runtime", "time", 0, 19) + cTable(1, 9) + "<CTableHighB> 7 </CTableHighB>");
+
+std::string document(const std::string& body, bool version = true, bool packs = true)
+{
+    return "<?xml version=\"1.0\"?><Outer><ExternalBatteryPack>" +
+           std::string(version ? "<Version number=\"1.2\" date=\"2026-11-30\"/>" : "") +
+           "<FWScalarTable index=\"0\">" + rows("FWScalar", "value", 0, 19, 1) + "</FWScalarTable>" +
+           "<Group><BatteryWattageTable index=\"0\">" + rows("Wattage", "watts", 0, 19) +
+           "</BatteryWattageTable></Group>" + body +
+           (packs ? "<BatteryPack batteryTypeIndex=\"1\" numberOfBatteries=\"4 per pack\" name=\"Pack A\" "
+                    "partNumber=\"P-1\"/>"
+                  : "") +
+           "</ExternalBatteryPack></Outer>";
+}
+
+struct Loaded {
+    std::string number, date;
+    ScalarTableMap scalars;
+    WattageTableMap wattages;
+    BatteryTableMap types;
+    BatteryPackList packs;
+
+    bool parse(const std::string& xml)
+    {
+        VarnelXmlParser parser(xml, "memory.xml");
+        return parser.parse(number, date, scalars, wattages, types, packs);
+    }
+};
+
+TEST(XmlReading, NumbersReadLikeUnsignedConversion)
+{
+    EXPECT_EQ(XmlReading::parseNumber(" 12abc"), 12u);
+    EXPECT_EQ(XmlReading::parseNumber("-1"), 4294967295u);
+    EXPECT_EQ(XmlReading::parseNumber("+7"), 7u);
+    EXPECT_EQ(XmlReading::parseNumber("x1"), std::nullopt);
+    EXPECT_EQ(XmlReading::parseNumber(""), std::nullopt);
+    EXPECT_EQ(XmlReading::parseNumber("-"), std::nullopt);
+}
+
+TEST(VarnelXmlParser, ReadsGroupedTablesBelowANestedRoot)
+{
+    test::TempDir dir;
+    Loaded loaded;
+    ASSERT_TRUE(loaded.parse(document(goodType)));
+    EXPECT_EQ(loaded.number, "1.2");
+    EXPECT_EQ(loaded.date, "2026-11-30");
+    ASSERT_EQ(loaded.scalars.count(0), 1u);
+    ASSERT_EQ(loaded.wattages.count(0), 1u);
+    ASSERT_EQ(loaded.types.count(1), 1u);
+    const BatteryTable& type = *loaded.types.at(1);
+    EXPECT_EQ(type.getCTableHighB(), 7u);
+    EXPECT_EQ(type.getRuntimes().at(19), 119u);
+    ASSERT_EQ(loaded.packs.size(), 1u);
+    EXPECT_EQ(loaded.packs[0]->getNumberOfBatteries(), 4u);
+    EXPECT_EQ(findTable(loaded.types, 2), nullptr);
+    EXPECT_EQ(findTable(loaded.types, 2), nullptr);
+    EXPECT_EQ(loaded.types.size(), 1u); // a failed lookup leaves no entry
+}
+
+TEST(VarnelXmlParser, ValidityRulesDropIncompleteTables)
+{
+    test::TempDir dir;
+    const std::string tableAttrs = "typeSize=\"9\" batteryWattageIndex=\"0\" typeName=\"T\" partNumber=\"P\"";
+    const std::string highB = "<CTableHighB>3</CTableHighB>";
+    const std::string body =
+        "<FWScalarTable index=\"1\">" + rows("FWScalar", "value", 0, 20) + "</FWScalarTable>" +
+        "<FWScalarTable index=\"2\">" + rows("FWScalar", "value", 0, 18) + rows("FWScalar", "value", 20, 20) +
+        "</FWScalarTable>" + "<FWScalarTable index=\"3\">" + rows("FWScalar", "value", 5, 5, 900) +
+        rows("FWScalar", "value", 0, 19) + "</FWScalarTable>" +
+        batteryTable("typeIndex=\"2\" " + tableAttrs, rows("Runtime", "time", 0, 19) + cTable(0, 8) + highB) +
+        batteryTable("typeIndex=\"3\" " + tableAttrs,
+                     rows("Runtime", "time", 0, 19) + cTable(1, 9) + "<CTableHighB>0</CTableHighB>") +
+        batteryTable("typeIndex=\"4\" " + tableAttrs,
+                     rows("Runtime", "time", 0, 19) + cTable(1, 9) + highB + "<Runtime rowIndex=\"x\"/>") +
+        batteryTable("typeIndex=\"5\" typeSize=\"9\" batteryWattageIndex=\"0\" typeName=\"T\"",
+                     rows("Runtime", "time", 0, 19) + cTable(1, 9) + highB) +
+        "<BatteryPack batteryTypeIndex=\"1\" numberOfBatteries=\"x4\" name=\"Bad\" partNumber=\"P\"/>" +
+        "<BatteryPack batteryTypeIndex=\"1\" numberOfBatteries=\"-1\" name=\"Many\" partNumber=\"P\"/>";
+    Loaded loaded;
+    ASSERT_TRUE(loaded.parse(document(body)));
+    EXPECT_EQ(loaded.scalars.count(1), 0u); // 21 rows
+    EXPECT_EQ(loaded.scalars.count(2), 0u); // row 19 missing
+    ASSERT_EQ(loaded.scalars.count(3), 1u); // a duplicate row, keys still 0..19
+    EXPECT_EQ(loaded.scalars.at(3)->getRows().at(5), 105u); // the later row wins
+    EXPECT_EQ(loaded.types.count(2), 0u); // C table keys 0..8
+    EXPECT_EQ(loaded.types.count(3), 0u); // high B of 0
+    EXPECT_EQ(loaded.types.count(4), 1u); // malformed child after complete data
+    EXPECT_EQ(loaded.types.count(5), 0u); // no part number
+    ASSERT_EQ(loaded.packs.size(), 2u);
+    EXPECT_EQ(loaded.packs[0]->getNumberOfBatteries(), 4294967295u);
+    EXPECT_EQ(loaded.packs[1]->getName(), "Pack A");
+}
+
+TEST(VarnelXmlParser, EachMissingStepFailsWithItsLogLine)
+{
+    test::TempDir dir;
+    Loaded noVersion;
+    EXPECT_FALSE(noVersion.parse(document(goodType, false)));
+    Loaded noPacks;
+    EXPECT_FALSE(noPacks.parse(document(goodType, true, false)));
+    EXPECT_EQ(noPacks.types.size(), 1u); // earlier steps stay stored
+    Loaded noDate;
+    EXPECT_FALSE(noDate.parse("<ExternalBatteryPack><Version number=\"9\"/></ExternalBatteryPack>"));
+    EXPECT_EQ(noDate.number, "9");
+    EXPECT_EQ(noDate.date, "");
+    Loaded broken;
+    EXPECT_FALSE(broken.parse("<ExternalBatteryPack><Version"));
+    const std::vector<std::string> expected{"An error occured parsing the File Version",
+                                            "An error occured parsing the Battery Packs",
+                                            "An error occured parsing the File Version",
+                                            "Failed to parse file memory.xml",
+                                            "An error occured parsing the File Version"};
+    EXPECT_EQ(test::readLines("varnel.log"), expected);
+}
+
+TEST(VarnelXmlParser, DocumentTypesAndEntityBombsAreRefused)
+{
+    test::TempDir dir;
+    std::string bomb = "<?xml version=\"1.0\"?><!DOCTYPE ExternalBatteryPack [<!ENTITY a \"aaaaaaaaaa\">";
+    char previous = 'a';
+    for (char name = 'b'; name <= 'k'; ++name, ++previous)
+        bomb += std::string("<!ENTITY ") + name + " \"" + std::string(10, '&') + "\">";
+    for (char name = 'b'; name <= 'k'; ++name) {
+        const std::string ref = std::string("&") + static_cast<char>(name - 1) + ";";
+        std::string replacement;
+        for (int i = 0; i < 10; ++i)
+            replacement += ref;
+        const std::string placeholder = std::string("<!ENTITY ") + name + " \"" + std::string(10, '&') + "\">";
+        bomb.replace(bomb.find(placeholder), placeholder.size(),
+                     std::string("<!ENTITY ") + name + " \"" + replacement + "\">");
+    }
+    bomb += "]><ExternalBatteryPack><Version number=\"&k;\" date=\"d\"/></ExternalBatteryPack>";
+    Loaded loaded;
+    EXPECT_FALSE(loaded.parse(bomb));
+    EXPECT_TRUE(loaded.number.empty());
+
+    Loaded external;
+    EXPECT_FALSE(external.parse("<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY e SYSTEM \"file:///etc/passwd\">]>"
+                                "<ExternalBatteryPack><Version number=\"&e;\" date=\"d\"/></ExternalBatteryPack>"));
+    EXPECT_TRUE(external.number.empty());
+}
+
+TEST(VarnelController, SecondDataFileAddsAndReplaces)
+{
+    test::TempDir dir;
+    test::writeFile("one.xml", document(goodType));
+    std::string second = document(goodType);
+    second.replace(second.find("1.2"), 3, "2.0");
+    test::writeFile("two.xml", second);
+    VarnelController controller;
+    ASSERT_TRUE(controller.loadDataFile("one.xml"));
+    ASSERT_TRUE(controller.loadDataFile("two.xml"));
+    EXPECT_EQ(controller.getFileVersionNumber(), "2.0");
+    EXPECT_EQ(controller.getBatteryTables().size(), 1u);
+    EXPECT_EQ(controller.getBatteryPacks().size(), 2u); // packs are appended
+    EXPECT_FALSE(controller.loadDataFile("missing.xml"));
+}
+
+} // namespace
+} // namespace varnel
+
+namespace varnel {
+namespace {
+
+TEST(VarnelXmlParser, ShippedSampleFileIsComplete)
+{
+    test::TempDir dir;
+    VarnelController controller;
+    ASSERT_TRUE(controller.loadDataFile(test::distFile("sample-batterydata.xml").string()));
+    EXPECT_EQ(controller.getScalarTables().size(), 4u);
+    EXPECT_EQ(controller.getWattageTables().size(), 4u);
+    EXPECT_EQ(controller.getBatteryTables().size(), 3u);
+    EXPECT_EQ(controller.getBatteryPacks().size(), 6u);
+    for (const auto& pack : controller.getBatteryPacks())
+        EXPECT_NE(findTable(controller.getBatteryTables(), pack->getBatteryTypeIndex()), nullptr);
+}
+
+} // namespace
+} // namespace varnel
+
+namespace varnel {
+namespace {
+
+TEST(VarnelXmlParser, GeneratedFilesLoadCompletely)
+{
+    test::TempDir dir;
+    const std::string command =
+        std::string(VARNEL_BINARY_DIR) + "/bin/gen-batterydata generated.xml --types 12 --packs 30 --seed 7";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    VarnelController controller;
+    ASSERT_TRUE(controller.loadDataFile("generated.xml"));
+    EXPECT_EQ(controller.getBatteryTables().size(), 12u);
+    EXPECT_EQ(controller.getBatteryPacks().size(), 30u);
+    EXPECT_EQ(controller.getScalarTables().size(), 4u);
+    EXPECT_EQ(controller.getWattageTables().size(), 4u);
+}
+
+} // namespace
+} // namespace varnel

@@ -1,0 +1,191 @@
+#include "linkport.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct LinkSerial {
+    void* handle = nullptr;
+    PortOpenFn open = nullptr;
+    PortReadFn read = nullptr;
+    PortWriteFn write = nullptr;
+    PortCloseFn close = nullptr;
+    PortSetFn set = nullptr;
+    PortEnumerateFn enumerate = nullptr;
+    PortGetHidFn getHid = nullptr;
+
+    LinkSerial() {
+        handle = dlopen(VARNEL_BINARY_DIR "/bin/linkserial.so", RTLD_NOW);
+        if (!handle) return;
+        open = reinterpret_cast<PortOpenFn>(dlsym(handle, "PortOpen"));
+        read = reinterpret_cast<PortReadFn>(dlsym(handle, "PortRead"));
+        write = reinterpret_cast<PortWriteFn>(dlsym(handle, "PortWrite"));
+        close = reinterpret_cast<PortCloseFn>(dlsym(handle, "PortClose"));
+        set = reinterpret_cast<PortSetFn>(dlsym(handle, "PortSet"));
+        enumerate = reinterpret_cast<PortEnumerateFn>(dlsym(handle, "PortEnumerate"));
+        getHid = reinterpret_cast<PortGetHidFn>(dlsym(handle, "PortGetHid"));
+    }
+    ~LinkSerial() {
+        if (handle) dlclose(handle);
+    }
+    bool complete() const { return open && read && write && close && set && enumerate && getHid; }
+};
+
+// A pseudo-terminal pair: the test plays the unit on the master side.
+struct Pty {
+    int master = -1;
+    std::string slave;
+    Pty() {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return;
+        slave = ptsname(master);
+        termios tio{};
+        tcgetattr(master, &tio);
+        cfmakeraw(&tio);
+        tcsetattr(master, TCSANOW, &tio);
+    }
+    ~Pty() {
+        if (master >= 0) ::close(master);
+    }
+};
+
+PortDescriptor descriptorFor(const std::string& path) {
+    PortDescriptor port{};
+    port.size = sizeof(PortDescriptor);
+    port.transport = PORT_TRANSPORT_SERIAL;
+    port.portName = path.c_str();
+    return port;
+}
+
+class LinkSerialTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(lib.complete()) << dlerror(); }
+    LinkSerial lib;
+};
+
+TEST_F(LinkSerialTest, ReadReturnsSoonAfterACompleteReplyAndWriteReachesTheLine) {
+    Pty pty;
+    ASSERT_FALSE(pty.slave.empty());
+    PortDescriptor port = descriptorFor(pty.slave);
+    uint32_t h = lib.open(&port);
+    ASSERT_NE(h, 0u);
+    lib.set(h, 2400, 'N', 8, 1, 0);
+
+    const uint8_t request[] = {'~', '0', '0', 'P', '0', '0', '3', 'S', 'T', 'B'};
+    EXPECT_EQ(lib.write(h, request, sizeof request, 1000, 0), sizeof request);
+    uint8_t seen[32] = {};
+    pollfd pfd{pty.master, POLLIN, 0};
+    ASSERT_EQ(poll(&pfd, 1, 2000), 1);
+    ASSERT_EQ(::read(pty.master, seen, sizeof seen), static_cast<ssize_t>(sizeof request));
+    EXPECT_EQ(0, std::memcmp(seen, request, sizeof request));
+
+    const char reply[] = "~00D003abc";
+    ASSERT_EQ(::write(pty.master, reply, 10), 10);
+    uint8_t buffer[64] = {};
+    auto start = std::chrono::steady_clock::now();
+    uint32_t got = lib.read(h, buffer, sizeof buffer, 5000);
+    auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(got, 10u);
+    EXPECT_EQ(0, std::memcmp(buffer, reply, 10));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(4000)) << "read sat out its time limit";
+
+    // Nothing arrives: a bounded wait, then 0.
+    EXPECT_EQ(lib.read(h, buffer, sizeof buffer, 50), 0u);
+    // A full buffer ends the read even while more is pending.
+    ASSERT_EQ(::write(pty.master, reply, 10), 10);
+    EXPECT_EQ(lib.read(h, buffer, 4, 2000), 4u);
+    EXPECT_EQ(lib.read(h, buffer, sizeof buffer, 2000), 6u);
+    EXPECT_NE(lib.close(h), 0);
+    EXPECT_EQ(lib.close(h), 0);
+}
+
+TEST_F(LinkSerialTest, ASecondOpenerOfOneLineIsRefusedUntilTheFirstCloses) {
+    Pty pty;
+    PortDescriptor port = descriptorFor(pty.slave);
+    uint32_t first = lib.open(&port);
+    ASSERT_NE(first, 0u);
+    EXPECT_EQ(lib.open(&port), 0u);
+    EXPECT_NE(lib.close(first), 0);
+    uint32_t again = lib.open(&port);
+    EXPECT_NE(again, 0u);
+    lib.close(again);
+}
+
+TEST_F(LinkSerialTest, RefusesForeignDescriptorsAndHidCalls) {
+    Pty pty;
+    PortDescriptor port = descriptorFor(pty.slave);
+    port.size = 60 + 1;
+    EXPECT_EQ(lib.open(&port), 0u);
+    port.size = sizeof(PortDescriptor) - 4;
+    EXPECT_EQ(lib.open(&port), 0u);
+    EXPECT_EQ(lib.open(nullptr), 0u);
+    PortDescriptor missing = descriptorFor("/nonexistent/tty");
+    EXPECT_EQ(lib.open(&missing), 0u);
+    uint8_t buffer[256];
+    uint32_t length = 0;
+    EXPECT_EQ(lib.getHid(1, 0, 3, 0x84, 0xFE, buffer, &length), 0);
+    EXPECT_EQ(lib.read(77, buffer, sizeof buffer, 10), 0u);
+}
+
+TEST_F(LinkSerialTest, EnumerationAddsTheNamedPortsAfterTheDetectedOnes) {
+    std::string saved = getenv("LINKSERIAL_PORTS") ? getenv("LINKSERIAL_PORTS") : "";
+    setenv("LINKSERIAL_PORTS", "/tmp/sim/a::/tmp/sim/b", 1);
+    std::vector<std::string> names;
+    lib.enumerate(
+        [](PortDescriptor* port, void* context) -> int32_t {
+            EXPECT_EQ(port->size, sizeof(PortDescriptor));
+            EXPECT_EQ(port->transport, static_cast<uint32_t>(PORT_TRANSPORT_SERIAL));
+            static_cast<std::vector<std::string>*>(context)->push_back(port->portName);
+            return 1;
+        },
+        &names);
+    if (saved.empty())
+        unsetenv("LINKSERIAL_PORTS");
+    else
+        setenv("LINKSERIAL_PORTS", saved.c_str(), 1);
+    ASSERT_GE(names.size(), 2u);
+    EXPECT_EQ(names[names.size() - 2], "/tmp/sim/a");
+    EXPECT_EQ(names.back(), "/tmp/sim/b");
+    for (size_t i = 0; i + 2 < names.size(); ++i) EXPECT_EQ(names[i].rfind("/dev/", 0), 0u);
+}
+
+TEST_F(LinkSerialTest, AnEnumeratedPortOpensInsideTheCallback) {
+    Pty pty;
+    std::string saved = getenv("LINKSERIAL_PORTS") ? getenv("LINKSERIAL_PORTS") : "";
+    setenv("LINKSERIAL_PORTS", pty.slave.c_str(), 1);
+    struct Context {
+        LinkSerial* lib;
+        std::string slave;
+        int opened = 0;
+    } context{&lib, pty.slave};
+    lib.enumerate(
+        [](PortDescriptor* port, void* raw) -> int32_t {
+            auto* c = static_cast<Context*>(raw);
+            if (c->slave != port->portName) return 1;
+            LinkSerial second; // the caller loads the library once more for each discovery
+            uint32_t h = second.open(port);
+            if (h != 0 && second.close(h) != 0) ++c->opened;
+            return 1;
+        },
+        &context);
+    if (saved.empty())
+        unsetenv("LINKSERIAL_PORTS");
+    else
+        setenv("LINKSERIAL_PORTS", saved.c_str(), 1);
+    EXPECT_EQ(context.opened, 1);
+}
+
+} // namespace
