@@ -2,17 +2,20 @@
 // modules, kept in one place.
 #include "app/VarnelDialog.h"
 
+#include "data/BatteryPack.h"
 #include "device/VarnelDevice.h"
 
 namespace varnel {
 
 bool VarnelDialog::backendLoadDataFile(const std::string& path) {
-    (void)path;
-    return false;
+    return controller.loadDataFile(path);
 }
 
 std::vector<std::string> VarnelDialog::backendPackNames() {
-    return {};
+    std::vector<std::string> names;
+    for (const auto& pack : controller.getBatteryPacks())
+        names.push_back(pack->getName());
+    return names;
 }
 
 std::vector<VarnelDevice*> VarnelDialog::backendScanForDevices() {
