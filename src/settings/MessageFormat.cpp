@@ -63,23 +63,23 @@ bool matches(const Conversion& c, const MessageArg& arg)
 
 std::string render(const Conversion& c, const MessageArg& arg)
 {
-    std::string spec = "%" + c.flags + c.width + c.precision;
+    std::string pattern = "%" + c.flags + c.width + c.precision;
     char buffer[messageBufferSize];
     if (c.type == 's') {
         const std::string text(arg.text);
-        spec += 's';
-        std::snprintf(buffer, sizeof buffer, spec.c_str(), text.c_str());
+        pattern += 's';
+        std::snprintf(buffer, sizeof buffer, pattern.c_str(), text.c_str());
     } else {
-        spec += "ll";
-        spec += c.type;
+        pattern += "ll";
+        pattern += c.type;
         const bool isSigned = c.type == 'd' || c.type == 'i';
         if (isSigned) {
             long long value = c.wide ? static_cast<long long>(arg.number)
                                      : static_cast<long long>(static_cast<std::int32_t>(arg.number));
-            std::snprintf(buffer, sizeof buffer, spec.c_str(), value);
+            std::snprintf(buffer, sizeof buffer, pattern.c_str(), value);
         } else {
             unsigned long long value = c.wide ? arg.number : static_cast<std::uint32_t>(arg.number);
-            std::snprintf(buffer, sizeof buffer, spec.c_str(), value);
+            std::snprintf(buffer, sizeof buffer, pattern.c_str(), value);
         }
     }
     return buffer;
