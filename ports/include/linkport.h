@@ -94,6 +94,11 @@ typedef int32_t (*PortSetHidFn)(uint32_t handle, uint32_t reportId, uint8_t repo
 typedef uint32_t (*PortIsHidFn)(uint32_t handle, uint32_t reportId, uint8_t reportType, uint32_t usagePage,
                                 uint8_t usageId);
 typedef void (*PortEnumerateFn)(PortEnumerateCallback callback, void* context);
+/* Optional twelfth export: why the last PortOpen on this thread failed, in plain
+ * English with what to do about it ("permission denied: add yourself to the
+ * dialout group"), or null when there is nothing to say. The text stays valid
+ * until the next PortOpen on the same thread. */
+typedef const char* (*PortOpenFailureReasonFn)(void);
 
 #ifdef _WIN32
 #define LINKPORT_EXPORT __declspec(dllexport)
@@ -119,6 +124,7 @@ LINKPORT_EXPORT int32_t PortSetHid(uint32_t handle, uint32_t reportId, uint8_t r
 LINKPORT_EXPORT uint32_t PortIsHid(uint32_t handle, uint32_t reportId, uint8_t reportType, uint32_t usagePage,
                                    uint8_t usageId);
 LINKPORT_EXPORT void PortEnumerate(PortEnumerateCallback callback, void* context);
+LINKPORT_EXPORT const char* PortOpenFailureReason(void);
 #endif
 
 #ifdef __cplusplus
