@@ -1,5 +1,6 @@
 #include "controller/VarnelController.h"
 
+#include "calc/BatteryConfiguration.h"
 #include "data/VarnelXmlParser.h"
 #include "device/VarnelDevice.h"
 #include "settings/I18N.h"
@@ -81,6 +82,15 @@ bool VarnelController::loadDataFile(const std::string& path)
     VarnelXmlParser parser(path);
     return parser.parse(fileVersionNumber, fileVersionDate, scalarTables, wattageTables, batteryTables,
                         batteryPacks);
+}
+
+bool VarnelController::computeConfiguration(VarnelDevice& device,
+                                            const std::vector<std::uint32_t>& batteryPackQuantities,
+                                            const StatusCallback& callback)
+{
+    const BatteryConfiguration configuration(scalarTables, wattageTables, batteryTables, batteryPacks,
+                                             messages.get());
+    return configuration.computeConfiguration(device, batteryPackQuantities, callback);
 }
 
 } // namespace varnel

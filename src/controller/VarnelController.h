@@ -3,6 +3,7 @@
 #include "controller/StatusCallback.h"
 #include "data/BatteryCollections.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,6 +42,12 @@ public:
     bool loadDataFile(const std::string& path);
 
     void clearDevices();
+
+    // Works out the values the unit needs for its internal batteries and the
+    // packs attached (one quantity per pack of getBatteryPacks(), in order)
+    // and stores them in the device record; nothing reaches the unit here.
+    bool computeConfiguration(VarnelDevice& device, const std::vector<std::uint32_t>& batteryPackQuantities,
+                              const StatusCallback& callback);
 
 private:
     std::unique_ptr<I18N> messages;

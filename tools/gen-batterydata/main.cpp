@@ -1,5 +1,7 @@
 // Writes a valid battery data file of any size for benchmarks and property tests.
-// Usage: gen-batterydata OUT [--types N] [--packs M] [--mb SIZE] [--seed S]
+// Usage: gen-batterydata OUT [--types N] [--packs M] [--mb SIZE] [--seed S] [--wattage-index W]
+// With --wattage-index every type is measured against wattage table W, so any
+// mix of types can be combined for a unit that selects W.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,12 +16,13 @@ constexpr int kRows = 20;
 constexpr int kCTable = 9;
 constexpr int kTables = 4;
 
-void writeType(std::ofstream& out, std::mt19937& rng, uint32_t type)
+void writeType(std::ofstream& out, std::mt19937& rng, uint32_t type, int wattageIndex)
 {
-    std::uniform_int_distribution<uint32_t> base(200, 5000);
+    // Row 0 over the smallest scalar still fits in a byte.
+    std::uniform_int_distribution<uint32_t> base(100, 3000);
     uint32_t runtime = base(rng);
     out << "    <BatteryTable typeIndex=\"" << type << "\" typeSize=\"" << (1 + rng() % 40)
-        << "\" batteryWattageIndex=\"" << (rng() % kTables) << "\" typeName=\"Type " << type
+        << "\" batteryWattageIndex=\"" << (wattageIndex >= 0 ? static_cast<uint32_t>(wattageIndex) : rng() % kTables) << "\" typeName=\"Type " << type
         << "\" partNumber=\"BT-" << type << "\">\n";
     for (int r = 0; r < kRows; ++r) {
         out << "      <Runtime rowIndex=\"" << r << "\" time=\"" << runtime << "\"/>\n";
@@ -36,13 +39,14 @@ void writeType(std::ofstream& out, std::mt19937& rng, uint32_t type)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUT [--types N] [--packs M] [--mb SIZE] [--seed S]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s OUT [--types N] [--packs M] [--mb SIZE] [--seed S] [--wattage-index W]\n", argv[0]);
         return 2;
     }
     uint32_t types = 3;
     uint32_t packs = 6;
     double mb = 0;
     uint32_t seed = 1;
+    int wattageIndex = -1;
     for (int i = 2; i + 1 < argc; i += 2) {
         const unsigned long v = std::strtoul(argv[i + 1], nullptr, 10);
         if (std::strcmp(argv[i], "--types") == 0) {
@@ -53,6 +57,8 @@ int main(int argc, char** argv)
             mb = std::strtod(argv[i + 1], nullptr);
         } else if (std::strcmp(argv[i], "--seed") == 0) {
             seed = static_cast<uint32_t>(v);
+        } else if (std::strcmp(argv[i], "--wattage-index") == 0) {
+            wattageIndex = static_cast<int>(v % kTables);
         }
     }
     types = types == 0 ? 1 : types;
@@ -67,7 +73,7 @@ int main(int argc, char** argv)
     for (int t = 0; t < kTables; ++t) {
         out << "  <FWScalarTable index=\"" << t << "\">\n";
         for (int r = 0; r < kRows; ++r) {
-            out << "    <FWScalar rowIndex=\"" << r << "\" value=\"" << (1 + rng() % 16) << "\"/>\n";
+            out << "    <FWScalar rowIndex=\"" << r << "\" value=\"" << (12 + rng() % 16) << "\"/>\n";
         }
         out << "  </FWScalarTable>\n  <BatteryWattageTable index=\"" << t << "\">\n";
         for (int r = 0; r < kRows; ++r) {
@@ -76,7 +82,7 @@ int main(int argc, char** argv)
         out << "  </BatteryWattageTable>\n";
     }
     for (uint32_t t = 1; t <= types; ++t) {
-        writeType(out, rng, t);
+        writeType(out, rng, t, wattageIndex);
     }
     // Packs fill up to the target size when one is given.
     const auto target = static_cast<std::streamoff>(mb * 1024 * 1024);
