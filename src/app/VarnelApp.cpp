@@ -2,9 +2,13 @@
 
 #include <QApplication>
 
-int main(int argc, char** argv) {
+#include <memory>
+
+int main(int argc, char** argv)
+{
     QApplication app(argc, argv);
-    // The dialog runs modally and the program ends when it closes.
+    QApplication::setApplicationName("Varnel");
+    // The dialog runs modally; the program ends when it closes, after the dialog and its controller are gone.
     auto dialog = std::make_unique<varnel::VarnelDialog>();
     dialog->exec();
     dialog.reset();

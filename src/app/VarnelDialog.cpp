@@ -1,41 +1,52 @@
 #include "app/VarnelDialog.h"
 
+#include "data/BatteryPack.h"
 #include "device/VarnelDevice.h"
 #include "settings/I18N.h"
 #include "settings/MessageFormat.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPainter>
-#include <QPixmap>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QThread>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+// Resources of a static library must be registered by name before first use.
+static void registerResources()
+{
+    Q_INIT_RESOURCE(varnel);
+}
 
 namespace varnel {
 
 namespace {
 
-constexpr const char* kVersion = "12.04.0041";
 constexpr int kDialogWidth = 600;
 constexpr int kDialogHeight = 300;
 constexpr int kRows = 3;
+constexpr int kQuantityEntries = 10;
 
 struct ControlPlace {
     const char* id;
     int left, top, width, height;
 };
 
-// Positions in dialog units, left, top, width, height.
+// The dialog template, in dialog units: left, top, width, height. The
+// drop-down lists take the height their font needs.
 constexpr ControlPlace kSidePanel{"1004", 0, 0, 198, 300};
 constexpr ControlPlace kMainText{"1005", 210, 6, 378, 118};
 constexpr ControlPlace kHttpChoice{"1006", 240, 150, 134, 10};
@@ -50,46 +61,77 @@ constexpr ControlPlace kInternalOnly{"1009", 204, 270, 132, 18};
 constexpr ControlPlace kBack{"1002", 342, 270, 78, 18};
 constexpr ControlPlace kNext{"1001", 426, 270, 78, 18};
 constexpr ControlPlace kCancel{"1000", 510, 270, 78, 18};
+// Not in the template: a thin bar above the buttons while a blocking step runs.
+constexpr ControlPlace kBusyIndicator{"busyIndicator", 210, 256, 378, 7};
 
-// Our own icon: a battery on dark blue, drawn rather than shipped as a binary.
-QIcon makeIcon() {
-    QIcon result;
-    for (int size : {16, 32, 48, 64}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(VarnelStatic::toQColor(0x00880000));
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(Qt::white, std::max(1, size / 16)));
-        painter.setBrush(Qt::NoBrush);
-        QRectF body(size * 0.2, size * 0.3, size * 0.55, size * 0.4);
-        painter.drawRect(body);
-        painter.setBrush(Qt::white);
-        painter.drawRect(QRectF(size * 0.75, size * 0.42, size * 0.07, size * 0.16));
-        painter.fillRect(QRectF(size * 0.25, size * 0.36, size * 0.3, size * 0.28), Qt::green);
-        painter.end();
-        result.addPixmap(pixmap);
-    }
+// The template's font sets the dialog units; every control then gets the
+// bold face. Where the Windows faces are missing, fontconfig's
+// metric-compatible substitutes stand in.
+QFont templateFont()
+{
+    QFont::insertSubstitutions("MS Shell Dlg", {"Tahoma", "Microsoft Sans Serif", "Liberation Sans", "Arial"});
+    QFont result("MS Shell Dlg");
+    result.setPointSize(8);
+    result.setStyleHint(QFont::SansSerif);
     return result;
+}
+
+QFont controlFont()
+{
+    QFont result("Arial");
+    result.setPointSize(10);
+    result.setWeight(QFont::Bold);
+    result.setStyleHint(QFont::SansSerif);
+    return result;
+}
+
+QIcon applicationIcon()
+{
+    registerResources();
+    QIcon result;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        result.addFile(QString(":/varnel/varnel-%1.png").arg(size), QSize(size, size));
+    return result;
+}
+
+// Texts are narrow; the catalogue writes line breaks as CR LF, the widgets want LF.
+QString toQt(const std::string& value)
+{
+    QString result = QString::fromLocal8Bit(value.data(), static_cast<qsizetype>(value.size()));
+    result.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return result;
+}
+
+// Waits on the window's thread keep it painting; user input waits until the
+// step returns. Waits on a blocking step's own thread simply sleep.
+void pumpingSleep(QThread* windowThread, std::uint32_t milliseconds)
+{
+    if (QThread::currentThread() != windowThread) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+        return;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    do {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+        qint64 left = static_cast<qint64>(milliseconds) - timer.elapsed();
+        if (left > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min<qint64>(left, 10)));
+    } while (timer.elapsed() < static_cast<qint64>(milliseconds));
 }
 
 } // namespace
 
 VarnelDialog::VarnelDialog(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), icon(makeIcon()) {
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), icon(applicationIcon()),
+      font(controlFont()), units(templateFont())
+{
     setWindowTitle("Varnel");
     setWindowIcon(icon);
     setModal(true);
-    // Waits inside the core keep the window painting; user input waits until the step returns.
-    sleepHandler = std::make_unique<ScopedSleepHandler>([](std::uint32_t milliseconds) {
-        QElapsedTimer timer;
-        timer.start();
-        do {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
-            qint64 left = static_cast<qint64>(milliseconds) - timer.elapsed();
-            if (left > 0)
-                QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, 10)));
-        } while (timer.elapsed() < static_cast<qint64>(milliseconds));
-    });
+    QThread* windowThread = thread();
+    sleepHandler = std::make_unique<ScopedSleepHandler>(
+        [windowThread](std::uint32_t milliseconds) { pumpingSleep(windowThread, milliseconds); });
     createControls();
     selectedDevice = nullptr;
     dataFilePath.clear();
@@ -98,26 +140,17 @@ VarnelDialog::VarnelDialog(QWidget* parent)
 
 VarnelDialog::~VarnelDialog() = default;
 
-QRect VarnelDialog::dialogUnitsToPixels(int left, int top, int width, int height) const {
-    // The Windows dialog manager's base units: the average width of the alphabet and the line height.
-    QFontMetrics metrics(font);
-    const QString alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-    int baseX = (metrics.horizontalAdvance(alphabet) / 26 + 1) / 2;
-    int baseY = metrics.height();
-    baseX = std::max(baseX, 1);
-    baseY = std::max(baseY, 1);
-    return QRect(left * baseX / 4, top * baseY / 8, width * baseX / 4, height * baseY / 8);
-}
-
-void VarnelDialog::createControls() {
-    font = QFont("Arial", 10, QFont::Bold);
-    font.setStyleHint(QFont::SansSerif);
+void VarnelDialog::createControls()
+{
     setFont(font);
-
     auto place = [this](QWidget* widget, const ControlPlace& where) {
         widget->setObjectName(where.id);
-        widget->setGeometry(dialogUnitsToPixels(where.left, where.top, where.width, where.height));
+        widget->setGeometry(units.toPixels(where.left, where.top, where.width, where.height));
         widget->setFont(font);
+    };
+    // Drop-down lists and radio buttons are never cut below what their text needs.
+    auto atLeastHint = [](QWidget* widget) {
+        widget->resize(widget->width(), std::max(widget->height(), widget->sizeHint().height()));
     };
 
     sidePanel = new VarnelStatic(this);
@@ -135,28 +168,26 @@ void VarnelDialog::createControls() {
     localFileChoice = new QRadioButton("Use Local File", this);
     place(localFileChoice, kLocalChoice);
     auto* group = new QButtonGroup(this);
-    group->addButton(httpChoice);
-    group->addButton(ftpChoice);
-    group->addButton(localFileChoice);
-    // The radio buttons' text is taller than 10 dialog units in a 10 pt bold face.
-    for (QRadioButton* radio : {httpChoice, ftpChoice, localFileChoice})
-        radio->resize(radio->width(), std::max(radio->height(), radio->sizeHint().height()));
+    for (QRadioButton* radio : {httpChoice, ftpChoice, localFileChoice}) {
+        group->addButton(radio);
+        atLeastHint(radio);
+    }
 
     for (int row = 0; row < kRows; ++row) {
         auto* quantity = new QComboBox(this);
         place(quantity, kQuantityCombos[row]);
-        quantity->resize(quantity->width(), quantity->sizeHint().height());
+        atLeastHint(quantity);
         quantityCombos.push_back(quantity);
         auto* type = new QComboBox(this);
         place(type, kTypeCombos[row]);
-        type->resize(type->width(), type->sizeHint().height());
+        atLeastHint(type);
         typeCombos.push_back(type);
         connect(quantity, &QComboBox::currentIndexChanged, this, &VarnelDialog::onPackSelectionChanged);
         connect(type, &QComboBox::currentIndexChanged, this, &VarnelDialog::onPackSelectionChanged);
     }
     deviceCombo = new QComboBox(this);
     place(deviceCombo, kDeviceCombo);
-    deviceCombo->resize(deviceCombo->width(), deviceCombo->sizeHint().height());
+    atLeastHint(deviceCombo);
     connect(deviceCombo, &QComboBox::currentIndexChanged, this, &VarnelDialog::onDeviceSelectionChanged);
 
     internalOnlyButton = new QPushButton("Use Internal Batteries Only", this);
@@ -176,11 +207,17 @@ void VarnelDialog::createControls() {
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(internalOnlyButton, &QPushButton::clicked, this, &VarnelDialog::onInternalBatteriesOnly);
 
-    QRect whole = dialogUnitsToPixels(0, 0, kDialogWidth, kDialogHeight);
-    setFixedSize(whole.width(), whole.height());
+    busyIndicator = new QProgressBar(this);
+    place(busyIndicator, kBusyIndicator);
+    busyIndicator->setRange(0, 0);
+    busyIndicator->setTextVisible(false);
+    busyIndicator->hide();
+
+    setFixedSize(units.toPixels(kDialogWidth, kDialogHeight));
 }
 
-void VarnelDialog::keyPressEvent(QKeyEvent* event) {
+void VarnelDialog::keyPressEvent(QKeyEvent* event)
+{
     // Escape cancels like the Cancel button; Enter does nothing, as no button is the default.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         event->accept();
@@ -189,38 +226,110 @@ void VarnelDialog::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
-const char* VarnelDialog::message(const char* key) const {
+void VarnelDialog::closeEvent(QCloseEvent* event)
+{
+    // The window manager can still ask to close while a step runs; the step owns the unit until it returns.
+    if (busy) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+const char* VarnelDialog::message(const char* key) const
+{
     I18N* messages = controller.getMessages();
     return messages != nullptr ? messages->lookup(key) : nullptr;
 }
 
-std::string VarnelDialog::text(const char* key) const {
+std::string VarnelDialog::text(const char* key) const
+{
     const char* found = message(key);
     return found != nullptr ? found : "";
 }
 
-void VarnelDialog::redraw(QWidget* widget) {
-    widget->repaint();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+void VarnelDialog::setMainText(const std::string& value)
+{
+    mainText->setText(toQt(value));
 }
 
-void VarnelDialog::appendStatus(const char* statusText, std::uint32_t newLine) {
+std::vector<std::string> VarnelDialog::packNames() const
+{
+    std::vector<std::string> names;
+    for (const auto& pack : controller.getBatteryPacks())
+        names.push_back(pack->getName());
+    return names;
+}
+
+std::string VarnelDialog::deviceHeading(const VarnelDevice& device) const
+{
+    return text("label.currentdevice") + " " + device.getVendorName() + " : " + device.getProductName();
+}
+
+void VarnelDialog::redraw(QWidget* widget)
+{
+    widget->repaint();
+}
+
+void VarnelDialog::appendStatus(const char* statusText, std::uint32_t newLine)
+{
     if (statusText == nullptr)
         return;
     QString current = mainText->text();
     if (newLine != 0)
         current += '\n';
-    current += QString::fromUtf8(statusText);
+    current += toQt(statusText);
     mainText->setText(current);
     redraw(mainText);
+    sleepMs(0);
 }
 
-void VarnelDialog::showStatus(const char* statusText, std::uint32_t newLine) {
+void VarnelDialog::showStatus(const char* statusText, std::uint32_t newLine)
+{
     appendStatus(statusText, newLine);
     redraw(this);
 }
 
-void VarnelDialog::resetControls() {
+StatusCallback VarnelDialog::statusCallback()
+{
+    return [this](const char* statusText, std::uint32_t newLine) {
+        if (QThread::currentThread() == thread()) {
+            showStatus(statusText, newLine);
+            return;
+        }
+        // The text belongs to the caller, which waits until it has been shown.
+        QMetaObject::invokeMethod(
+            this, [this, statusText, newLine] { showStatus(statusText, newLine); }, Qt::BlockingQueuedConnection);
+    };
+}
+
+bool VarnelDialog::runBlocking(const std::function<bool()>& step)
+{
+    if (busy)
+        return step();
+    busy = true;
+    busyIndicator->show();
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(thread());
+    std::atomic<bool> finished{false};
+    bool result = false;
+    std::thread worker([&] {
+        result = step();
+        finished.store(true);
+        if (dispatcher != nullptr)
+            dispatcher->wakeUp();
+    });
+    while (!finished.load())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+    worker.join();
+    QApplication::restoreOverrideCursor();
+    busyIndicator->hide();
+    busy = false;
+    return result;
+}
+
+void VarnelDialog::resetControls()
+{
     nextButton->setEnabled(false);
     backButton->setEnabled(false);
     mainText->hide();
@@ -235,22 +344,23 @@ void VarnelDialog::resetControls() {
     deviceCombo->hide();
 }
 
-void VarnelDialog::enterPage1() {
+void VarnelDialog::enterPage1()
+{
     resetControls();
     page = 1;
     dataFilePath.clear();
-    setWindowTitle(QString("Varnel Version ") + kVersion);
+    setWindowTitle(QString("Varnel Version ") + version);
     mainText->setText("Loading Application...");
     mainText->show();
     redraw(this);
-    if (!controller.init([this](const char* t, std::uint32_t n) { showStatus(t, n); }))
+    if (!controller.init(statusCallback()))
         return;
-    sidePanel->setPlainText(QString::fromStdString(text("label.techsupport") + "\n\nVersion " + kVersion));
-    mainText->setText(QString::fromStdString(text("label.welcome")));
-    httpChoice->setText(QString::fromStdString(text("label.httpdownload")));
+    sidePanel->setPlainText(toQt(text("label.techsupport") + "\r\n\r\nVersion " + version));
+    setMainText(text("label.welcome"));
+    httpChoice->setText(toQt(text("label.httpdownload")));
     httpChoice->show();
     httpChoice->setChecked(false);
-    localFileChoice->setText(QString::fromStdString(text("label.uselocalfile")));
+    localFileChoice->setText(toQt(text("label.uselocalfile")));
     localFileChoice->show();
     localFileChoice->setChecked(true);
     nextButton->setEnabled(true);
@@ -258,72 +368,77 @@ void VarnelDialog::enterPage1() {
     redraw(this);
 }
 
-void VarnelDialog::enterPage2() {
-    setWindowTitle(QString::fromStdString(text("label.page2")));
+void VarnelDialog::enterPage2()
+{
+    setWindowTitle(toQt(text("label.page2")));
     page = 2;
     resetControls();
     mainText->setText("");
     backButton->setEnabled(true);
     redraw(this);
-    if (dataFilePath.empty()) {
-        if (httpChoice->isChecked())
-            downloadByHttp();
-        else if (ftpChoice->isChecked())
-            downloadByFtp();
-        else
-            selectLocalFile();
-        if (dataFilePath.empty()) {
-            appendStatus(message("label.unabletocontinue"), 1);
-            mainText->show();
-            redraw(this);
+    if (!dataFilePath.empty()) {
+        auto answer =
+            QMessageBox::question(this, QString(), toQt(text("msg.alreadyhavefile")), QMessageBox::Yes | QMessageBox::No);
+        if (answer == QMessageBox::Yes) {
+            enterPage1();
             return;
         }
-        appendStatus(message("label.parsingfile"), 1);
-        if (backendLoadDataFile(dataFilePath)) {
-            std::string parsed = formatMessage(message("label.fileparsed"), "label.fileparsed",
-                                               {controller.getFileVersionNumber(), controller.getFileVersionDate()});
-            appendStatus(parsed.c_str(), 1);
-            QComboBox* firstTypes = typeCombos[0];
-            packSelectionActive = false;
-            firstTypes->clear();
-            for (const std::string& name : backendPackNames())
-                firstTypes->addItem(QString::fromStdString(name));
-            firstTypes->setCurrentIndex(0);
-            firstTypes->show();
-            nextButton->setEnabled(true);
-            backButton->setEnabled(true);
-        } else {
-            appendStatus(message("msg.parsefailed"), 1);
-            redraw(this);
-        }
+        setMainText(text("label.skipfiledownload"));
+        mainText->show();
+        mainText->setEnabled(true);
+        redraw(mainText);
+        nextButton->setEnabled(true);
+        redraw(this);
         return;
     }
-    auto answer = QMessageBox::question(this, QString(), QString::fromStdString(text("msg.alreadyhavefile")),
-                                        QMessageBox::Yes | QMessageBox::No);
-    if (answer == QMessageBox::Yes) {
-        enterPage1();
+
+    if (httpChoice->isChecked())
+        downloadByHttp();
+    else if (ftpChoice->isChecked())
+        downloadByFtp();
+    else
+        selectLocalFile();
+    if (dataFilePath.empty()) {
+        appendStatus(message("label.unabletocontinue"), 1);
+        mainText->show();
+        redraw(this);
         return;
     }
-    mainText->setText(QString::fromStdString(text("label.skipfiledownload")));
-    mainText->show();
-    mainText->setEnabled(true);
-    redraw(mainText);
+    appendStatus(message("label.parsingfile"), 1);
+    const std::string path = dataFilePath;
+    if (!runBlocking([this, &path] { return backendLoadDataFile(path); })) {
+        appendStatus(message("msg.parsefailed"), 1);
+        redraw(this);
+        return;
+    }
+    std::string parsed = formatMessage(message("label.fileparsed") ? message("label.fileparsed") : "",
+                                       "label.fileparsed",
+                                       {controller.getFileVersionNumber(), controller.getFileVersionDate()});
+    appendStatus(parsed.c_str(), 1);
+    // Only shows what the file offers; choosing in it has no effect.
+    QComboBox* firstTypes = typeCombos[0];
+    packSelectionActive = false;
+    firstTypes->clear();
+    for (const std::string& name : packNames())
+        firstTypes->addItem(toQt(name));
+    firstTypes->setCurrentIndex(0);
+    firstTypes->show();
     nextButton->setEnabled(true);
-    redraw(this);
+    backButton->setEnabled(true);
 }
 
-void VarnelDialog::enterPage3() {
-    setWindowTitle(QString::fromStdString(text("label.page3")));
+void VarnelDialog::enterPage3()
+{
+    setWindowTitle(toQt(text("label.page3")));
     page = 3;
     resetControls();
     backButton->setEnabled(true);
     if (selectedDevice != nullptr) {
-        std::string question = text("label.currentdevice") + " " + selectedDevice->getVendorName() + " : " +
-                               selectedDevice->getProductName() + "\n" + text("label.discoveragain");
-        auto answer = QMessageBox::question(this, QString::fromStdString(text("label.askdiscoveragain")),
-                                            QString::fromStdString(question), QMessageBox::Yes | QMessageBox::No);
+        std::string question = deviceHeading(*selectedDevice) + "\n" + text("label.discoveragain");
+        auto answer = QMessageBox::question(this, toQt(text("label.askdiscoveragain")), toQt(question),
+                                            QMessageBox::Yes | QMessageBox::No);
         if (answer != QMessageBox::Yes) {
-            mainText->setText(QString::fromStdString(text("label.skipdiscovery")));
+            setMainText(text("label.skipdiscovery"));
             mainText->show();
             mainText->setEnabled(true);
             redraw(mainText);
@@ -332,33 +447,38 @@ void VarnelDialog::enterPage3() {
         }
     }
     selectedDevice = nullptr;
-    mainText->setText(QString::fromStdString(text("label.discoverdevices")));
+    setMainText(text("label.discoverdevices"));
     mainText->show();
     mainText->setEnabled(true);
     redraw(mainText);
-    std::vector<VarnelDevice*> found = backendScanForDevices();
-    if (found.empty()) {
+
+    std::vector<std::unique_ptr<VarnelDevice>>* found = nullptr;
+    StatusCallback callback = statusCallback();
+    runBlocking([this, &found, &callback] {
+        found = &backendScanForDevices(callback);
+        return true;
+    });
+    if (found == nullptr || found->empty()) {
         appendStatus(message("msg.nodevices"), 1);
         return;
     }
-    if (found.size() == 1) {
+    if (found->size() == 1) {
         appendStatus(message("label.discoveredonedevice"), 1);
-        selectedDevice = found[0];
+        selectedDevice = found->front().get();
         appendStatus(selectedDevice->getVendorName().c_str(), 1);
         appendStatus(" : ", 0);
         appendStatus(selectedDevice->getProductName().c_str(), 0);
     } else {
         appendStatus(message("label.discoveredmultipledevices"), 1);
         {
-            // Filling the list must not count as the user choosing a unit.
+            // Filling the list is not the user choosing a unit.
             QSignalBlocker blocker(deviceCombo);
             deviceCombo->clear();
-            for (VarnelDevice* device : found)
-                deviceCombo->addItem(
-                    QString::fromStdString(device->getVendorName() + " : " + device->getProductName()));
+            for (const auto& device : *found)
+                deviceCombo->addItem(toQt(device->getVendorName() + " : " + device->getProductName()));
             deviceCombo->setCurrentIndex(0);
         }
-        selectedDevice = found[0];
+        selectedDevice = found->front().get();
         deviceCombo->show();
         redraw(this);
     }
@@ -366,15 +486,17 @@ void VarnelDialog::enterPage3() {
     nextButton->setEnabled(true);
 }
 
-void VarnelDialog::onDeviceSelectionChanged(int index) {
+void VarnelDialog::onDeviceSelectionChanged(int index)
+{
     auto& devices = controller.getDevices();
-    // An emptied list reports -1: there is nothing to select then.
+    // An emptied list reports -1: nothing is chosen then.
     if (index >= 0 && static_cast<std::size_t>(index) < devices.size())
         selectedDevice = devices[static_cast<std::size_t>(index)].get();
 }
 
-void VarnelDialog::enterPage4() {
-    setWindowTitle(QString::fromStdString(text("label.page4")));
+void VarnelDialog::enterPage4()
+{
+    setWindowTitle(toQt(text("label.page4")));
     page = 4;
     resetControls();
     backButton->setEnabled(true);
@@ -382,30 +504,29 @@ void VarnelDialog::enterPage4() {
     internalOnlyButton->show();
     std::string description;
     if (selectedDevice != nullptr) {
-        description = text("label.currentdevice") + " " + selectedDevice->getVendorName() + " : " +
-                      selectedDevice->getProductName() + "\n" + text("label.currentinternalbatteries") + " = " +
+        description = deviceHeading(*selectedDevice) + "\n" + text("label.currentinternalbatteries") + " = " +
                       std::to_string(selectedDevice->getInternalBatteryCount()) + "; " +
                       text("label.currentexternalbatteries") + " = " +
                       std::to_string(selectedDevice->getExternalBatteryCount()) + "\n\n" + text("label.selectpacks");
     }
-    mainText->setText(QString::fromStdString(description));
+    setMainText(description);
     mainText->show();
     mainText->setEnabled(true);
     redraw(mainText);
     packSelectionActive = true;
-    std::vector<std::string> names = backendPackNames();
+    const std::vector<std::string> names = packNames();
     for (std::size_t row = 0; row < quantityCombos.size(); ++row) {
         QSignalBlocker quantityBlocker(quantityCombos[row]);
         QSignalBlocker typeBlocker(typeCombos[row]);
         quantityCombos[row]->clear();
-        for (int quantity = 0; quantity < 10; ++quantity)
+        for (int quantity = 0; quantity < kQuantityEntries; ++quantity)
             quantityCombos[row]->addItem(QString::number(quantity));
         quantityCombos[row]->setCurrentIndex(0);
         quantityCombos[row]->show();
         typeCombos[row]->clear();
-        typeCombos[row]->addItem(QString::fromStdString(text("label.batterypacknotlisted")));
+        typeCombos[row]->addItem(toQt(text("label.batterypacknotlisted")));
         for (const std::string& name : names)
-            typeCombos[row]->addItem(QString::fromStdString(name));
+            typeCombos[row]->addItem(toQt(name));
         typeCombos[row]->setCurrentIndex(0);
         typeCombos[row]->show();
     }
@@ -413,7 +534,8 @@ void VarnelDialog::enterPage4() {
     redraw(this);
 }
 
-void VarnelDialog::onPackSelectionChanged() {
+void VarnelDialog::onPackSelectionChanged()
+{
     if (!packSelectionActive)
         return;
     bool chosen = false;
@@ -422,29 +544,32 @@ void VarnelDialog::onPackSelectionChanged() {
     nextButton->setEnabled(chosen);
 }
 
-void VarnelDialog::onInternalBatteriesOnly() {
+void VarnelDialog::onInternalBatteriesOnly()
+{
     enterPage5(true);
 }
 
-void VarnelDialog::enterPage5(bool internalOnly) {
+void VarnelDialog::enterPage5(bool internalOnly)
+{
     auto appendKey = [this](const char* key) { appendStatus(message(key), 1); };
-    setWindowTitle(QString::fromStdString(text("label.page5")));
+    setWindowTitle(toQt(text("label.page5")));
     page = 5;
     resetControls();
     backButton->setEnabled(true);
-    mainText->setText(QString::fromStdString(text("label.determinebatterypacks")));
+    setMainText(text("label.determinebatterypacks"));
     mainText->show();
     redraw(this);
-    std::vector<std::string> names = backendPackNames();
+    const std::vector<std::string> names = packNames();
     std::vector<std::uint32_t> batteryPackQuantities(names.size(), 0);
     if (!internalOnly) {
         for (std::size_t row = 0; row < quantityCombos.size(); ++row) {
             int type = typeCombos[row]->currentIndex();
             int quantity = quantityCombos[row]->currentIndex();
+            // The list may hold more entries than packs if the catalogue lost its first one.
             if (type > 0 && static_cast<std::size_t>(type) <= batteryPackQuantities.size() && quantity > 0)
                 batteryPackQuantities[static_cast<std::size_t>(type - 1)] += static_cast<std::uint32_t>(quantity);
         }
-        mainText->setText(QString::fromStdString(text("label.calculatingbatteryruntime")));
+        setMainText(text("label.calculatingbatteryruntime"));
         for (std::size_t pack = 0; pack < batteryPackQuantities.size(); ++pack) {
             if (batteryPackQuantities[pack] == 0)
                 continue;
@@ -454,30 +579,36 @@ void VarnelDialog::enterPage5(bool internalOnly) {
     }
     redraw(this);
     appendKey("msg.begincalculations");
-    if (selectedDevice == nullptr || !backendComputeConfiguration(selectedDevice, batteryPackQuantities)) {
+    VarnelDevice* device = selectedDevice;
+    StatusCallback callback = statusCallback();
+    // Page 5 is reachable only with a unit chosen; without one there is nothing to compute for.
+    if (device == nullptr ||
+        !runBlocking([&] { return backendComputeConfiguration(*device, batteryPackQuantities, callback); })) {
         appendKey("msg.calculationserror");
         return;
     }
     appendKey("msg.calculationscomplete");
     appendKey("label.savingchanges");
     redraw(this);
-    if (!selectedDevice->save()) {
+    if (!runBlocking([&] { return backendSaveDevice(*device); })) {
         appendKey("msg.updatefailed");
         redraw(this);
         return;
     }
     appendKey("msg.updatecomplete");
-    selectedDevice->dumpToLog(text("label.savingchanges"));
+    device->dumpToLog(text("label.savingchanges"));
     redraw(this);
     appendKey("msg.beginvalidation");
-    appendKey(backendValidateUpdate(selectedDevice) ? "msg.validated" : "msg.notvalidated");
+    bool validated = runBlocking([&] { return backendValidateUpdate(*device, callback); });
+    appendKey(validated ? "msg.validated" : "msg.notvalidated");
     backButton->setEnabled(false);
     nextButton->setEnabled(false);
-    cancelButton->setText(QString::fromStdString(text("label.done")));
+    cancelButton->setText(toQt(text("label.done")));
     redraw(this);
 }
 
-void VarnelDialog::onBack() {
+void VarnelDialog::onBack()
+{
     switch (page) {
     case 2: enterPage1(); break;
     case 3: enterPage2(); break;
@@ -487,7 +618,8 @@ void VarnelDialog::onBack() {
     }
 }
 
-void VarnelDialog::onNext() {
+void VarnelDialog::onNext()
+{
     switch (page) {
     case 1: enterPage2(); break;
     case 2: enterPage3(); break;

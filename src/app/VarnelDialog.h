@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/DialogUnits.h"
 #include "app/VarnelStatic.h"
 #include "controller/VarnelController.h"
 #include "platform/Sleep.h"
@@ -8,17 +9,22 @@
 #include <QFont>
 #include <QIcon>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 class QComboBox;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 
 namespace varnel {
 
+class FtpDownload;
+class HttpDownload;
 class VarnelDevice;
 
 // The program's only window: a fixed-size wizard of five pages that share one
@@ -26,6 +32,8 @@ class VarnelDevice;
 class VarnelDialog : public QDialog {
     Q_OBJECT
 public:
+    static constexpr const char* version = "12.04.0041";
+
     explicit VarnelDialog(QWidget* parent = nullptr);
     ~VarnelDialog() override;
 
@@ -48,9 +56,8 @@ public:
     const std::string& getDataFilePath() const { return dataFilePath; }
     VarnelDevice* getSelectedDevice() const { return selectedDevice; }
     VarnelController& getController() { return controller; }
-
-    // Dialog units to pixels, from the dialog font's average character size.
-    QRect dialogUnitsToPixels(int left, int top, int width, int height) const;
+    const DialogUnits& getDialogUnits() const { return units; }
+    bool isBusy() const { return busy; }
 
 public slots:
     void onBack();
@@ -61,24 +68,39 @@ public slots:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+    // The operations of the core that the pages call, kept in one file so the
+    // pages do not depend on their exact shapes.
+    virtual bool backendLoadDataFile(const std::string& path);
+    virtual std::vector<std::unique_ptr<VarnelDevice>>& backendScanForDevices(const StatusCallback& callback);
+    virtual bool backendComputeConfiguration(VarnelDevice& device, const std::vector<std::uint32_t>& quantities,
+                                             const StatusCallback& callback);
+    virtual bool backendSaveDevice(VarnelDevice& device);
+    virtual bool backendValidateUpdate(VarnelDevice& device, const StatusCallback& callback);
+    virtual std::unique_ptr<HttpDownload> createHttpDownload();
+    virtual std::unique_ptr<FtpDownload> createFtpDownload();
+
+    // Runs one blocking step away from the window's thread. User input waits
+    // until the step returns, but the window keeps painting and answering the
+    // window manager, and a busy indicator runs meanwhile.
+    bool runBlocking(const std::function<bool()>& step);
+    // The status callback handed to the core; safe to call from a blocking step.
+    StatusCallback statusCallback();
 
 private:
     void createControls();
     void redraw(QWidget* widget);
     std::string text(const char* key) const;
-
-    // Calls into parts of the core that other modules provide; kept together
-    // so the pages stay independent of their exact shapes.
-    bool backendLoadDataFile(const std::string& path);
-    std::vector<std::string> backendPackNames();
-    std::vector<VarnelDevice*> backendScanForDevices();
-    bool backendComputeConfiguration(VarnelDevice* device, const std::vector<std::uint32_t>& quantities);
-    bool backendValidateUpdate(VarnelDevice* device);
+    void setMainText(const std::string& value);
+    std::vector<std::string> packNames() const;
+    std::string deviceHeading(const VarnelDevice& device) const;
 
     QIcon icon;
     int page = 1;
     VarnelController controller;
     QFont font;
+    DialogUnits units;
     QPushButton* backButton = nullptr;
     QPushButton* nextButton = nullptr;
     QPushButton* cancelButton = nullptr;
@@ -91,9 +113,11 @@ private:
     std::vector<QComboBox*> quantityCombos;
     std::vector<QComboBox*> typeCombos;
     QComboBox* deviceCombo = nullptr;
+    QProgressBar* busyIndicator = nullptr;
     std::string dataFilePath;
     VarnelDevice* selectedDevice = nullptr;
     bool packSelectionActive = false;
+    bool busy = false;
     std::unique_ptr<ScopedSleepHandler> sleepHandler;
 };
 

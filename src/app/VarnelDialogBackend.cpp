@@ -1,40 +1,107 @@
-// The dialog's calls into the battery data, computation and discovery
-// modules, kept in one place.
+// The dialog's calls into the core. Operations whose modules are not part of
+// this build yet fail here with a log line; each becomes a one-line call when
+// its module arrives.
+#include "app/FtpDownload.h"
+#include "app/HttpDownload.h"
 #include "app/VarnelDialog.h"
 
-#include "data/BatteryPack.h"
 #include "device/VarnelDevice.h"
+#include "settings/Log.h"
 
 namespace varnel {
 
-bool VarnelDialog::backendLoadDataFile(const std::string& path) {
+namespace {
+
+class ClientHttpDownload : public HttpDownload {
+public:
+    bool connect(const std::string& host, int port) override
+    {
+        (void)port;
+        log() << "No HTTP client in this build; cannot reach " << host << std::endl;
+        return false;
+    }
+    bool get(const std::string& target) override
+    {
+        (void)target;
+        return false;
+    }
+    bool parseResponse(std::vector<std::string>& headers, std::vector<std::string>& body) override
+    {
+        (void)headers;
+        (void)body;
+        return false;
+    }
+};
+
+class ClientFtpDownload : public FtpDownload {
+public:
+    bool connect(const std::string& host, int port) override
+    {
+        (void)port;
+        log() << "No FTP client in this build; cannot reach " << host << std::endl;
+        return false;
+    }
+    bool login(const std::string& user, const std::string& password) override
+    {
+        (void)user;
+        (void)password;
+        return false;
+    }
+    bool downloadRemoteFile(const std::string& remotePath, const std::string& localPath,
+                            const std::string& representationType, bool passive) override
+    {
+        (void)remotePath;
+        (void)localPath;
+        (void)representationType;
+        (void)passive;
+        return false;
+    }
+    void quit() override {}
+};
+
+} // namespace
+
+bool VarnelDialog::backendLoadDataFile(const std::string& path)
+{
     return controller.loadDataFile(path);
 }
 
-std::vector<std::string> VarnelDialog::backendPackNames() {
-    std::vector<std::string> names;
-    for (const auto& pack : controller.getBatteryPacks())
-        names.push_back(pack->getName());
-    return names;
-}
-
-std::vector<VarnelDevice*> VarnelDialog::backendScanForDevices() {
+std::vector<std::unique_ptr<VarnelDevice>>& VarnelDialog::backendScanForDevices(const StatusCallback& callback)
+{
+    (void)callback;
+    // A scan always starts from an empty list, so no pointer into an earlier one survives it.
     controller.clearDevices();
-    std::vector<VarnelDevice*> found;
-    for (auto& device : controller.getDevices())
-        found.push_back(device.get());
-    return found;
+    log() << "Unit discovery is not part of this build; no units listed" << std::endl;
+    return controller.getDevices();
 }
 
-bool VarnelDialog::backendComputeConfiguration(VarnelDevice* device, const std::vector<std::uint32_t>& quantities) {
+bool VarnelDialog::backendComputeConfiguration(VarnelDevice& device, const std::vector<std::uint32_t>& quantities,
+                                               const StatusCallback& callback)
+{
+    return controller.computeConfiguration(device, quantities, callback);
+}
+
+bool VarnelDialog::backendSaveDevice(VarnelDevice& device)
+{
+    return device.save();
+}
+
+bool VarnelDialog::backendValidateUpdate(VarnelDevice& device, const StatusCallback& callback)
+{
     (void)device;
-    (void)quantities;
+    (void)callback;
+    log() << "Update validation is not part of this build; the update is not confirmed" << std::endl;
     return false;
 }
 
-bool VarnelDialog::backendValidateUpdate(VarnelDevice* device) {
-    (void)device;
-    return false;
+std::unique_ptr<HttpDownload> VarnelDialog::createHttpDownload()
+{
+    return std::make_unique<ClientHttpDownload>();
+}
+
+std::unique_ptr<FtpDownload> VarnelDialog::createFtpDownload()
+{
+    return std::make_unique<ClientFtpDownload>();
 }
 
 } // namespace varnel
