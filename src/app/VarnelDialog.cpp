@@ -104,6 +104,15 @@ QString toQt(const std::string& value)
 
 // Waits on the window's thread keep it painting; user input waits until the
 // step returns. Waits on a blocking step's own thread simply sleep.
+// Widens a radio button to its caption, never past the width it was allowed.
+void fitCaption(QRadioButton* radio)
+{
+    int allowed = radio->property("maxWidth").toInt();
+    int wanted = std::min(radio->sizeHint().width(), allowed);
+    if (wanted > radio->width())
+        radio->resize(wanted, radio->height());
+}
+
 void pumpingSleep(QThread* windowThread, std::uint32_t milliseconds)
 {
     if (QThread::currentThread() != windowThread) {
@@ -172,6 +181,11 @@ void VarnelDialog::createControls()
         group->addButton(radio);
         atLeastHint(radio);
     }
+    // Their captions come from the message file and are set later; let them
+    // grow to the dialog's right margin rather than cut the text.
+    const int rightMargin = units.toPixels(kDialogWidth - 12, 0).width();
+    for (QRadioButton* radio : {httpChoice, ftpChoice, localFileChoice})
+        radio->setProperty("maxWidth", rightMargin - radio->x());
 
     for (int row = 0; row < kRows; ++row) {
         auto* quantity = new QComboBox(this);
@@ -251,6 +265,7 @@ std::string VarnelDialog::text(const char* key) const
 void VarnelDialog::setMainText(const std::string& value)
 {
     mainText->setText(toQt(value));
+    fitMainText();
 }
 
 std::vector<std::string> VarnelDialog::packNames() const
@@ -266,8 +281,27 @@ std::string VarnelDialog::deviceHeading(const VarnelDevice& device) const
     return text("label.currentdevice") + " " + device.getVendorName() + " : " + device.getProductName();
 }
 
+void VarnelDialog::fitMainText()
+{
+    const QRect base = units.toPixels(kMainText.left, kMainText.top, kMainText.width, kMainText.height);
+    // Long status logs grow into the empty space below, never over a control that is shown there.
+    int floor = units.toPixels(0, kBack.top - 6, 0, 0).top();
+    std::vector<QWidget*> below{httpChoice, ftpChoice, localFileChoice, deviceCombo, internalOnlyButton};
+    below.insert(below.end(), quantityCombos.begin(), quantityCombos.end());
+    below.insert(below.end(), typeCombos.begin(), typeCombos.end());
+    for (QWidget* control : below)
+        if (!control->isHidden())
+            floor = std::min(floor, control->y() - units.toPixels(0, 4).height());
+    const int needed = mainText->heightForWidth(base.width());
+    const int room = std::max(base.height(), floor - base.top());
+    mainText->setGeometry(base.left(), base.top(), base.width(), std::clamp(needed, base.height(), room));
+    // When even that is too little, the newest lines are the ones to keep in sight.
+    mainText->setAlignment(Qt::AlignLeft | (needed > room ? Qt::AlignBottom : Qt::AlignTop));
+}
+
 void VarnelDialog::redraw(QWidget* widget)
 {
+    fitMainText();
     widget->repaint();
 }
 
@@ -358,9 +392,11 @@ void VarnelDialog::enterPage1()
     sidePanel->setPlainText(toQt(text("label.techsupport") + "\r\n\r\nVersion " + version));
     setMainText(text("label.welcome"));
     httpChoice->setText(toQt(text("label.httpdownload")));
+    fitCaption(httpChoice);
     httpChoice->show();
     httpChoice->setChecked(false);
     localFileChoice->setText(toQt(text("label.uselocalfile")));
+    fitCaption(localFileChoice);
     localFileChoice->show();
     localFileChoice->setChecked(true);
     nextButton->setEnabled(true);

@@ -91,6 +91,7 @@ protected:
 private:
     void createControls();
     void redraw(QWidget* widget);
+    void fitMainText();
     std::string text(const char* key) const;
     void setMainText(const std::string& value);
     std::vector<std::string> packNames() const;
