@@ -17,5 +17,5 @@ run_build() {
 
 run_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  run_build build/asan -DCMAKE_BUILD_TYPE=Debug -DVARNEL_SANITIZE=ON
+  run_build build/asan -DCMAKE_BUILD_TYPE=Debug -DVARNEL_SANITIZE=ON -DVARNEL_BUILD_BENCH=OFF
 echo "All tests passed."

@@ -3,6 +3,8 @@
 #include "controller/StatusCallback.h"
 #include "data/BatteryCollections.h"
 
+#include <linkport.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -48,6 +50,14 @@ public:
     // and stores them in the device record; nothing reaches the unit here.
     bool computeConfiguration(VarnelDevice& device, const std::vector<std::uint32_t>& batteryPackQuantities,
                               const StatusCallback& callback);
+
+    // Replaces the device list with the units found on the HID ports, then the serial ports.
+    std::vector<std::unique_ptr<VarnelDevice>>& scanForDevices(const StatusCallback& callback);
+    // Enumeration callback of the port libraries; the context is the controller.
+    static std::int32_t onPortEnumerated(PortDescriptor* port, void* context);
+    void discoverOnPort(const PortDescriptor& port);
+    // Reads a just-saved unit back into a fresh record and compares what was written.
+    bool validateUpdate(VarnelDevice& device, const StatusCallback& callback);
 
 private:
     std::unique_ptr<I18N> messages;
