@@ -1,6 +1,6 @@
-// The dialog's calls into the core. Operations whose modules are not part of
-// this build yet fail here with a log line; each becomes a one-line call when
-// its module arrives.
+// The dialog's calls into the core. The network requests, whose clients are
+// not part of this build yet, fail here with a log line; each becomes a
+// one-line call when the clients arrive.
 #include "app/FtpDownload.h"
 #include "app/HttpDownload.h"
 #include "app/VarnelDialog.h"
@@ -68,11 +68,7 @@ bool VarnelDialog::backendLoadDataFile(const std::string& path)
 
 std::vector<std::unique_ptr<VarnelDevice>>& VarnelDialog::backendScanForDevices(const StatusCallback& callback)
 {
-    (void)callback;
-    // A scan always starts from an empty list, so no pointer into an earlier one survives it.
-    controller.clearDevices();
-    log() << "Unit discovery is not part of this build; no units listed" << std::endl;
-    return controller.getDevices();
+    return controller.scanForDevices(callback);
 }
 
 bool VarnelDialog::backendComputeConfiguration(VarnelDevice& device, const std::vector<std::uint32_t>& quantities,
@@ -88,10 +84,7 @@ bool VarnelDialog::backendSaveDevice(VarnelDevice& device)
 
 bool VarnelDialog::backendValidateUpdate(VarnelDevice& device, const StatusCallback& callback)
 {
-    (void)device;
-    (void)callback;
-    log() << "Update validation is not part of this build; the update is not confirmed" << std::endl;
-    return false;
+    return controller.validateUpdate(device, callback);
 }
 
 std::unique_ptr<HttpDownload> VarnelDialog::createHttpDownload()
