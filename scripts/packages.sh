@@ -4,6 +4,9 @@ VARNEL_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-dev libxml2-utils
   nginx-light python3-pyftpdlib curl
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  fonts-liberation
+  xvfb xauth
 )
 
 # Installs whatever is missing (apt-get update once, only when needed).

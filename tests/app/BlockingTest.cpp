@@ -1,0 +1,68 @@
+#include "app/WizardHarness.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+namespace varnel::test {
+namespace {
+
+TEST_F(Wizard, WaitsOnTheWindowThreadKeepEventsFlowing)
+{
+    open();
+    bool fired = false;
+    QTimer::singleShot(5, [&] { fired = true; });
+    sleepMs(60);
+    EXPECT_TRUE(fired);
+}
+
+TEST_F(Wizard, ABlockingStepShowsItIsBusyAndCannotBeClosedUnderneath)
+{
+    open();
+    auto* indicator = dialog->findChild<QProgressBar*>("busyIndicator");
+    ASSERT_NE(indicator, nullptr);
+    EXPECT_TRUE(indicator->isHidden());
+    bool shownDuring = false;
+    bool openAfterClose = false;
+    dialog->runBlocking([&] {
+        QMetaObject::invokeMethod(
+            dialog.get(),
+            [&] {
+                shownDuring = !indicator->isHidden();
+                dialog->close();
+                openAfterClose = dialog->isVisible();
+            },
+            Qt::BlockingQueuedConnection);
+        return true;
+    });
+    EXPECT_TRUE(shownDuring);
+    EXPECT_TRUE(openAfterClose);
+    EXPECT_TRUE(indicator->isHidden());
+    // Once idle, closing works as usual.
+    dialog->close();
+    EXPECT_FALSE(dialog->isVisible());
+}
+
+// A long status log uses the free space below the text, but never hides the buttons or a list.
+TEST_F(Wizard, LongStatusLogsGrowOnlyIntoFreeSpace)
+{
+    open();
+    const int templateHeight = dialog->getDialogUnits().toPixels(0, 118).height();
+    dialog->resetControls();
+    mainTextLabel()->show();
+    for (int line = 0; line < 40; ++line)
+        dialog->appendStatus("a status line", 1);
+    QRect grown = mainTextLabel()->geometry();
+    EXPECT_GT(grown.height(), templateHeight);
+    EXPECT_LT(grown.bottom(), button("1000")->geometry().top());
+    // The newest line stays in sight when even that is too little.
+    EXPECT_TRUE(mainTextLabel()->alignment() & Qt::AlignBottom);
+
+    dialog->enterPage1();
+    EXPECT_EQ(mainTextLabel()->height(), templateHeight);
+    EXPECT_TRUE(mainTextLabel()->alignment() & Qt::AlignTop);
+}
+
+} // namespace
+} // namespace varnel::test

@@ -1,0 +1,270 @@
+#include "app/WizardHarness.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <filesystem>
+#include <fstream>
+
+namespace varnel::test {
+
+namespace {
+
+QString asShown(const char* text)
+{
+    QString result = QString::fromLocal8Bit(text != nullptr ? text : "");
+    result.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return result;
+}
+
+// Polls for the modal window a step opens; stops when the test lets go of its
+// answer, and gives up after a few seconds so a missing dialog fails the test
+// instead of hanging it.
+template <typename Handle>
+void whenModal(std::weak_ptr<ModalAnswer> answer, Handle handle, int attempts = 500)
+{
+    QTimer::singleShot(10, [answer, handle, attempts] {
+        auto keep = answer.lock();
+        if (!keep)
+            return;
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal != nullptr && handle(*keep, modal)) {
+            keep->answered = true;
+            return;
+        }
+        if (attempts > 0)
+            whenModal(answer, handle, attempts - 1);
+    });
+}
+
+class FakeHttpDownload : public HttpDownload {
+public:
+    explicit FakeHttpDownload(HttpScript& script) : script(script) {}
+    bool connect(const std::string& host, int port) override
+    {
+        script.requested.push_back("connect " + host + ":" + std::to_string(port));
+        return script.connects;
+    }
+    bool get(const std::string& target) override
+    {
+        script.requested.push_back("get " + target);
+        return script.gets;
+    }
+    bool parseResponse(std::vector<std::string>& headers, std::vector<std::string>& body) override
+    {
+        headers = {"HTTP/1.1 200 OK\r\n"};
+        body = script.body;
+        return true;
+    }
+
+private:
+    HttpScript& script;
+};
+
+class FakeFtpDownload : public FtpDownload {
+public:
+    explicit FakeFtpDownload(FtpScript& script) : script(script) {}
+    bool connect(const std::string& host, int port) override
+    {
+        script.calls.push_back("connect " + host + ":" + std::to_string(port));
+        return script.connects;
+    }
+    bool login(const std::string& user, const std::string& password) override
+    {
+        script.calls.push_back("login " + user + " " + password);
+        return script.logsIn;
+    }
+    bool downloadRemoteFile(const std::string& remotePath, const std::string& localPath,
+                            const std::string& representationType, bool passive) override
+    {
+        script.calls.push_back("retr " + remotePath + " " + localPath + " " + representationType +
+                               (passive ? " passive" : " active"));
+        if (!script.downloads)
+            return false;
+        std::ofstream(localPath, std::ios::binary) << script.content;
+        return true;
+    }
+    void quit() override { script.calls.push_back("quit"); }
+
+private:
+    FtpScript& script;
+};
+
+} // namespace
+
+FakeDevice::FakeDevice(const std::string& vendor, const std::string& product, std::uint8_t internalCount,
+                       std::int32_t externalCount, bool saves)
+    : saves(saves)
+{
+    setVendorName(vendor);
+    setProductName(product);
+    setInternalBatteryCount(internalCount);
+    setInternalBatteryType(1);
+    setExternalBatteryCount(externalCount);
+    setConfigurationInfo(0x01u);
+    setBatteryTableValues(std::vector<std::uint8_t>(20, 7));
+    setCTableValues(std::vector<std::uint8_t>(9, 7));
+}
+
+bool FakeDevice::save()
+{
+    ++saveCalls;
+    return saves;
+}
+
+std::vector<std::unique_ptr<VarnelDevice>>& TestDialog::backendScanForDevices(const StatusCallback& callback)
+{
+    ++scans;
+    auto& devices = getController().getDevices();
+    getController().clearDevices();
+    for (const UnitSpec& unit : units)
+        devices.push_back(
+            std::make_unique<FakeDevice>(unit.vendor, unit.product, unit.internalCount, unit.externalCount, unit.saves));
+    if (callback)
+        callback("scanned", 1);
+    return devices;
+}
+
+bool TestDialog::backendComputeConfiguration(VarnelDevice& device, const std::vector<std::uint32_t>& quantities,
+                                             const StatusCallback& callback)
+{
+    computedQuantities = quantities;
+    if (computeResult)
+        return *computeResult;
+    return VarnelDialog::backendComputeConfiguration(device, quantities, callback);
+}
+
+bool TestDialog::backendValidateUpdate(VarnelDevice&, const StatusCallback&)
+{
+    return validateResult;
+}
+
+std::unique_ptr<HttpDownload> TestDialog::createHttpDownload()
+{
+    return std::make_unique<FakeHttpDownload>(http);
+}
+
+std::unique_ptr<FtpDownload> TestDialog::createFtpDownload()
+{
+    return std::make_unique<FakeFtpDownload>(ftp);
+}
+
+void Wizard::SetUp()
+{
+    std::filesystem::copy_file(distFile("varnelstrings.en"), "varnelstrings.en",
+                               std::filesystem::copy_options::overwrite_existing);
+    writeSettings("");
+}
+
+void Wizard::TearDown()
+{
+    dialog.reset();
+}
+
+void Wizard::writeSettings(const std::string& extra)
+{
+    writeFile("varnel.ini", readFile(distFile("varnel.ini")) + "\n" + extra + "\n");
+}
+
+TestDialog& Wizard::open()
+{
+    dialog = std::make_unique<TestDialog>();
+    dialog->show();
+    return *dialog;
+}
+
+QPushButton* Wizard::button(const char* id) const
+{
+    return dialog->findChild<QPushButton*>(id);
+}
+
+QComboBox* Wizard::combo(const char* id) const
+{
+    return dialog->findChild<QComboBox*>(id);
+}
+
+QRadioButton* Wizard::radio(const char* id) const
+{
+    return dialog->findChild<QRadioButton*>(id);
+}
+
+QLabel* Wizard::mainTextLabel() const
+{
+    return dialog->findChild<QLabel*>("1005");
+}
+
+QString Wizard::mainText() const
+{
+    return mainTextLabel()->text();
+}
+
+QString Wizard::qt(const char* key) const
+{
+    return asShown(dialog->message(key));
+}
+
+QStringList Wizard::comboEntries(const char* id) const
+{
+    QStringList entries;
+    QComboBox* box = combo(id);
+    for (int i = 0; i < box->count(); ++i)
+        entries << box->itemText(i);
+    return entries;
+}
+
+bool Wizard::readLocalFile(const std::string& path)
+{
+    if (!dialog)
+        open();
+    auto answer = ModalAnswer::file(path);
+    button("1001")->click();
+    return answer->answered && dialog->getPage() == 2 && button("1001")->isEnabled();
+}
+
+void Wizard::discover(std::vector<UnitSpec> found)
+{
+    dialog->units = std::move(found);
+    button("1001")->click();
+}
+
+std::shared_ptr<ModalAnswer> ModalAnswer::question(int standardButton)
+{
+    auto answer = std::make_shared<ModalAnswer>();
+    whenModal(answer, [standardButton](ModalAnswer& seen, QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (box == nullptr)
+            return false;
+        seen.title = box->windowTitle();
+        seen.text = box->text();
+        box->button(static_cast<QMessageBox::StandardButton>(standardButton))->click();
+        return true;
+    });
+    return answer;
+}
+
+std::shared_ptr<ModalAnswer> ModalAnswer::file(const std::string& path)
+{
+    auto answer = std::make_shared<ModalAnswer>();
+    whenModal(answer, [path](ModalAnswer& seen, QWidget* modal) {
+        auto* fd = qobject_cast<QFileDialog*>(modal);
+        if (fd == nullptr)
+            return false;
+        seen.nameFilters = fd->nameFilters();
+        if (path.empty()) {
+            fd->reject();
+        } else {
+            fd->selectFile(QString::fromStdString(path));
+            static_cast<QDialog*>(fd)->accept();
+        }
+        return true;
+    });
+    return answer;
+}
+
+} // namespace varnel::test

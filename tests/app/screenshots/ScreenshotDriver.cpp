@@ -1,0 +1,100 @@
+// Walks the wizard through its five pages and saves a picture of each:
+// local data file, two kinds of pack chosen, saved and validated.
+// Usage: varnel-screenshots RUN_DIR OUT_DIR (RUN_DIR holds varnel.ini, the
+// message file and sample-batterydata.xml).
+#include "app/WizardHarness.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QPushButton>
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+
+namespace {
+
+using varnel::VarnelDevice;
+
+// The real dialog; when no unit answers on the ports, two illustrative
+// records stand in so that pages 3 to 5 can still be shown.
+class ScreenshotDialog : public varnel::VarnelDialog {
+protected:
+    std::vector<std::unique_ptr<VarnelDevice>>& backendScanForDevices(const varnel::StatusCallback& callback) override
+    {
+        auto& found = VarnelDialog::backendScanForDevices(callback);
+        if (found.empty()) {
+            std::cerr << "No unit answered; showing two illustrative units." << std::endl;
+            found.push_back(std::make_unique<varnel::test::FakeDevice>("Simulated", "HID UPS 1500", 4, 0, true));
+            found.push_back(std::make_unique<varnel::test::FakeDevice>("Simulated", "Serial UPS 3000", 4, 8, true));
+            illustrative = true;
+        }
+        return found;
+    }
+    bool backendValidateUpdate(VarnelDevice& device, const varnel::StatusCallback& callback) override
+    {
+        return illustrative || VarnelDialog::backendValidateUpdate(device, callback);
+    }
+
+private:
+    bool illustrative = false;
+};
+
+bool save(QWidget& dialog, const QString& outDir, int page)
+{
+    QApplication::processEvents();
+    const QString path = QDir(outDir).filePath(QString("page%1.png").arg(page));
+    if (!dialog.grab().save(path)) {
+        std::cerr << "Cannot write " << path.toStdString() << std::endl;
+        return false;
+    }
+    std::cout << path.toStdString() << std::endl;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc != 3) {
+        std::cerr << "usage: varnel-screenshots RUN_DIR OUT_DIR" << std::endl;
+        return 2;
+    }
+    const QString outDir = QDir(QString::fromLocal8Bit(argv[2])).absolutePath();
+    std::error_code error;
+    std::filesystem::current_path(argv[1], error);
+    if (error) {
+        std::cerr << "Cannot enter " << argv[1] << ": " << error.message() << std::endl;
+        return 2;
+    }
+    QDir().mkpath(outDir);
+
+    ScreenshotDialog dialog;
+    dialog.show();
+    auto next = [&dialog] { dialog.findChild<QPushButton*>("1001")->click(); };
+    bool ok = save(dialog, outDir, 1);
+
+    auto answer =
+        varnel::test::ModalAnswer::file(std::filesystem::absolute("sample-batterydata.xml").string());
+    next();
+    ok = ok && answer->answered && dialog.getPage() == 2 && save(dialog, outDir, 2);
+    next();
+    ok = ok && dialog.getPage() == 3 && save(dialog, outDir, 3);
+    next();
+    if (ok && dialog.getPage() == 4) {
+        dialog.findChild<QComboBox*>("1016")->setCurrentIndex(2);
+        dialog.findChild<QComboBox*>("1017")->setCurrentIndex(3);
+        dialog.findChild<QComboBox*>("1018")->setCurrentIndex(1);
+        dialog.findChild<QComboBox*>("1020")->setCurrentIndex(2);
+        ok = save(dialog, outDir, 4);
+    } else {
+        ok = false;
+    }
+    next();
+    ok = ok && dialog.getPage() == 5 && save(dialog, outDir, 5);
+    if (!ok)
+        std::cerr << "The walk stopped on page " << dialog.getPage() << "; see varnel.log" << std::endl;
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,122 @@
+// The whole wizard over the real controller, discovery, protocols and
+// validation, against the scripted units behind the test port libraries.
+#include "ScriptedPorts.h"
+#include "app/WizardHarness.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include <algorithm>
+#include <optional>
+
+namespace varnel::test {
+namespace {
+
+using scripted::Protocol;
+
+class ScriptedWizard : public Wizard {
+protected:
+    // The dialog's own scan and validation, not the test dialog's stand-ins.
+    class RealDialog : public VarnelDialog {};
+
+    void SetUp() override
+    {
+        Wizard::SetUp();
+        writeSettings("hid.post.read.sleep = 0\nserial.post.read.sleep = 0\nhid.post.write.sleep = 0\n"
+                      "serial.post.write.sleep = 0");
+    }
+    void TearDown() override
+    {
+        sleeps.reset();
+        real.reset();
+    }
+
+    // The dialog installs its own wait; the recorder goes on top of it, so the
+    // fixed pauses of saving and validation are only recorded.
+    void openReal()
+    {
+        real = std::make_unique<RealDialog>();
+        real->show();
+        sleeps.emplace();
+    }
+    QPushButton* realButton(const char* id) const { return real->findChild<QPushButton*>(id); }
+    QComboBox* realCombo(const char* id) const { return real->findChild<QComboBox*>(id); }
+    QString realText() const { return real->findChild<QLabel*>("1005")->text(); }
+    QString text(const char* key) const { return QString::fromLocal8Bit(ports.text(key).c_str()); }
+
+    // Page 1 to page 3 with the shipped sample data file.
+    void toPage3()
+    {
+        openReal();
+        auto answer = ModalAnswer::file(distFile("sample-batterydata.xml").string());
+        realButton("1001")->click();
+        ASSERT_TRUE(answer->answered);
+        ASSERT_TRUE(realButton("1001")->isEnabled()) << realText().toStdString();
+        realButton("1001")->click();
+        ASSERT_EQ(real->getPage(), 3);
+    }
+
+    ScriptedPorts ports;
+    std::unique_ptr<RealDialog> real;
+    std::optional<SleepRecorder> sleeps;
+};
+
+TEST_F(ScriptedWizard, UpdatesTheSecondOfTwoUnitsAndValidatesIt)
+{
+    scripted::Unit& hid = ports.addHid("hid-0");
+    hid.state.product = "Tower 1500";
+    scripted::Unit& framed = ports.addSerial("ttyS0", Protocol::Framed);
+    framed.state.product = "Rack 3000";
+    framed.state.internalCount = 4;
+    framed.state.externalCount = 0;
+
+    toPage3();
+    ASSERT_EQ(real->findChild<QComboBox*>("1022")->count(), 2) << realText().toStdString();
+    realCombo("1022")->setCurrentIndex(1);
+    ASSERT_NE(real->getSelectedDevice(), nullptr);
+    EXPECT_EQ(real->getSelectedDevice()->getProductName(), "Rack 3000");
+
+    realButton("1001")->click();
+    ASSERT_EQ(real->getPage(), 4);
+    EXPECT_TRUE(realText().contains(" = 4; ")) << realText().toStdString();
+    realCombo("1016")->setCurrentIndex(2);
+    realCombo("1017")->setCurrentIndex(1); // two packs of four 7 Ah batteries
+    realButton("1001")->click();
+
+    EXPECT_TRUE(realText().endsWith(text("msg.validated"))) << realText().toStdString();
+    EXPECT_EQ(realButton("1000")->text(), text("label.done"));
+    EXPECT_FALSE(realButton("1002")->isEnabled());
+    EXPECT_EQ(ports.serial().units[0].state.externalCount, 8);
+    EXPECT_EQ(ports.hid().units[0].state.externalCount, 3); // the other unit is left alone
+    const auto& waited = sleeps->durations();
+    EXPECT_NE(std::find(waited.begin(), waited.end(), 6000u), waited.end()); // the settle before reading back
+}
+
+TEST_F(ScriptedWizard, AUnitThatStopsTakingWritesLeavesBackEnabled)
+{
+    scripted::Unit& unit = ports.addSerial("ttyS1", Protocol::Text);
+
+    toPage3();
+    ASSERT_NE(real->getSelectedDevice(), nullptr) << realText().toStdString();
+    // Found and read; from here on the unit takes no more requests.
+    unit.failWritesAfter = unit.writes;
+    realButton("1001")->click();
+    realCombo("1016")->setCurrentIndex(1);
+    realCombo("1017")->setCurrentIndex(1);
+    realButton("1001")->click();
+    EXPECT_TRUE(realText().endsWith(text("msg.updatefailed"))) << realText().toStdString();
+    EXPECT_TRUE(realButton("1002")->isEnabled());
+    EXPECT_EQ(realButton("1000")->text(), "Cancel");
+}
+
+TEST_F(ScriptedWizard, NoUnitsMeansNoNext)
+{
+    ports.addSerial("ttyS2", Protocol::Text).fault = scripted::Fault::Silent;
+    toPage3();
+    EXPECT_TRUE(realText().endsWith(text("msg.nodevices"))) << realText().toStdString();
+    EXPECT_FALSE(realButton("1001")->isEnabled());
+}
+
+} // namespace
+} // namespace varnel::test
