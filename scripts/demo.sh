@@ -37,21 +37,22 @@ stop_simulator() {
 }
 trap stop_simulator EXIT
 if [ -x "$simulator" ]; then
-  # Three units: one HID, one framed serial, one text serial. The simulator
-  # prints the environment the port libraries need to find them.
-  env_file="$run/upssim.env"
-  rm -f "$env_file"
-  "$simulator" --hid 1 --framed 1 --text 1 --env-file "$env_file" &
+  # Three units that fit the sample data file: one HID, one framed serial,
+  # one text serial. The ready file holds the environment the port libraries
+  # need to find them, and appears once every unit listens.
+  ready="$run/upssim.ready"
+  rm -f "$ready"
+  "$simulator" --dir "$run/ups" --ready "$ready" --journal "$run/upssim-journal.jsonl" dist/demo-units.ini &
   sim_pid=$!
-  for _ in $(seq 50); do [ -s "$env_file" ] && break; sleep 0.1; done
-  if [ ! -s "$env_file" ]; then
+  for _ in $(seq 50); do [ -s "$ready" ] && break; sleep 0.1; done
+  if [ ! -s "$ready" ]; then
     echo "The simulator did not start; see its messages above." >&2
     exit 1
   fi
-  set -a; . "$env_file"; set +a
+  eval "$(grep '^export ' "$ready")"
 else
   echo "The UPS simulator is not part of this build; the wizard will find only real units." >&2
 fi
 
-echo "Starting the wizard in $run (choose 'Use Local File' and pick sample-batterydata.xml there)."
+echo "Starting the wizard in $run (choose the local file and pick sample-batterydata.xml there; the journal of what the units were sent is run/upssim-journal.jsonl)."
 (cd "$run" && "$top/$build/bin/varnel")
