@@ -2,10 +2,17 @@
 
 #include "calc/BatteryConfiguration.h"
 #include "data/VarnelXmlParser.h"
+#include "device/CAnyPort.h"
+#include "device/DeviceFactory.h"
 #include "device/VarnelDevice.h"
+#include "platform/Sleep.h"
 #include "settings/I18N.h"
 #include "settings/Log.h"
+#include "settings/MessageFormat.h"
 #include "settings/PropertiesFile.h"
+
+#include <cctype>
+#include <sstream>
 
 namespace varnel {
 
@@ -23,6 +30,39 @@ void show(const StatusCallback& callback, const char* text)
 {
     if (callback)
         callback(text, 1);
+}
+
+constexpr std::uint32_t validationSettleMs = 6000;
+
+struct PauseSetting {
+    const char* key;
+    const char* defaultValue;
+};
+
+// Pauses after reads and writes, by the transport of the device's port.
+constexpr PauseSetting serialReadPause{"serial.post.read.sleep", "250"};
+constexpr PauseSetting serialWritePause{"serial.post.write.sleep", "750"};
+constexpr PauseSetting hidReadPause{"hid.post.read.sleep", "1000"};
+constexpr PauseSetting hidWritePause{"hid.post.write.sleep", "2500"};
+
+// Digits up to the first non-digit after leading white space ("300ms" is 300);
+// anything else keeps the class default. The trailing zero keeps the stream
+// short of its end so that a bare number still leaves it good.
+bool convertPause(const std::string& text, std::uint32_t& milliseconds)
+{
+    std::size_t first = 0;
+    while (first < text.size() && std::isspace(static_cast<unsigned char>(text[first])))
+        ++first;
+    // The stream would wrap "-1" into a pause of weeks.
+    if (first < text.size() && text[first] == '-')
+        return false;
+    std::istringstream in(text + std::string(1, '\0'));
+    std::uint32_t value = 0;
+    in >> value;
+    if (!in.good())
+        return false;
+    milliseconds = value;
+    return true;
 }
 } // namespace
 
@@ -84,6 +124,7 @@ bool VarnelController::loadDataFile(const std::string& path)
                         batteryPacks);
 }
 
+<<<<<<< HEAD
 bool VarnelController::computeConfiguration(VarnelDevice& device,
                                             const std::vector<std::uint32_t>& batteryPackQuantities,
                                             const StatusCallback& callback)
@@ -91,6 +132,143 @@ bool VarnelController::computeConfiguration(VarnelDevice& device,
     const BatteryConfiguration configuration(scalarTables, wattageTables, batteryTables, batteryPacks,
                                              messages.get());
     return configuration.computeConfiguration(device, batteryPackQuantities, callback);
+=======
+const char* VarnelController::text(const char* key) const
+{
+    const char* found = messages ? messages->lookup(key) : nullptr;
+    return found ? found : key;
+}
+
+std::vector<std::unique_ptr<VarnelDevice>>& VarnelController::scanForDevices(const StatusCallback& callback)
+{
+    clearDevices();
+    statusCallback = callback;
+    CAnyPort port;
+    show(statusCallback, text("label.scanusb"));
+    port.setTransport(PORT_TRANSPORT_HID);
+    port.enumerate(&VarnelController::onPortEnumerated, this);
+    show(statusCallback, text("label.scanserial"));
+    port.setTransport(PORT_TRANSPORT_SERIAL);
+    port.enumerate(&VarnelController::onPortEnumerated, this);
+    return devices;
+}
+
+std::int32_t VarnelController::onPortEnumerated(PortDescriptor* port, void* context)
+{
+    if (port && context)
+        static_cast<VarnelController*>(context)->discoverOnPort(*port);
+    return 1;
+}
+
+void VarnelController::discoverOnPort(const PortDescriptor& descriptor)
+{
+    const std::string name = descriptor.portName ? descriptor.portName : "";
+    log() << "Checking port '" << name << "'" << std::endl;
+
+    // The library takes a mutable record; it gets a copy of its own.
+    PortDescriptor opened = descriptor;
+    CAnyPort port;
+    port.setTransport(descriptor.transport);
+    if (!port.open(&opened)) {
+        log() << "Could not open port '" << name << "'" << std::endl;
+        if (const char* reason = port.openFailureReason())
+            log() << reason << std::endl;
+        port.close();
+        return;
+    }
+
+    std::unique_ptr<VarnelDevice> device = createDevice(port, descriptor, statusCallback, messages.get());
+    if (!device) {
+        log() << "Device on port '" << name << "' does not support external battery packs" << std::endl;
+        port.close();
+        return;
+    }
+    device->dumpToLog("Device Discovered:");
+
+    const bool serial = device->getPortInfo() && device->getPortInfo()->transport == PORT_TRANSPORT_SERIAL;
+    const PauseSetting& readPause = serial ? serialReadPause : hidReadPause;
+    const PauseSetting& writePause = serial ? serialWritePause : hidWritePause;
+    std::uint32_t delay = 0;
+    if (convertPause(setting(readPause.key, readPause.defaultValue), delay))
+        device->setPostReadSleep(delay);
+    if (convertPause(setting(writePause.key, writePause.defaultValue), delay))
+        device->setPostWriteSleep(delay);
+
+    devices.push_back(std::move(device));
+    if (statusCallback)
+        show(statusCallback, text("label.devicediscovered"));
+    port.close();
+}
+
+bool VarnelController::validateUpdate(VarnelDevice& device, const StatusCallback& callback)
+{
+    log() << "Validating the device update" << std::endl;
+    sleepMs(validationSettleMs);
+
+    const PortDescriptor* saved = device.getPortInfo();
+    CAnyPort port;
+    // The read-back takes the names over from the record instead of asking the unit.
+    PortDescriptor descriptor{};
+    if (saved) {
+        descriptor = *saved;
+        descriptor.vendorName = device.getVendorName().c_str();
+        descriptor.vendorNameLength = static_cast<std::int32_t>(device.getVendorName().size());
+        descriptor.productName = device.getProductName().c_str();
+        descriptor.productNameLength = static_cast<std::int32_t>(device.getProductName().size());
+        port.setTransport(descriptor.transport);
+    }
+    if (!saved || !port.open(&descriptor)) {
+        show(callback, text("msg.validatefailed.open"));
+        port.close();
+        return false;
+    }
+
+    std::unique_ptr<VarnelDevice> readBack = createDevice(port, descriptor, nullptr, nullptr);
+    if (!readBack) {
+        show(callback, text("msg.validatefailed.nodevice"));
+        port.close();
+        return false;
+    }
+    port.close();
+    readBack->dumpToLog("Device Read for Validation");
+
+    auto differs = [&](const char* key) {
+        show(callback, text(key));
+        log() << text(key) << std::endl;
+        return false;
+    };
+    const auto& savedTable = device.getBatteryTableValues();
+    const auto& readTable = readBack->getBatteryTableValues();
+    if (savedTable.size() != readTable.size()) {
+        const char* message = text("msg.validatefailed.batterytablesize");
+        show(callback, message);
+        log() << message << " " << savedTable.size() << " != " << readTable.size() << std::endl;
+        return false;
+    }
+    const auto& savedC = device.getCTableValues();
+    const auto& readC = readBack->getCTableValues();
+    if (savedC.size() != readC.size())
+        return differs("msg.validatefailed.ctablesize");
+    if (device.getCTableHighB() != readBack->getCTableHighB())
+        return differs("msg.validatefailed.ctablehighb");
+    if (device.getExternalBatteryCount() != readBack->getExternalBatteryCount())
+        return differs("msg.validatefailed.externalbatterycount");
+
+    auto differsAt = [&](const char* key, std::size_t position) {
+        const std::string buf =
+            formatMessage(messages ? messages->lookup(key) : nullptr, key, {static_cast<std::uint32_t>(position)});
+        show(callback, buf.c_str());
+        log() << buf << std::endl;
+        return false;
+    };
+    for (std::size_t p = 0; p < savedTable.size(); ++p)
+        if (savedTable[p] != readTable[p])
+            return differsAt("msg.validatefailed.batteryvalue", p);
+    for (std::size_t p = 0; p < savedC.size(); ++p)
+        if (savedC[p] != readC[p])
+            return differsAt("msg.validatefailed.ctablevalue", p);
+    return true;
+>>>>>>> device
 }
 
 } // namespace varnel

@@ -3,6 +3,8 @@
 #include "controller/StatusCallback.h"
 #include "data/BatteryCollections.h"
 
+#include <linkport.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -49,7 +51,18 @@ public:
     bool computeConfiguration(VarnelDevice& device, const std::vector<std::uint32_t>& batteryPackQuantities,
                               const StatusCallback& callback);
 
+    // Replaces the device list with the units found on the HID ports, then the serial ports.
+    std::vector<std::unique_ptr<VarnelDevice>>& scanForDevices(const StatusCallback& callback);
+    // Enumeration callback of the port libraries; the context is the controller.
+    static std::int32_t onPortEnumerated(PortDescriptor* port, void* context);
+    void discoverOnPort(const PortDescriptor& port);
+    // Reads a just-saved unit back into a fresh record and compares what was written.
+    bool validateUpdate(VarnelDevice& device, const StatusCallback& callback);
+
 private:
+    // The catalogue's text of a key, or the key itself when it has none.
+    const char* text(const char* key) const;
+
     std::unique_ptr<I18N> messages;
     StatusCallback statusCallback;
     std::unique_ptr<PropertiesFile> settings;

@@ -42,6 +42,7 @@ void CAnyPort::clearFunctions() {
     setHidFn = nullptr;
     isHidFn = nullptr;
     enumerateFn = nullptr;
+    failureReasonFn = nullptr;
 }
 
 bool CAnyPort::loadLibrary(std::uint32_t transportCode) {
@@ -70,6 +71,7 @@ bool CAnyPort::loadLibrary(std::uint32_t transportCode) {
     setHidFn = resolve<PortSetHidFn>(library, "PortSetHid");
     isHidFn = resolve<PortIsHidFn>(library, "PortIsHid");
     enumerateFn = resolve<PortEnumerateFn>(library, "PortEnumerate");
+    failureReasonFn = resolve<PortOpenFailureReasonFn>(library, "PortOpenFailureReason");
     return true;
 }
 
@@ -134,6 +136,8 @@ void CAnyPort::portEnumerate(PortEnumerateCallback callback, void* context) {
     if (enumerateFn)
         enumerateFn(callback, context);
 }
+
+const char* CAnyPort::openFailureReason() const { return failureReasonFn ? failureReasonFn() : nullptr; }
 
 bool CAnyPort::setTransport(std::uint32_t transportCode) {
     transport = transportCode;

@@ -58,6 +58,8 @@ public:
     void enumerate(PortEnumerateCallback callback, void* context);
 
     bool isLoaded() const { return library.isOpen(); }
+    // Why the last open failed, as the library puts it, or null; only while it is loaded.
+    const char* openFailureReason() const;
 
     // The library file stem for a transport code, null for none.
     static const char* libraryName(std::uint32_t transportCode);
@@ -79,6 +81,7 @@ private:
     PortSetHidFn setHidFn = nullptr;
     PortIsHidFn isHidFn = nullptr;
     PortEnumerateFn enumerateFn = nullptr;
+    PortOpenFailureReasonFn failureReasonFn = nullptr;
 };
 
 } // namespace varnel

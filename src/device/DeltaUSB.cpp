@@ -1,0 +1,223 @@
+#include "device/DeltaUSB.h"
+
+#include "device/CAnyPort.h"
+#include "platform/Sleep.h"
+#include "settings/I18N.h"
+#include "settings/Log.h"
+
+#include <cstring>
+#include <ostream>
+
+namespace varnel {
+
+namespace {
+
+constexpr std::uint32_t vendorPage = 0xFFFF;
+constexpr std::uint32_t powerDevicePage = 0x84;
+constexpr std::uint32_t saveSettleMs = 3000;
+constexpr std::uint8_t batteryTableSize = 20;
+constexpr std::uint8_t cTableSize = 9;
+
+enum Usage : std::uint8_t {
+    usageConfiguration = 104,
+    usageProductName = 254,
+    usageVendorName = 253,
+    usageInternalCount = 98,
+    usageInternalType = 96,
+    usageExternalCount = 97,
+    usageCTableHighB = 103,
+    usageBatteryIndex = 99,
+    usageBatteryValue = 100,
+    usageCTableIndex = 101,
+    usageCTableValue = 102,
+};
+
+// One reply buffer and count shared by all reads of a load.
+class HidReader {
+public:
+    explicit HidReader(CAnyPort& port) : port(port) {}
+
+    // A library that reports more bytes than the buffer holds has broken the
+    // contract; its reply is not trusted.
+    bool read(std::uint32_t page, std::uint8_t usage)
+    {
+        std::memset(returned, 0, sizeof returned);
+        returnSize = 0;
+        if (port.getHid(0, 0, page, usage, returned, &returnSize) == 0)
+            return false;
+        if (returnSize >= DeltaUSB::replyCapacity) {
+            returnSize = 0;
+            return false;
+        }
+        return true;
+    }
+
+    // A numeric usage that answered without a single byte gave no value.
+    bool readValue(std::uint8_t usage) { return read(vendorPage, usage) && returnSize > 0; }
+
+    std::uint8_t byte() const { return returned[0]; }
+    // Bytes beyond what arrived were cleared, so a one-byte answer reads as its own value.
+    std::uint32_t word() const { return static_cast<std::uint32_t>(returned[0] | (returned[1] << 8)); }
+    std::string text()
+    {
+        returned[returnSize] = 0;
+        return std::string(reinterpret_cast<const char*>(returned));
+    }
+
+private:
+    CAnyPort& port;
+    std::uint8_t returned[DeltaUSB::replyCapacity] = {};
+    std::uint32_t returnSize = 0;
+};
+
+} // namespace
+
+DeltaUSB::DeltaUSB()
+{
+    postReadSleep = 1500;
+    postWriteSleep = 2000;
+}
+
+bool DeltaUSB::load(CAnyPort& port, const StatusCallback& callback, const I18N* messages)
+{
+    HidReader reader(port);
+    const bool reporting = callback && messages;
+    auto wait = [this]() { sleepMs(postReadSleep); };
+    auto select = [&port](std::uint8_t usage, std::uint8_t index) {
+        return port.setHid(0, 0, vendorPage, usage, index) != 0;
+    };
+
+    if (!reader.readValue(usageConfiguration))
+        return false;
+    configurationInfo = reader.word();
+    wait();
+    if (!supportsExternalPacks())
+        return false;
+    if (reporting)
+        callback(messages->lookup("msg.foundandloading"), 1);
+
+    if (productName.empty()) {
+        if (reader.read(powerDevicePage, usageProductName))
+            setProductName(reader.text());
+        wait();
+    }
+    if (vendorName.empty() && reader.read(powerDevicePage, usageVendorName))
+        setVendorName(reader.text());
+    wait();
+
+    if (!reader.readValue(usageInternalCount))
+        return false;
+    internalBatteryCount = reader.byte();
+    wait();
+    if (!reader.readValue(usageInternalType))
+        return false;
+    internalBatteryType = reader.byte();
+    wait();
+    if (!reader.readValue(usageExternalCount))
+        return false;
+    externalBatteryCount = static_cast<std::int32_t>(reader.word());
+    wait();
+    if (!reader.readValue(usageCTableHighB))
+        return false;
+    cTableHighB = reader.byte();
+    wait();
+
+    batteryTableValues.clear();
+    for (std::uint8_t j = 0; j < batteryTableSize; ++j) {
+        log() << "Reading Battery Table Value Index " << unsigned(j) << std::endl;
+        if (!select(usageBatteryIndex, j)) {
+            log() << "Failed to set battery table index " << unsigned(j) << std::endl;
+            return false;
+        }
+        if (!reader.readValue(usageBatteryValue)) {
+            log() << "Failed to retrieve battery table value at index " << unsigned(j) << std::endl;
+            return false;
+        }
+        batteryTableValues.push_back(reader.byte());
+        if (reporting && j % 4 == 0)
+            callback(".", 0);
+    }
+    cTableValues.clear();
+    for (std::uint8_t i = 0; i < cTableSize; ++i) {
+        if (!select(usageCTableIndex, i)) {
+            log() << "Failed to set C Table index " << unsigned(i) << std::endl;
+            return false;
+        }
+        if (!reader.readValue(usageCTableValue)) {
+            log() << "Failed to retrieve C Table value at index " << unsigned(i) << std::endl;
+            return false;
+        }
+        cTableValues.push_back(reader.byte());
+        if (reporting && i % 3 == 0)
+            callback(".", 0);
+    }
+    return true;
+}
+
+bool DeltaUSB::save()
+{
+    if (batteryTableValues.size() != batteryTableSize) {
+        log() << "There are only " << batteryTableValues.size() << " values in the battery table!"
+              << std::endl;
+        return false;
+    }
+    if (cTableValues.size() != cTableSize) {
+        log() << "There are only " << cTableValues.size() << " values in the C Table!" << std::endl;
+        return false;
+    }
+    // Give the unit time to finish with the reads of the page before.
+    sleepMs(saveSettleMs);
+
+    CAnyPort port;
+    if (portInfo)
+        port.setTransport(portInfo->transport);
+    if (!portInfo || !port.open(portInfo.get())) {
+        log() << "Failed to open port " << portName << " to save DeltaUSB information" << std::endl;
+        port.close();
+        return false;
+    }
+    auto write = [&port](std::uint8_t usage, std::uint32_t value) {
+        return port.setHid(0, 0, vendorPage, usage, value) != 0;
+    };
+    auto fail = [&port]() {
+        port.close();
+        return false;
+    };
+    auto pause = [this]() { sleepMs(postWriteSleep); };
+
+    if (!write(usageCTableHighB, cTableHighB)) {
+        log() << "Failed to save C Table High B Index for DeltaUSB device" << std::endl;
+        return fail();
+    }
+    pause();
+    if (!write(usageExternalCount, static_cast<std::uint32_t>(externalBatteryCount))) {
+        log() << "Failed to save number of external batteries for DeltaUSB device" << std::endl;
+        return fail();
+    }
+    pause();
+    for (std::uint8_t i = 0; i < batteryTableSize; ++i) {
+        if (!write(usageBatteryIndex, i)) {
+            log() << "Failed to set battery table index " << unsigned(i) << std::endl;
+            return fail();
+        }
+        if (!write(usageBatteryValue, batteryTableValues[i])) {
+            log() << "Failed to save battery table value at index " << unsigned(i) << std::endl;
+            return fail();
+        }
+    }
+    pause();
+    for (std::uint8_t j = 0; j < cTableSize; ++j) {
+        if (!write(usageCTableIndex, j)) {
+            log() << "Failed to set C Table index " << unsigned(j) << std::endl;
+            return fail();
+        }
+        if (!write(usageCTableValue, cTableValues[j])) {
+            log() << "Failed to save C Table value at index " << unsigned(j) << std::endl;
+            return fail();
+        }
+    }
+    port.close();
+    return true;
+}
+
+} // namespace varnel

@@ -1,0 +1,37 @@
+#include "device/DeviceFactory.h"
+
+#include "device/CAnyPort.h"
+#include "device/DeltaSerialDevice.h"
+#include "device/DeltaUSB.h"
+#include "device/Protocol3014.h"
+
+namespace varnel {
+
+namespace {
+
+std::unique_ptr<VarnelDevice> tryLoad(std::unique_ptr<VarnelDevice> device, CAnyPort& port,
+                                      const PortDescriptor& descriptor, const StatusCallback& callback,
+                                      const I18N* messages)
+{
+    device->setPortInfo(descriptor);
+    if (!device->load(port, callback, messages))
+        return nullptr;
+    return device;
+}
+
+} // namespace
+
+std::unique_ptr<VarnelDevice> createDevice(CAnyPort& port, const PortDescriptor& descriptor,
+                                           const StatusCallback& callback, const I18N* messages)
+{
+    if (descriptor.transport != PORT_TRANSPORT_SERIAL)
+        return tryLoad(std::make_unique<DeltaUSB>(), port, descriptor, callback, messages);
+
+    // Both serial protocols run at the same line settings, so the line is set once.
+    port.configureSerial(2400, 'N', 8, 1, 0);
+    if (auto device = tryLoad(std::make_unique<Protocol3014>(), port, descriptor, callback, messages))
+        return device;
+    return tryLoad(std::make_unique<DeltaSerialDevice>(), port, descriptor, callback, messages);
+}
+
+} // namespace varnel
