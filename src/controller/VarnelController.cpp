@@ -124,7 +124,6 @@ bool VarnelController::loadDataFile(const std::string& path)
                         batteryPacks);
 }
 
-<<<<<<< HEAD
 bool VarnelController::computeConfiguration(VarnelDevice& device,
                                             const std::vector<std::uint32_t>& batteryPackQuantities,
                                             const StatusCallback& callback)
@@ -132,7 +131,8 @@ bool VarnelController::computeConfiguration(VarnelDevice& device,
     const BatteryConfiguration configuration(scalarTables, wattageTables, batteryTables, batteryPacks,
                                              messages.get());
     return configuration.computeConfiguration(device, batteryPackQuantities, callback);
-=======
+}
+
 const char* VarnelController::text(const char* key) const
 {
     const char* found = messages ? messages->lookup(key) : nullptr;
@@ -268,7 +268,6 @@ bool VarnelController::validateUpdate(VarnelDevice& device, const StatusCallback
         if (savedC[p] != readC[p])
             return differsAt("msg.validatefailed.ctablevalue", p);
     return true;
->>>>>>> device
 }
 
 } // namespace varnel
