@@ -34,6 +34,13 @@ void show(const StatusCallback& callback, const char* text)
 
 constexpr std::uint32_t validationSettleMs = 6000;
 
+// The catalogue's text of a key, or the key itself when it has none.
+const char* textOf(const I18N* messages, const char* key)
+{
+    const char* found = messages ? messages->lookup(key) : nullptr;
+    return found ? found : key;
+}
+
 struct PauseSetting {
     const char* key;
     const char* defaultValue;
@@ -133,21 +140,15 @@ bool VarnelController::computeConfiguration(VarnelDevice& device,
     return configuration.computeConfiguration(device, batteryPackQuantities, callback);
 }
 
-const char* VarnelController::text(const char* key) const
-{
-    const char* found = messages ? messages->lookup(key) : nullptr;
-    return found ? found : key;
-}
-
 std::vector<std::unique_ptr<VarnelDevice>>& VarnelController::scanForDevices(const StatusCallback& callback)
 {
     clearDevices();
     statusCallback = callback;
     CAnyPort port;
-    show(statusCallback, text("label.scanusb"));
+    show(statusCallback, textOf(messages.get(), "label.scanusb"));
     port.setTransport(PORT_TRANSPORT_HID);
     port.enumerate(&VarnelController::onPortEnumerated, this);
-    show(statusCallback, text("label.scanserial"));
+    show(statusCallback, textOf(messages.get(), "label.scanserial"));
     port.setTransport(PORT_TRANSPORT_SERIAL);
     port.enumerate(&VarnelController::onPortEnumerated, this);
     return devices;
@@ -196,7 +197,7 @@ void VarnelController::discoverOnPort(const PortDescriptor& descriptor)
 
     devices.push_back(std::move(device));
     if (statusCallback)
-        show(statusCallback, text("label.devicediscovered"));
+        show(statusCallback, textOf(messages.get(), "label.devicediscovered"));
     port.close();
 }
 
@@ -218,14 +219,14 @@ bool VarnelController::validateUpdate(VarnelDevice& device, const StatusCallback
         port.setTransport(descriptor.transport);
     }
     if (!saved || !port.open(&descriptor)) {
-        show(callback, text("msg.validatefailed.open"));
+        show(callback, textOf(messages.get(), "msg.validatefailed.open"));
         port.close();
         return false;
     }
 
     std::unique_ptr<VarnelDevice> readBack = createDevice(port, descriptor, nullptr, nullptr);
     if (!readBack) {
-        show(callback, text("msg.validatefailed.nodevice"));
+        show(callback, textOf(messages.get(), "msg.validatefailed.nodevice"));
         port.close();
         return false;
     }
@@ -233,14 +234,14 @@ bool VarnelController::validateUpdate(VarnelDevice& device, const StatusCallback
     readBack->dumpToLog("Device Read for Validation");
 
     auto differs = [&](const char* key) {
-        show(callback, text(key));
-        log() << text(key) << std::endl;
+        show(callback, textOf(messages.get(), key));
+        log() << textOf(messages.get(), key) << std::endl;
         return false;
     };
     const auto& savedTable = device.getBatteryTableValues();
     const auto& readTable = readBack->getBatteryTableValues();
     if (savedTable.size() != readTable.size()) {
-        const char* message = text("msg.validatefailed.batterytablesize");
+        const char* message = textOf(messages.get(), "msg.validatefailed.batterytablesize");
         show(callback, message);
         log() << message << " " << savedTable.size() << " != " << readTable.size() << std::endl;
         return false;
@@ -255,8 +256,8 @@ bool VarnelController::validateUpdate(VarnelDevice& device, const StatusCallback
         return differs("msg.validatefailed.externalbatterycount");
 
     auto differsAt = [&](const char* key, std::size_t position) {
-        const std::string buf =
-            formatMessage(messages ? messages->lookup(key) : nullptr, key, {static_cast<std::uint32_t>(position)});
+        const std::string buf = formatMessage(messages ? messages->lookup(key) : nullptr, key,
+                                              {static_cast<std::uint32_t>(position)});
         show(callback, buf.c_str());
         log() << buf << std::endl;
         return false;

@@ -60,9 +60,6 @@ public:
     bool validateUpdate(VarnelDevice& device, const StatusCallback& callback);
 
 private:
-    // The catalogue's text of a key, or the key itself when it has none.
-    const char* text(const char* key) const;
-
     std::unique_ptr<I18N> messages;
     StatusCallback statusCallback;
     std::unique_ptr<PropertiesFile> settings;

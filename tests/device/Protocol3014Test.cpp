@@ -1,10 +1,144 @@
 #include "device/Protocol3014.h"
+#include "ScriptedPorts.h"
+#include "device/CAnyPort.h"
 
 #include <gtest/gtest.h>
 
 namespace varnel {
 
 using Bytes = std::vector<std::uint8_t>;
+using scripted::Fault;
+using scripted::Protocol;
+
+namespace {
+
+std::string frame(std::uint8_t kind, std::uint8_t command, const Bytes& payload = {})
+{
+    const Bytes bytes = Protocol3014::buildFrame(kind, command, payload);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+class Protocol3014Unit : public ::testing::Test {
+protected:
+    bool load(scripted::Unit& unit, Protocol3014& device)
+    {
+        PortDescriptor d = test::ScriptedPorts::descriptor(PORT_TRANSPORT_SERIAL, unit);
+        CAnyPort port;
+        port.setTransport(PORT_TRANSPORT_SERIAL);
+        EXPECT_TRUE(port.open(&d));
+        device.setPortInfo(d);
+        const bool loaded = device.load(port, status.callback(), &ports.messages());
+        EXPECT_TRUE(port.close());
+        return loaded;
+    }
+
+    test::ScriptedPorts ports;
+    test::SleepRecorder sleeps;
+    test::StatusLog status;
+};
+
+} // namespace
+
+TEST_F(Protocol3014Unit, LoadReadsEveryCommandWithTwentyNineDotsAndNoSleeps)
+{
+    auto& unit = ports.addSerial("ttyS0", Protocol::Framed);
+    unit.state.externalCount = 300;
+    Protocol3014 device;
+    ASSERT_TRUE(load(unit, device));
+    std::vector<std::string> expected{frame(3, 136), frame(3, 93), frame(3, 96), frame(3, 99), frame(3, 135)};
+    for (std::uint8_t i = 0; i < 20; ++i) {
+        expected.push_back(frame(4, 131, {i}));
+        expected.push_back(frame(3, 132));
+    }
+    for (std::uint8_t i = 0; i < 9; ++i) {
+        expected.push_back(frame(4, 133, {i}));
+        expected.push_back(frame(3, 134));
+    }
+    expected.push_back(frame(3, 40));
+    expected.push_back(frame(3, 43));
+    EXPECT_EQ(expected, unit.written);
+    EXPECT_TRUE(sleeps.durations().empty());
+    EXPECT_EQ(29u, status.dots());
+    EXPECT_EQ(ports.text("msg.foundandloading"), status.entries.at(0).text);
+    EXPECT_EQ(300, device.getExternalBatteryCount());
+    EXPECT_EQ(unit.state.batteryTable, device.getBatteryTableValues());
+    EXPECT_EQ(unit.state.cTable, device.getCTableValues());
+    EXPECT_EQ("Scripted UPS", device.getProductName());
+    EXPECT_EQ("Scripted Maker", device.getVendorName());
+}
+
+TEST_F(Protocol3014Unit, EmptyOrFailingNameRepliesKeepTheNamesFromThePort)
+{
+    auto& unit = ports.addSerial("ttyS0", Protocol::Framed);
+    unit.descriptorProduct = "Port Product";
+    unit.descriptorVendor = "Port Vendor";
+    unit.replies[40] = {0x7E, 0x02, 0x01, 40};
+    unit.replies[43] = {0x7E, 0x03, 0x01, 43, 'X'};
+    Protocol3014 device;
+    ASSERT_TRUE(load(unit, device));
+    EXPECT_EQ("Port Product", device.getProductName());
+    EXPECT_EQ("Port Vendor", device.getVendorName());
+}
+
+TEST_F(Protocol3014Unit, MisbehavingUnitsFailTheLoadCleanly)
+{
+    for (Fault fault :
+         {Fault::Silent, Fault::WrongKind, Fault::ShortReply, Fault::OverlongReply, Fault::Garbage}) {
+        auto& unit = ports.addSerial("faulty-" + std::to_string(int(fault)), Protocol::Framed);
+        unit.fault = fault;
+        Protocol3014 device;
+        EXPECT_FALSE(load(unit, device)) << int(fault);
+    }
+    auto& text = ports.addSerial("text", Protocol::Text);
+    Protocol3014 device;
+    EXPECT_FALSE(load(text, device));
+
+    // A configuration word needs two bytes.
+    auto& narrow = ports.addSerial("narrow", Protocol::Framed);
+    narrow.replies[136] = {0x7E, 0x02, 0x02, 136, 0x01};
+    EXPECT_FALSE(load(narrow, device));
+
+    auto& index = ports.addSerial("index", Protocol::Framed);
+    index.replies[133] = {0x7E, 0x03, 0x01, 133};
+    EXPECT_FALSE(load(index, device));
+    EXPECT_TRUE(ports.logHas("Failed to set C Table index 0"));
+}
+
+TEST_F(Protocol3014Unit, SaveWritesEveryFrameAndStopsAtTheFirstFailure)
+{
+    auto& unit = ports.addSerial("ttyS0", Protocol::Framed);
+    Protocol3014 device;
+    ASSERT_TRUE(load(unit, device));
+    unit.written.clear();
+    device.setCTableHighB(6);
+    device.setExternalBatteryCount(300);
+    device.setBatteryTableValues(Bytes(20, 42));
+    device.setCTableValues(Bytes(9, 3));
+    ASSERT_TRUE(device.save());
+    std::vector<std::string> expected{frame(4, 135, {6}), frame(4, 99, {0x2C, 0x01})};
+    for (std::uint8_t i = 0; i < 20; ++i) {
+        expected.push_back(frame(4, 131, {i}));
+        expected.push_back(frame(4, 132, {42}));
+    }
+    for (std::uint8_t j = 0; j < 9; ++j) {
+        expected.push_back(frame(4, 133, {j}));
+        expected.push_back(frame(4, 134, {3}));
+    }
+    EXPECT_EQ(expected, unit.written);
+    EXPECT_EQ((std::vector<scripted::LineSetting>{{2400, 'N', 8, 1, 0}}), unit.lineSettings);
+    EXPECT_EQ(300, unit.state.externalCount);
+    EXPECT_EQ(Bytes(9, 3), unit.state.cTable);
+    EXPECT_TRUE(ports.logHas("Save: C Table[ 8 ] = 3"));
+    EXPECT_TRUE(sleeps.durations().empty());
+
+    // The C table index 0 is the 43rd write; its failure is logged counting from 1.
+    unit.written.clear();
+    unit.failWritesAfter = unit.writes + 42;
+    EXPECT_FALSE(device.save());
+    EXPECT_EQ(43u, unit.written.size());
+    EXPECT_TRUE(ports.logHas("Failed to set C Table index 1"));
+    EXPECT_EQ(unit.openCount, unit.closeCount);
+}
 
 TEST(Protocol3014Test, RequestFramesCarryLengthAndChecksum)
 {
