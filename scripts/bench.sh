@@ -9,7 +9,7 @@ cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVARNEL_BUILD_TES
 cmake --build build/bench -j "$(nproc)"
 names=("$@")
 if [ ${#names[@]} -eq 0 ]; then
-  for exe in build/bench/bin/bench_*; do names+=("$(basename "$exe")"); done
+  for exe in build/bench/bin/bench-*; do names+=("$(basename "$exe")"); done
 fi
 for name in "${names[@]}"; do
   echo "== $name"

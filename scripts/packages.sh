@@ -3,6 +3,7 @@ VARNEL_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-dev libxml2-utils
+  nginx-light python3-pyftpdlib curl
   libcli11-dev
 )
 

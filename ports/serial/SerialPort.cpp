@@ -1,6 +1,8 @@
 // linkserial: serial lines on termios.
 #include "linkport.h"
 
+#include "PerThreadText.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -12,6 +14,7 @@
 #include <linux/serial.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +37,41 @@ constexpr uint32_t kQuietGapChars = 4;
 
 std::mutex tableMutex;
 OpenPort table[kMaxPorts];
+
+linkport::PerThreadText openFailure;
+
+struct Reason {
+    int error;
+    const char* text;
+};
+
+constexpr const char* kInUse = "the line is in use by another program (a UPS daemon such as NUT or apcupsd, or "
+                               "another Varnel): stop it and scan again";
+constexpr const char* kGone = "the line is gone (adapter unplugged or renamed): reconnect it and scan again";
+constexpr Reason kReasons[] = {
+    {EACCES, "permission denied: add your account to the dialout group (sudo usermod -aG dialout $USER), then log "
+             "in again"},
+    {EPERM, "permission denied: add your account to the dialout group (sudo usermod -aG dialout $USER), then log "
+            "in again"},
+    {EBUSY, kInUse},
+    {EWOULDBLOCK, kInUse},
+    {ENOENT, kGone},
+    {ENODEV, kGone},
+    {ENXIO, kGone},
+    {ENOTTY, "this is not a serial line: correct LINKSERIAL_PORTS"},
+};
+
+uint32_t failOpen(int error)
+{
+    for (const Reason& reason : kReasons) {
+        if (reason.error == error) {
+            openFailure.set(reason.text);
+            return 0;
+        }
+    }
+    openFailure.set(std::string("the line could not be opened: ") + std::strerror(error));
+    return 0;
+}
 
 struct BaudEntry {
     uint32_t baud;
@@ -120,20 +158,25 @@ void PortEnumerate(PortEnumerateCallback callback, void* context) {
 }
 
 uint32_t PortOpen(PortDescriptor* port) {
+    openFailure.clear();
     if (!port || port->size != sizeof(PortDescriptor) || port->transport != PORT_TRANSPORT_SERIAL ||
-        !port->portName)
+        !port->portName) {
+        openFailure.set("the port descriptor does not belong to this port library");
         return 0;
+    }
     int fd = open(port->portName, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return 0;
+    if (fd < 0) return failOpen(errno);
     // Two programs interleaving commands on one unit corrupt both conversations.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+        int error = errno;
         close(fd);
-        return 0;
+        return failOpen(error);
     }
     termios saved{};
     if (tcgetattr(fd, &saved) != 0) {
+        int error = errno;
         close(fd);
-        return 0;
+        return failOpen(error);
     }
     termios raw = saved;
     cfmakeraw(&raw);
@@ -155,8 +198,11 @@ uint32_t PortOpen(PortDescriptor* port) {
     }
     tcsetattr(fd, TCSANOW, &saved);
     close(fd);
+    openFailure.set("too many serial lines open at once: close one and try again");
     return 0;
 }
+
+const char* PortOpenFailureReason(void) { return openFailure.get(); }
 
 int32_t PortClose(uint32_t handle) {
     std::lock_guard<std::mutex> guard(tableMutex);

@@ -1,13 +1,18 @@
 #include "linkport.h"
 
 #include <dlfcn.h>
+#include <grp.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+
 #include <chrono>
+#include <fstream>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -26,6 +31,7 @@ struct LinkSerial {
     PortSetFn set = nullptr;
     PortEnumerateFn enumerate = nullptr;
     PortGetHidFn getHid = nullptr;
+    PortOpenFailureReasonFn reason = nullptr;
 
     LinkSerial() {
         handle = dlopen(VARNEL_BINARY_DIR "/bin/linkserial.so", RTLD_NOW);
@@ -37,11 +43,13 @@ struct LinkSerial {
         set = reinterpret_cast<PortSetFn>(dlsym(handle, "PortSet"));
         enumerate = reinterpret_cast<PortEnumerateFn>(dlsym(handle, "PortEnumerate"));
         getHid = reinterpret_cast<PortGetHidFn>(dlsym(handle, "PortGetHid"));
+        reason = reinterpret_cast<PortOpenFailureReasonFn>(dlsym(handle, "PortOpenFailureReason"));
     }
     ~LinkSerial() {
         if (handle) dlclose(handle);
     }
-    bool complete() const { return open && read && write && close && set && enumerate && getHid; }
+    bool complete() const { return open && read && write && close && set && enumerate && getHid && reason; }
+    std::string failure() const { return reason() ? reason() : ""; }
 };
 
 // A pseudo-terminal pair: the test plays the unit on the master side.
@@ -124,6 +132,69 @@ TEST_F(LinkSerialTest, ASecondOpenerOfOneLineIsRefusedUntilTheFirstCloses) {
     lib.close(again);
 }
 
+TEST_F(LinkSerialTest, OpenFailuresSayWhyAndWhatToDo) {
+    Pty pty;
+    PortDescriptor port = descriptorFor(pty.slave);
+    uint32_t first = lib.open(&port);
+    ASSERT_NE(first, 0u);
+    EXPECT_EQ(lib.reason(), nullptr);
+    EXPECT_EQ(lib.open(&port), 0u);
+    EXPECT_NE(lib.failure().find("another program"), std::string::npos) << lib.failure();
+    lib.close(first);
+
+    const std::string unplugged = "/dev/ttyUSB-unplugged";
+    PortDescriptor missing = descriptorFor(unplugged);
+    EXPECT_EQ(lib.open(&missing), 0u);
+    EXPECT_NE(lib.failure().find("gone"), std::string::npos) << lib.failure();
+
+    char file[] = "/tmp/varnel-not-a-tty-XXXXXX";
+    int fd = mkstemp(file);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    const std::string plainPath = file;
+    PortDescriptor plain = descriptorFor(plainPath);
+    EXPECT_EQ(lib.open(&plain), 0u);
+    EXPECT_NE(lib.failure().find("not a serial line"), std::string::npos) << lib.failure();
+    unlink(file);
+
+    // A successful open forgets the last reason.
+    uint32_t again = lib.open(&port);
+    EXPECT_NE(again, 0u);
+    EXPECT_EQ(lib.reason(), nullptr);
+    lib.close(again);
+}
+
+TEST_F(LinkSerialTest, ALineTheUserMayNotOpenNamesTheDialoutGroup) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to become an unprivileged user";
+    Pty pty;
+    ASSERT_EQ(chmod(pty.slave.c_str(), 0600), 0);
+    int channel[2];
+    ASSERT_EQ(pipe(channel), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(channel[0]);
+        constexpr uid_t kNobody = 65534;
+        if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(2);
+        PortDescriptor port = descriptorFor(pty.slave);
+        if (lib.open(&port) != 0) _exit(3);
+        std::string text = lib.failure();
+        if (::write(channel[1], text.data(), text.size()) != static_cast<ssize_t>(text.size())) _exit(4);
+        _exit(0);
+    }
+    ::close(channel[1]);
+    std::string text;
+    char buffer[256];
+    ssize_t n;
+    while ((n = ::read(channel[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+    ::close(channel[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NE(text.find("dialout"), std::string::npos) << text;
+}
+
 TEST_F(LinkSerialTest, RefusesForeignDescriptorsAndHidCalls) {
     Pty pty;
     PortDescriptor port = descriptorFor(pty.slave);
@@ -132,7 +203,8 @@ TEST_F(LinkSerialTest, RefusesForeignDescriptorsAndHidCalls) {
     port.size = sizeof(PortDescriptor) - 4;
     EXPECT_EQ(lib.open(&port), 0u);
     EXPECT_EQ(lib.open(nullptr), 0u);
-    PortDescriptor missing = descriptorFor("/nonexistent/tty");
+    const std::string nonexistent = "/nonexistent/tty"; // the descriptor only points at the name
+    PortDescriptor missing = descriptorFor(nonexistent);
     EXPECT_EQ(lib.open(&missing), 0u);
     uint8_t buffer[256];
     uint32_t length = 0;

@@ -1,0 +1,196 @@
+// linkhid and linkusb: HID power devices on hidraw, and simulated units.
+#include "linkhidsim.h"
+#include "linkport.h"
+
+#include "HidPort.h"
+#include "HidPortList.h"
+#include "HidrawTransport.h"
+#include "OpenFailureText.h"
+#include "PerThreadText.h"
+#include "SimulatorTransport.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#ifndef LINKHID_TRANSPORT
+#error "LINKHID_TRANSPORT must name the transport code this library serves"
+#endif
+
+using linkhid::HidPort;
+
+namespace {
+
+constexpr uint32_t kTransport = LINKHID_TRANSPORT;
+constexpr uint32_t kMaxPorts = 32;
+
+std::mutex tableMutex;
+std::shared_ptr<HidPort> table[kMaxPorts];
+
+linkport::PerThreadText openFailure;
+
+std::shared_ptr<HidPort> lookup(uint32_t handle)
+{
+    std::lock_guard<std::mutex> guard(tableMutex);
+    if (handle == 0 || handle > kMaxPorts)
+        return nullptr;
+    return table[handle - 1];
+}
+
+uint32_t fail(std::string reason)
+{
+    openFailure.set(std::move(reason));
+    return 0;
+}
+
+std::unique_ptr<linkhid::HidTransport> openTransport(const std::string& path)
+{
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        const int error = errno;
+        // Without the node there is no telling what it was; a path outside /dev was a simulator's.
+        const auto kind =
+            path.rfind("/dev/", 0) == 0 ? linkhid::PortKind::Hidraw : linkhid::PortKind::Simulator;
+        fail(linkhid::openFailureText(error, kind));
+        return nullptr;
+    }
+    int error = 0; // set by the transport that fails
+    if (S_ISSOCK(info.st_mode)) {
+        auto unit = linkhid::SimulatorTransport::open(path, error);
+        if (!unit)
+            fail(linkhid::openFailureText(error, linkhid::PortKind::Simulator));
+        return unit;
+    }
+    auto unit = linkhid::HidrawTransport::open(path, error);
+    if (!unit)
+        fail(linkhid::openFailureText(error, linkhid::PortKind::Hidraw));
+    return unit;
+}
+
+void report(PortEnumerateCallback callback, void* context, const linkhid::HidPortEntry& entry)
+{
+    PortDescriptor port{};
+    port.size = sizeof(PortDescriptor);
+    port.transport = kTransport;
+    port.portName = entry.path.c_str();
+    if (!entry.manufacturer.empty()) {
+        port.vendorName = entry.manufacturer.c_str();
+        port.vendorNameLength = static_cast<int32_t>(entry.manufacturer.size());
+    }
+    if (!entry.product.empty()) {
+        port.productName = entry.product.c_str();
+        port.productNameLength = static_cast<int32_t>(entry.product.size());
+    }
+    callback(&port, context);
+}
+
+} // namespace
+
+extern "C" {
+
+void PortEnumerate(PortEnumerateCallback callback, void* context)
+{
+    if (!callback)
+        return;
+    // Gathered first: the callback opens each port, and a simulated unit may serve one client at a time.
+    std::vector<linkhid::HidPortEntry> ports = linkhid::HidPortList::hidrawPorts("/sys");
+    if (const char* simulators = std::getenv(LINKHIDSIM_ENV)) {
+        for (auto& port : linkhid::HidPortList::simulatorPorts(simulators))
+            ports.push_back(std::move(port));
+    }
+    for (const auto& port : ports)
+        report(callback, context, port);
+}
+
+uint32_t PortOpen(PortDescriptor* port)
+{
+    openFailure.clear();
+    if (!port || port->size != sizeof(PortDescriptor) || port->transport != kTransport || !port->portName ||
+        !*port->portName)
+        return fail("the port descriptor does not belong to this port library");
+    std::unique_ptr<linkhid::HidTransport> transport = openTransport(port->portName);
+    if (!transport)
+        return 0;
+    std::string reason;
+    std::shared_ptr<HidPort> unit = HidPort::attach(std::move(transport), reason);
+    if (!unit)
+        return fail(reason);
+    std::lock_guard<std::mutex> guard(tableMutex);
+    for (uint32_t i = 0; i < kMaxPorts; ++i) {
+        if (!table[i]) {
+            table[i] = std::move(unit);
+            return i + 1;
+        }
+    }
+    return fail("too many HID ports open at once: close one and try again");
+}
+
+const char* PortOpenFailureReason(void)
+{
+    return openFailure.get();
+}
+
+int32_t PortClose(uint32_t handle)
+{
+    std::shared_ptr<HidPort> unit;
+    {
+        std::lock_guard<std::mutex> guard(tableMutex);
+        if (handle == 0 || handle > kMaxPorts || !table[handle - 1])
+            return 0;
+        unit = std::move(table[handle - 1]);
+    }
+    // Released here, outside the lock: closing a node can wait on the kernel.
+    return 1;
+}
+
+// The leading report id and type are not needed: the report descriptor says
+// which feature report carries each usage.
+int32_t PortGetHid(uint32_t handle, uint32_t, uint8_t, uint32_t usagePage, uint8_t usageId, uint8_t* buffer,
+                   uint32_t* length)
+{
+    std::shared_ptr<HidPort> unit = lookup(handle);
+    if (!unit || !buffer || !length)
+        return 0;
+    uint32_t size = 0;
+    if (!unit->get(usagePage, usageId, buffer, size))
+        return 0;
+    *length = size;
+    return 1;
+}
+
+int32_t PortSetHid(uint32_t handle, uint32_t, uint8_t, uint32_t usagePage, uint8_t usageId, uint32_t value)
+{
+    std::shared_ptr<HidPort> unit = lookup(handle);
+    return unit && unit->set(usagePage, usageId, value) ? 1 : 0;
+}
+
+uint32_t PortIsHid(uint32_t handle, uint32_t, uint8_t, uint32_t usagePage, uint8_t usageId)
+{
+    std::shared_ptr<HidPort> unit = lookup(handle);
+    return unit && unit->has(usagePage, usageId) ? 1 : 0;
+}
+
+// Serial line calls mean nothing on a HID unit.
+uint32_t PortRead(uint32_t, uint8_t*, uint32_t, uint32_t)
+{
+    return 0;
+}
+uint32_t PortWrite(uint32_t, const uint8_t*, uint32_t, uint32_t, uint32_t)
+{
+    return 0;
+}
+void PortSet(uint32_t, uint32_t, char, uint32_t, uint32_t, uint32_t) {}
+uint32_t PortGetPin(uint32_t, uint32_t)
+{
+    return 0;
+}
+uint32_t PortSetPin(uint32_t, uint32_t, uint32_t)
+{
+    return 0;
+}
+
+} // extern "C"

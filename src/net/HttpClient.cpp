@@ -1,0 +1,236 @@
+#include "net/HttpClient.h"
+
+#include "net/TcpConnector.h"
+#include "platform/SocketIo.h"
+#include "settings/Trim.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+namespace varnel {
+
+namespace {
+
+constexpr std::size_t receiveBlockSize = 1024;
+// The body is read straight into the buffer in large blocks; 1024-byte reads
+// cost a system call per kilobyte and make a large file several times slower.
+constexpr std::size_t bodyBlockSize = 64 * 1024;
+constexpr std::size_t statusPrefixLength = 9;  // "HTTP/1.1 "
+constexpr std::size_t shortestStatusLine = 12; // version, space, three digits
+constexpr std::size_t reasonOffset = 13;       // after version, space, code and space
+constexpr std::string_view lineEnd = "\r\n";
+constexpr std::string_view blanks = " \t\r\n"; // what trim takes off
+
+struct ConnectText {
+    ConnectFailure failure;
+    const char* text;
+};
+
+constexpr ConnectText connectTexts[] = {
+    {ConnectFailure::Unresolved, "400 Failed to resolve server address "},
+    {ConnectFailure::NoSocket, "400 Failed to create socket to host"},
+    {ConnectFailure::NoOptions, "400 Failed to set socket options"},
+    {ConnectFailure::Refused, "400 Failed to connect to server"},
+};
+
+} // namespace
+
+bool HttpClient::Connect(const char* host, int port)
+{
+    // A second Connect replaces the first connection instead of leaking it;
+    // bytes left over from it belong to no request on the new one.
+    socket.reset();
+    receiveBuffer.clear();
+    refused = false;
+    const ConnectFailure failure = TcpConnector::open(host, port, timeout, socket);
+    if (failure != ConnectFailure::None) {
+        for (const auto& entry : connectTexts)
+            if (entry.failure == failure)
+                response = entry.text;
+        if (failure == ConnectFailure::Unresolved && host)
+            response += host;
+        return false;
+    }
+    this->host = host;
+    serverPort = port;
+    return true;
+}
+
+bool HttpClient::Get(const char* path)
+{
+    return request("GET", path);
+}
+bool HttpClient::Head(const char* path)
+{
+    return request("HEAD", path);
+}
+bool HttpClient::Trace(const char* path)
+{
+    return request("TRACE", path);
+}
+bool HttpClient::Options(const char* path)
+{
+    return request("OPTIONS", path);
+}
+
+bool HttpClient::request(const char* command, const char* path)
+{
+    refused = false;
+    readFailed = false;
+    if (!sendCommand(command, path) || !checkServerResponse('2'))
+        return false;
+    readFromServer(false);
+    if (readFailed) {
+        // A connection lost in the middle leaves a cut body that could pass for the whole file.
+        receiveBuffer.clear();
+        return false;
+    }
+    return !refused;
+}
+
+bool HttpClient::sendCommand(const char* command, const char* argument)
+{
+    response.clear();
+    if (!isConnected()) {
+        response = "400 Not connected to a server";
+        return false;
+    }
+    if (command == nullptr || *command == '\0') {
+        response = "400 Missing command";
+        return false;
+    }
+    std::string composite = command;
+    if (argument) {
+        composite += ' ';
+        composite += argument;
+    }
+    composite += " HTTP/1.1\r\n";
+    if (std::strcmp(command, "TRACE") == 0)
+        composite += "Accept: *\r\n";
+    composite += "Host: ";
+    composite += host;
+    composite += "\r\n\r\n";
+    const TransferStatus status = SocketIo::sendAll(socket.get(), composite, timeout);
+    if (status == TransferStatus::Failed)
+        response = "400 Write error on socket";
+    return status == TransferStatus::Done;
+}
+
+bool HttpClient::refuseOversizedResponse()
+{
+    response = "400 Response refused: larger than " + std::to_string(limit) + " bytes";
+    receiveBuffer.release();
+    refused = true;
+    return false;
+}
+
+std::size_t HttpClient::readFromServer(bool stopAtNewline)
+{
+    const std::size_t blockSize = stopAtNewline ? receiveBlockSize : bodyBlockSize;
+    const bool newlineSeen = stopAtNewline && receiveBuffer.view().find('\n') != std::string_view::npos;
+    InactivityClock clock(timeout);
+    for (;;) {
+        const std::size_t used = receiveBuffer.size();
+        // At the limit, one byte more tells a refused response from one that just fits.
+        const std::size_t room = used >= limit ? 1 : std::min(blockSize, limit - used);
+        char* space = receiveBuffer.prepare(room);
+        if (space == nullptr) {
+            refuseOversizedResponse();
+            break;
+        }
+        const TransferStep got = SocketIo::receiveSome(socket.get(), space, room, clock);
+        if (got.status == TransferStatus::Failed) {
+            response = "400 Read error on socket";
+            readFailed = true;
+        }
+        if (got.status != TransferStatus::Done)
+            break;
+        if (used >= limit) {
+            refuseOversizedResponse();
+            break;
+        }
+        receiveBuffer.commit(got.count);
+        if (stopAtNewline && (newlineSeen || std::memchr(space, '\n', got.count)))
+            break;
+    }
+    return receiveBuffer.size();
+}
+
+void HttpClient::readControlLine(std::string& line)
+{
+    line.clear();
+    if (receiveBuffer.view().find('\n') == std::string_view::npos)
+        readFromServer(true);
+    const std::size_t end = receiveBuffer.view().find('\n');
+    if (end == std::string_view::npos)
+        return;
+    line.assign(receiveBuffer.data(), end + 1);
+    receiveBuffer.consume(end + 1);
+}
+
+void HttpClient::getServerResponse(std::string& line)
+{
+    response.clear();
+    line.clear();
+    std::string raw;
+    readControlLine(raw);
+    if (raw.empty())
+        return;
+    line = trim(raw);
+    if (line.size() > reasonOffset)
+        response = line.substr(reasonOffset);
+}
+
+bool HttpClient::checkServerResponse(char expectedClass)
+{
+    std::string line;
+    getServerResponse(line);
+    if (refused)
+        return false;
+    if (line.compare(0, statusPrefixLength, "HTTP/1.1 ") != 0) {
+        response = "400 Response should start with HTTP/1.1; received " + line;
+        return false;
+    }
+    if (line.size() < shortestStatusLine) {
+        response.clear();
+        return false;
+    }
+    return line[statusPrefixLength] == expectedClass;
+}
+
+bool HttpClient::parseResponse(std::vector<std::string>& headers, std::vector<std::string>& body)
+{
+    headers.clear();
+    body.clear();
+    if (receiveBuffer.empty())
+        return false;
+    bool inHeaders = true;
+    const std::string_view all = receiveBuffer.view();
+    std::size_t start = 0;
+    body.reserve(static_cast<std::size_t>(std::count(all.begin(), all.end(), '\n')) + 1);
+    auto deliver = [&](std::string_view raw) {
+        const std::size_t first = raw.find_first_not_of(blanks);
+        if (first != std::string_view::npos) {
+            raw = raw.substr(first, raw.find_last_not_of(blanks) + 1 - first);
+            std::string line;
+            line.reserve(raw.size() + lineEnd.size());
+            line.append(raw).append(lineEnd);
+            (inHeaders ? headers : body).push_back(std::move(line));
+        } else if (inHeaders) {
+            inHeaders = false;
+        } else if (!body.empty()) {
+            body.emplace_back(lineEnd);
+        }
+    };
+    // Lines are cut out by position; erasing each from the front would copy the rest every time.
+    for (std::size_t end; (end = all.find('\n', start)) != std::string_view::npos; start = end + 1)
+        deliver(all.substr(start, end + 1 - start));
+    // A last line without a line feed (a closing tag at the very end of a file) is part of the body too.
+    if (start < all.size() && !trim(all.substr(start)).empty())
+        deliver(all.substr(start));
+    receiveBuffer.clear();
+    return true;
+}
+
+} // namespace varnel

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "net/ReceiveBuffer.h"
+#include "platform/SocketHandle.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace varnel {
+
+// A minimal HTTP/1.1 client over one IPv4 connection: one request, then
+// everything the server sends until it closes or falls silent. Own errors are
+// texts beginning "400 "; after a status line lastResponse is its reason phrase.
+class HttpClient {
+public:
+    static constexpr std::uint32_t defaultTimeoutSeconds = 30;
+    // Far above any data file; a response beyond it is refused, not held.
+    static constexpr std::size_t defaultResponseLimit = std::size_t{256} << 20;
+
+    HttpClient() = default;
+    ~HttpClient() = default;
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    bool Connect(const char* host, int port);
+    bool Get(const char* path);
+    bool Head(const char* path);
+    bool Trace(const char* path);
+    bool Options(const char* path);
+    // Splits what followed the status line into trimmed header and body lines, each ended by CR LF.
+    bool parseResponse(std::vector<std::string>& headers, std::vector<std::string>& body);
+
+    bool isConnected() const { return socket.valid(); }
+    const std::string& lastResponse() const { return response; }
+    std::uint32_t timeoutSeconds() const { return timeout; }
+    void setTimeout(std::uint32_t seconds) { timeout = seconds; }
+    std::size_t responseLimit() const { return limit; }
+    void setResponseLimit(std::size_t bytes) { limit = bytes; }
+
+private:
+    bool request(const char* command, const char* path);
+    bool sendCommand(const char* command, const char* argument);
+    bool checkServerResponse(char expectedClass);
+    void getServerResponse(std::string& line);
+    void readControlLine(std::string& line);
+    std::size_t readFromServer(bool stopAtNewline);
+    bool refuseOversizedResponse();
+
+    SocketHandle socket;
+    std::string host;
+    std::int32_t serverPort = 0;
+    std::uint32_t timeout = defaultTimeoutSeconds;
+    std::string response; // lastResponse
+    ReceiveBuffer receiveBuffer;
+    std::size_t limit = defaultResponseLimit;
+    bool refused = false;
+    bool readFailed = false;
+};
+
+} // namespace varnel

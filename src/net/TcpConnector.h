@@ -1,0 +1,19 @@
+#pragma once
+
+#include "platform/SocketHandle.h"
+
+#include <cstdint>
+
+namespace varnel {
+
+enum class ConnectFailure { None, Unresolved, NoSocket, NoOptions, Refused };
+
+// Opens the non-blocking IPv4 TCP connection both network clients start with.
+class TcpConnector {
+public:
+    // On success `connection` holds the connected socket; on failure it is left untouched.
+    static ConnectFailure open(const char* host, int port, std::uint32_t timeoutSeconds,
+                               SocketHandle& connection);
+};
+
+} // namespace varnel

@@ -1,0 +1,72 @@
+#include "net/RealServers.h"
+
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace varnel::test {
+
+namespace {
+
+std::string fileText(const std::filesystem::path& path)
+{
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace
+
+NginxServer::NginxServer(const std::filesystem::path& workDir, const std::filesystem::path& root)
+    : work(workDir), listenPort(freeLoopbackPort())
+{
+    std::filesystem::create_directories(work);
+    const std::string w = work.string();
+    std::ofstream conf(work / "nginx.conf");
+    conf << "daemon off;\n"
+         << (geteuid() == 0 ? "user root;\n" : "") << "worker_processes 1;\n"
+         << "pid " << w << "/nginx.pid;\n"
+         << "error_log " << w << "/error.log;\n"
+         << "events { worker_connections 64; }\n"
+         << "http {\n"
+         << "  access_log off;\n"
+         << "  client_body_temp_path " << w << "/body;\n"
+         << "  proxy_temp_path " << w << "/proxy;\n"
+         << "  fastcgi_temp_path " << w << "/fastcgi;\n"
+         << "  uwsgi_temp_path " << w << "/uwsgi;\n"
+         << "  scgi_temp_path " << w << "/scgi;\n"
+         << "  keepalive_timeout 0;\n"
+         << "  server { listen 127.0.0.1:" << listenPort << "; root " << root.string() << "; }\n"
+         << "}\n";
+    conf.close();
+    process = std::make_unique<ServerProcess>(
+        std::vector<std::string>{binary, "-p", w, "-c", w + "/nginx.conf"}, work / "nginx.out");
+    ok = process->running() && process->waitUntilListening(listenPort);
+}
+
+std::string NginxServer::failure() const
+{
+    if (access(binary, X_OK) != 0)
+        return std::string(binary) + " is missing: install the Debian package nginx-light";
+    return "nginx did not start: " + fileText(work / "nginx.out") + fileText(work / "error.log");
+}
+
+PyFtpServer::PyFtpServer(const std::filesystem::path& workDir, const std::filesystem::path& root)
+    : work(workDir), listenPort(freeLoopbackPort())
+{
+    std::filesystem::create_directories(work);
+    process = std::make_unique<ServerProcess>(
+        std::vector<std::string>{python, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
+                                 std::to_string(listenPort), "-d", root.string(), "-w"},
+        work / "pyftpdlib.out");
+    ok = process->running() && process->waitUntilListening(listenPort);
+}
+
+std::string PyFtpServer::failure() const
+{
+    return "pyftpdlib did not start (install the Debian package python3-pyftpdlib): " +
+           fileText(work / "pyftpdlib.out");
+}
+
+} // namespace varnel::test

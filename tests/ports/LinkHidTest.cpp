@@ -1,0 +1,367 @@
+#include "linkport.h"
+#include "ports/HidSimServer.h"
+#include "ports/UpsDescriptor.h"
+#include "support/TestSupport.h"
+
+#include <dlfcn.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using varnel::test::HidSimServer;
+
+constexpr uint32_t kVendor = 0xFFFF;
+
+struct LinkHid {
+    void* handle = nullptr;
+    PortOpenFn open = nullptr;
+    PortCloseFn close = nullptr;
+    PortReadFn read = nullptr;
+    PortGetHidFn getHid = nullptr;
+    PortSetHidFn setHid = nullptr;
+    PortIsHidFn isHid = nullptr;
+    PortEnumerateFn enumerate = nullptr;
+    PortOpenFailureReasonFn reason = nullptr;
+
+    explicit LinkHid(const char* name = "linkhid.so")
+    {
+        handle = dlopen((std::string(VARNEL_BINARY_DIR "/bin/") + name).c_str(), RTLD_NOW);
+        if (!handle)
+            return;
+        open = reinterpret_cast<PortOpenFn>(dlsym(handle, "PortOpen"));
+        close = reinterpret_cast<PortCloseFn>(dlsym(handle, "PortClose"));
+        read = reinterpret_cast<PortReadFn>(dlsym(handle, "PortRead"));
+        getHid = reinterpret_cast<PortGetHidFn>(dlsym(handle, "PortGetHid"));
+        setHid = reinterpret_cast<PortSetHidFn>(dlsym(handle, "PortSetHid"));
+        isHid = reinterpret_cast<PortIsHidFn>(dlsym(handle, "PortIsHid"));
+        enumerate = reinterpret_cast<PortEnumerateFn>(dlsym(handle, "PortEnumerate"));
+        reason = reinterpret_cast<PortOpenFailureReasonFn>(dlsym(handle, "PortOpenFailureReason"));
+    }
+    ~LinkHid()
+    {
+        if (handle)
+            dlclose(handle);
+    }
+    bool complete() const
+    {
+        return open && close && read && getHid && setHid && isHid && enumerate && reason;
+    }
+    std::string failure() const { return reason() ? reason() : ""; }
+
+    // The value's bytes, or nothing when the read failed.
+    std::vector<uint8_t> get(uint32_t port, uint32_t page, uint8_t usage) const
+    {
+        uint8_t buffer[256];
+        uint32_t length = 0xDEAD;
+        if (!getHid(port, 0, 0, page, usage, buffer, &length))
+            return {};
+        EXPECT_LT(length, 256u);
+        return std::vector<uint8_t>(buffer, buffer + length);
+    }
+};
+
+struct EnvVar {
+    std::string name;
+    std::string saved;
+    bool had;
+    EnvVar(const char* name, const std::string& value) : name(name), had(getenv(name) != nullptr)
+    {
+        if (had)
+            saved = getenv(name);
+        setenv(name, value.c_str(), 1);
+    }
+    ~EnvVar()
+    {
+        if (had)
+            setenv(name.c_str(), saved.c_str(), 1);
+        else
+            unsetenv(name.c_str());
+    }
+};
+
+struct Found {
+    std::string name;
+    uint32_t transport;
+    std::string vendor;
+    std::string product;
+};
+
+std::vector<Found> enumerate(const LinkHid& lib)
+{
+    std::vector<Found> found;
+    lib.enumerate(
+        [](PortDescriptor* port, void* context) -> int32_t {
+            EXPECT_EQ(port->size, sizeof(PortDescriptor));
+            Found entry{port->portName, port->transport, "", ""};
+            if (port->vendorName && port->vendorNameLength > 0)
+                entry.vendor.assign(port->vendorName, static_cast<size_t>(port->vendorNameLength));
+            if (port->productName && port->productNameLength > 0)
+                entry.product.assign(port->productName, static_cast<size_t>(port->productNameLength));
+            static_cast<std::vector<Found>*>(context)->push_back(entry);
+            return 1;
+        },
+        &found);
+    return found;
+}
+
+PortDescriptor descriptorFor(const std::string& path, uint32_t transport = PORT_TRANSPORT_HID)
+{
+    PortDescriptor port{};
+    port.size = sizeof(PortDescriptor);
+    port.transport = transport;
+    port.portName = path.c_str();
+    return port;
+}
+
+class LinkHidTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(lib.complete()) << dlerror();
+        unit = std::make_unique<HidSimServer>(socketPath("ups"), varnel::test::upsDescriptor());
+        ASSERT_TRUE(unit->listening());
+        unit->setReport(1, {0x02, 0x01});
+        unit->setReport(2, {0x64, 0x10, 0x0E});
+        // configuration word 0x0103, internal 4 of type 7, external 2, high B 9 above padding 0xA
+        unit->setReport(3, {0x03, 0x01, 0x04, 0x07, 0x02, 0x00, 0x9A});
+        unit->setReport(4, {0x00, 0x11, 0x00, 0x22, 0x33});
+        unit->setReport(6, {0x01, 0x02, 0x03, 0x04, 0x05});
+    }
+    std::string socketPath(const std::string& name) const { return (dir.path() / name).string(); }
+    uint32_t openUnit()
+    {
+        std::string path = socketPath("ups");
+        PortDescriptor port = descriptorFor(path);
+        return lib.open(&port);
+    }
+
+    varnel::test::TempDir dir;
+    LinkHid lib;
+    std::unique_ptr<HidSimServer> unit;
+};
+
+TEST_F(LinkHidTest, EnumeratesSimulatedPowerDevicesWithTheirNamesAndOpensThemInsideTheCallback)
+{
+    HidSimServer keyboard(socketPath("keyboard"), varnel::test::keyboardDescriptor());
+    EnvVar simulators(LINKHIDSIM_ENV,
+                      socketPath("ups") + ":" + socketPath("keyboard") + "::" + socketPath("nobody-listens"));
+    std::vector<Found> found = enumerate(lib);
+    ASSERT_GE(found.size(), 2u);
+    // The simulators come after any real devices, in the order named; the keyboard is left out.
+    const Found& ups = found[found.size() - 2];
+    EXPECT_EQ(ups.name, socketPath("ups"));
+    EXPECT_EQ(ups.transport, static_cast<uint32_t>(PORT_TRANSPORT_HID));
+    EXPECT_EQ(ups.vendor, "Varnel Power");
+    EXPECT_EQ(ups.product, "VP-1500 UPS");
+    // A named socket without a unit is still reported, so that its open can say why it fails.
+    EXPECT_EQ(found.back().name, socketPath("nobody-listens"));
+    EXPECT_EQ(found.back().vendor, "");
+
+    // Discovery opens each port from inside the callback, through a second load of the library.
+    struct Context {
+        std::string wanted;
+        int opened = 0;
+        std::vector<uint8_t> configuration;
+    } context{socketPath("ups"), 0, {}};
+    lib.enumerate(
+        [](PortDescriptor* port, void* raw) -> int32_t {
+            auto* c = static_cast<Context*>(raw);
+            if (c->wanted != port->portName)
+                return 1;
+            LinkHid second;
+            uint32_t h = second.open(port);
+            if (h == 0)
+                return 1;
+            c->configuration = second.get(h, kVendor, 0x68);
+            if (second.close(h))
+                ++c->opened;
+            return 1;
+        },
+        &context);
+    EXPECT_EQ(context.opened, 1);
+    EXPECT_EQ(context.configuration, (std::vector<uint8_t>{0x03, 0x01}));
+
+    // linkusb is the same code under transport 2; neither accepts the other's descriptors.
+    LinkHid usb("linkusb.so");
+    ASSERT_TRUE(usb.complete()) << dlerror();
+    std::vector<Found> usbFound = enumerate(usb);
+    ASSERT_FALSE(usbFound.empty());
+    EXPECT_EQ(usbFound.back().transport, static_cast<uint32_t>(PORT_TRANSPORT_USB));
+    std::string path = socketPath("ups");
+    PortDescriptor hidPort = descriptorFor(path);
+    PortDescriptor usbPort = descriptorFor(path, PORT_TRANSPORT_USB);
+    EXPECT_EQ(usb.open(&hidPort), 0u);
+    EXPECT_EQ(lib.open(&usbPort), 0u);
+    uint32_t h = usb.open(&usbPort);
+    EXPECT_NE(h, 0u);
+    EXPECT_EQ(usb.get(h, 0x84, 0xFE),
+              (std::vector<uint8_t>{'V', 'P', '-', '1', '5', '0', '0', ' ', 'U', 'P', 'S'}));
+    EXPECT_NE(usb.close(h), 0);
+}
+
+TEST_F(LinkHidTest, ReadsAndWritesFieldsOfSeveralSizesAndOffsets)
+{
+    uint32_t h = openUnit();
+    ASSERT_NE(h, 0u) << lib.failure();
+    EXPECT_EQ(lib.reason(), nullptr);
+
+    EXPECT_EQ(lib.get(h, kVendor, 0x68), (std::vector<uint8_t>{0x03, 0x01}));
+    EXPECT_EQ(lib.get(h, kVendor, 0x62), (std::vector<uint8_t>{0x04}));
+    EXPECT_EQ(lib.get(h, kVendor, 0x60), (std::vector<uint8_t>{0x07}));
+    EXPECT_EQ(lib.get(h, kVendor, 0x61), (std::vector<uint8_t>{0x02, 0x00}));
+    EXPECT_EQ(lib.get(h, kVendor, 0x67), (std::vector<uint8_t>{0x09}));
+    EXPECT_EQ(lib.get(h, kVendor, 0x64), (std::vector<uint8_t>{0x11}));
+    EXPECT_EQ(lib.get(h, 0x85, 0x68), (std::vector<uint8_t>{0x10, 0x0E}));
+    EXPECT_EQ(lib.get(h, 0x84, 0xFD),
+              (std::vector<uint8_t>{'V', 'a', 'r', 'n', 'e', 'l', ' ', 'P', 'o', 'w', 'e', 'r'}));
+
+    // A write changes only its own bits and leaves the report's other fields as the unit holds them.
+    EXPECT_NE(lib.setHid(h, 0, 0, kVendor, 0x61, 300), 0);
+    EXPECT_EQ(lib.get(h, kVendor, 0x61), (std::vector<uint8_t>{0x2C, 0x01}));
+    EXPECT_NE(lib.setHid(h, 0, 0, kVendor, 0x67, 5), 0);
+    EXPECT_EQ(unit->report(3), (std::vector<uint8_t>{0x03, 0x01, 0x04, 0x07, 0x2C, 0x01, 0x5A}));
+    EXPECT_NE(lib.setHid(h, 0, 0, kVendor, 0x63, 19), 0);
+    EXPECT_NE(lib.setHid(h, 0, 0, kVendor, 0x64, 0xC8), 0);
+    EXPECT_EQ(unit->report(4), (std::vector<uint8_t>{19, 0xC8, 0x00, 0x22, 0x33}));
+
+    // A value the field cannot hold is refused and nothing is sent.
+    const int setsBefore = unit->setRequests();
+    EXPECT_EQ(lib.setHid(h, 0, 0, kVendor, 0x67, 16), 0);
+    EXPECT_EQ(lib.setHid(h, 0, 0, kVendor, 0x64, 256), 0);
+    EXPECT_EQ(unit->setRequests(), setsBefore);
+    EXPECT_EQ(unit->report(3)[6], 0x5A);
+
+    // Missing usages: not in the descriptor, only in an input report, or on a page that cannot exist.
+    EXPECT_TRUE(lib.get(h, kVendor, 0x99).empty());
+    EXPECT_TRUE(lib.get(h, 0x84, 0x30).empty());
+    EXPECT_TRUE(lib.get(h, 0x10000 | kVendor, 0x68).empty());
+    EXPECT_EQ(lib.setHid(h, 0, 0, kVendor, 0x99, 1), 0);
+    EXPECT_NE(lib.isHid(h, 0, 0, kVendor, 0x68), 0u);
+    EXPECT_NE(lib.isHid(h, 0, 0, 0x84, 0xFE), 0u);
+    EXPECT_EQ(lib.isHid(h, 0, 0, kVendor, 0x99), 0u);
+
+    // A unit that refuses the write makes it fail.
+    unit->setFault(HidSimServer::Fault::Reject);
+    EXPECT_EQ(lib.setHid(h, 0, 0, kVendor, 0x62, 1), 0);
+
+    // The serial calls have nothing to do here.
+    uint8_t buffer[16];
+    EXPECT_EQ(lib.read(h, buffer, sizeof buffer, 10), 0u);
+    EXPECT_NE(lib.close(h), 0);
+    EXPECT_EQ(lib.close(h), 0);
+    EXPECT_TRUE(lib.get(h, kVendor, 0x68).empty());
+}
+
+TEST_F(LinkHidTest, AUnitThatHangsUpOrTalksGarbageFailsCleanlyAndStaysFailed)
+{
+    for (HidSimServer::Fault fault :
+         {HidSimServer::Fault::HangUp, HidSimServer::Fault::HugeLength, HidSimServer::Fault::WrongOpcode}) {
+        unit->setFault(HidSimServer::Fault::None);
+        uint32_t h = openUnit();
+        ASSERT_NE(h, 0u) << lib.failure();
+        ASSERT_EQ(lib.get(h, kVendor, 0x62), (std::vector<uint8_t>{0x04}));
+        unit->setFault(fault);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(lib.get(h, kVendor, 0x62).empty()) << static_cast<int>(fault);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        // Once broken the connection is not trusted again, even when the unit recovers.
+        unit->setFault(HidSimServer::Fault::None);
+        EXPECT_TRUE(lib.get(h, kVendor, 0x62).empty());
+        EXPECT_EQ(lib.setHid(h, 0, 0, kVendor, 0x62, 1), 0);
+        EXPECT_EQ(unit->report(3)[2], 0x04);
+        EXPECT_NE(lib.close(h), 0);
+    }
+
+    // A report cut short is not read past its end, and no write is built from it.
+    uint32_t h = openUnit();
+    ASSERT_NE(h, 0u);
+    unit->setFault(HidSimServer::Fault::ShortReport);
+    EXPECT_EQ(lib.get(h, kVendor, 0x63), (std::vector<uint8_t>{0x00})); // first byte still arrives
+    EXPECT_TRUE(lib.get(h, kVendor, 0x61).empty());
+    const int setsBefore = unit->setRequests();
+    EXPECT_EQ(lib.setHid(h, 0, 0, kVendor, 0x61, 3), 0);
+    EXPECT_EQ(unit->setRequests(), setsBefore);
+    EXPECT_NE(lib.close(h), 0);
+}
+
+TEST_F(LinkHidTest, AUnitThatNeverAnswersCostsOneBoundedWait)
+{
+    uint32_t h = openUnit();
+    ASSERT_NE(h, 0u);
+    unit->setFault(HidSimServer::Fault::Silent);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(lib.get(h, kVendor, 0x62).empty());
+    EXPECT_EQ(lib.setHid(h, 0, 0, kVendor, 0x62, 1), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_NE(lib.close(h), 0);
+}
+
+TEST_F(LinkHidTest, ADeviceWithoutReportIdsUsesReportZero)
+{
+    const std::vector<uint8_t> plain = {0x05, 0x84, 0x09, 0x04, 0xA1, 0x01, 0x06, 0xFF,
+                                        0xFF, 0x09, 0x68, 0x75, 0x10, 0x95, 0x01, 0xB1,
+                                        0x02, 0x09, 0x62, 0x75, 0x08, 0xB1, 0x02, 0xC0};
+    HidSimServer single(socketPath("single"), plain);
+    single.setReport(0, {0x01, 0x00, 0x03});
+    const std::string path = socketPath("single");
+    PortDescriptor port = descriptorFor(path);
+    uint32_t h = lib.open(&port);
+    ASSERT_NE(h, 0u) << lib.failure();
+    EXPECT_EQ(lib.get(h, kVendor, 0x68), (std::vector<uint8_t>{0x01, 0x00}));
+    EXPECT_NE(lib.setHid(h, 0, 0, kVendor, 0x62, 8), 0);
+    EXPECT_EQ(single.report(0), (std::vector<uint8_t>{0x01, 0x00, 0x08}));
+    lib.close(h);
+}
+
+TEST_F(LinkHidTest, OpenFailuresSayWhy)
+{
+    std::string missing = socketPath("nobody-listens");
+    PortDescriptor port = descriptorFor(missing);
+    EXPECT_EQ(lib.open(&port), 0u);
+    EXPECT_NE(lib.failure().find("upssim"), std::string::npos) << lib.failure();
+
+    HidSimServer keyboard(socketPath("keyboard"), varnel::test::keyboardDescriptor());
+    std::string keyboardPath = socketPath("keyboard");
+    port = descriptorFor(keyboardPath);
+    EXPECT_EQ(lib.open(&port), 0u);
+    EXPECT_NE(lib.failure().find("not a UPS"), std::string::npos) << lib.failure();
+
+    std::vector<uint8_t> cut = varnel::test::upsDescriptor();
+    cut.resize(50);
+    HidSimServer broken(socketPath("broken"), cut);
+    std::string brokenPath = socketPath("broken");
+    port = descriptorFor(brokenPath);
+    EXPECT_EQ(lib.open(&port), 0u);
+    EXPECT_NE(lib.failure().find("malformed"), std::string::npos) << lib.failure();
+
+    const std::string upsPath = socketPath("ups");
+    PortDescriptor foreign = descriptorFor(upsPath);
+    foreign.size = 60;
+    EXPECT_EQ(lib.open(&foreign), 0u);
+    EXPECT_EQ(lib.open(nullptr), 0u);
+    EXPECT_FALSE(lib.failure().empty());
+
+    // A successful open clears the previous reason; another thread's failure is its own.
+    uint32_t h = openUnit();
+    ASSERT_NE(h, 0u);
+    EXPECT_EQ(lib.reason(), nullptr);
+    std::string otherThread;
+    std::thread([&] {
+        PortDescriptor gone = descriptorFor(missing);
+        EXPECT_EQ(lib.open(&gone), 0u);
+        otherThread = lib.failure();
+    }).join();
+    EXPECT_FALSE(otherThread.empty());
+    EXPECT_EQ(lib.reason(), nullptr);
+    lib.close(h);
+}
+
+} // namespace

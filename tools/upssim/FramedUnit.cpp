@@ -1,0 +1,196 @@
+#include "FramedUnit.h"
+
+#include <algorithm>
+
+namespace varnel::upssim {
+
+namespace {
+
+// Requests carry at most two payload bytes; anything longer is line noise.
+constexpr uint8_t kMaxRequestLength = 8;
+
+enum class Field {
+    Configuration,
+    InternalCount,
+    InternalType,
+    ExternalCount,
+    HighB,
+    BatteryIndex,
+    BatteryValue,
+    CIndex,
+    CValue,
+    Product,
+    Vendor
+};
+
+struct Command {
+    uint8_t number;
+    bool readable;
+    bool writable;
+    uint8_t size; // value bytes, 0 for text
+    Field field;
+};
+
+constexpr Command kCommands[] = {
+    {136, true, false, 2, Field::Configuration}, {93, true, false, 1, Field::InternalCount},
+    {96, true, false, 1, Field::InternalType},   {99, true, true, 2, Field::ExternalCount},
+    {135, true, true, 1, Field::HighB},          {131, false, true, 1, Field::BatteryIndex},
+    {132, true, true, 1, Field::BatteryValue},   {133, false, true, 1, Field::CIndex},
+    {134, true, true, 1, Field::CValue},         {40, true, false, 0, Field::Product},
+    {43, true, false, 0, Field::Vendor},
+};
+
+const Command* findCommand(uint8_t number)
+{
+    for (const Command& command : kCommands) {
+        if (command.number == number)
+            return &command;
+    }
+    return nullptr;
+}
+
+uint8_t checksum(const uint8_t* bytes, std::size_t count)
+{
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < count; ++i)
+        sum += bytes[i];
+    return static_cast<uint8_t>(sum);
+}
+
+std::vector<uint8_t> readValue(const Command& command, const UnitState& state)
+{
+    const UnitConfig& v = state.values();
+    auto word = [](uint16_t x) {
+        return std::vector<uint8_t>{static_cast<uint8_t>(x), static_cast<uint8_t>(x >> 8)};
+    };
+    switch (command.field) {
+    case Field::Configuration:
+        return word(v.configurationInfo);
+    case Field::InternalCount:
+        return {v.internalBatteryCount};
+    case Field::InternalType:
+        return {v.internalBatteryType};
+    case Field::ExternalCount:
+        return word(v.externalBatteryCount);
+    case Field::HighB:
+        return {v.cTableHighB};
+    case Field::BatteryValue:
+        return {state.batteryValue()};
+    case Field::CValue:
+        return {state.cTableValue()};
+    case Field::Product:
+        return {v.productName.begin(), v.productName.end()};
+    case Field::Vendor:
+        return {v.vendorName.begin(), v.vendorName.end()};
+    default:
+        return {};
+    }
+}
+
+bool writeValue(const Command& command, const std::vector<uint8_t>& payload, UnitState& state)
+{
+    switch (command.field) {
+    case Field::ExternalCount:
+        state.writeExternalBatteryCount(static_cast<uint16_t>(payload[0] | payload[1] << 8));
+        return true;
+    case Field::HighB:
+        state.writeCTableHighB(payload[0]);
+        return true;
+    case Field::BatteryIndex:
+        return state.selectBatteryIndex(payload[0]);
+    case Field::BatteryValue:
+        state.writeBatteryValue(payload[0]);
+        return true;
+    case Field::CIndex:
+        return state.selectCTableIndex(payload[0]);
+    case Field::CValue:
+        state.writeCTableValue(payload[0]);
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+std::vector<uint8_t> FramedUnit::frame(uint8_t kind, uint8_t command, const std::vector<uint8_t>& payload)
+{
+    std::vector<uint8_t> bytes;
+    bytes.reserve(payload.size() + 5);
+    bytes.push_back(kStart);
+    bytes.push_back(kind);
+    bytes.push_back(static_cast<uint8_t>(payload.size() + 1));
+    bytes.push_back(command);
+    for (uint8_t b : payload)
+        bytes.push_back(b);
+    bytes.push_back(checksum(bytes.data(), bytes.size()));
+    return bytes;
+}
+
+std::vector<SerialAnswer> FramedUnit::receive(const uint8_t* data, std::size_t size)
+{
+    pending.insert(pending.end(), data, data + size);
+    std::vector<SerialAnswer> answers;
+    for (;;) {
+        auto start = std::find(pending.begin(), pending.end(), kStart);
+        pending.erase(pending.begin(), start);
+        // A start byte not followed by a request header is noise (a text request's '~' among others).
+        if ((pending.size() >= 2 && pending[1] != kRead && pending[1] != kWrite) ||
+            (pending.size() >= 3 && (pending[2] == 0 || pending[2] > kMaxRequestLength))) {
+            pending.erase(pending.begin());
+            continue;
+        }
+        if (pending.size() < 3 || pending.size() < std::size_t(pending[2]) + 4)
+            break;
+        const std::size_t total = std::size_t(pending[2]) + 4;
+        std::vector<uint8_t> request(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(total));
+        pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(total));
+
+        const FaultMode fault = state.beginRequest();
+        std::string what;
+        SerialAnswer result;
+        result.requestSize = total;
+        result.reply = answer(request, fault, what);
+        if (journal)
+            journal->request(state.name(), "framed", what, request, result.reply, !result.reply.empty(),
+                             faultName(fault));
+        answers.push_back(std::move(result));
+    }
+    return answers;
+}
+
+std::vector<uint8_t> FramedUnit::answer(const std::vector<uint8_t>& request, FaultMode fault,
+                                        std::string& what)
+{
+    const uint8_t kind = request[1];
+    const uint8_t number = request[3];
+    const std::vector<uint8_t> payload(request.begin() + 4, request.end() - 1);
+    what = std::string(kind == kRead ? "read " : "write ") + std::to_string(number);
+    if (fault == FaultMode::Silent)
+        return {};
+    const Command* command = findCommand(number);
+    const bool valid = checksum(request.data(), request.size() - 1) == request.back() && command &&
+                       (kind == kRead ? command->readable && payload.empty()
+                                      : command->writable && payload.size() == command->size);
+    if (!valid || fault == FaultMode::Reject)
+        return frame(kRefused, number, {});
+
+    std::vector<uint8_t> reply;
+    if (kind == kRead) {
+        reply = frame(kValue, number, readValue(*command, state));
+    } else {
+        if (!writeValue(*command, payload, state))
+            return frame(kRefused, number, {});
+        reply = frame(kAccepted, number, {});
+    }
+    if (fault == FaultMode::BadKind) {
+        reply[1] = kRead;
+        reply.back() = checksum(reply.data(), reply.size() - 1);
+    } else if (fault == FaultMode::Truncate) {
+        // The header still promises the whole payload: the checksum and the last byte go missing.
+        reply.resize(reply.size() - 2);
+    }
+    return reply;
+}
+
+} // namespace varnel::upssim

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "Journal.h"
+#include "SerialUnit.h"
+#include "UnitState.h"
+
+namespace varnel::upssim {
+
+// The unit side of the 0x7E framed protocol. Requests: 7E kind(3 read, 4
+// write) length(payload + 1) command payload checksum. Replies: kind 2 with
+// the value for a read, kind 5 for an accepted write, kind 6 for a refusal.
+class FramedUnit : public SerialUnit {
+public:
+    static constexpr uint8_t kStart = 0x7E;
+    static constexpr uint8_t kRead = 3;
+    static constexpr uint8_t kWrite = 4;
+    static constexpr uint8_t kValue = 2;
+    static constexpr uint8_t kAccepted = 5;
+    static constexpr uint8_t kRefused = 6;
+
+    FramedUnit(UnitState& state, Journal* journal) : state(state), journal(journal) {}
+
+    std::vector<SerialAnswer> receive(const uint8_t* data, std::size_t size) override;
+    void discardPartial() override { pending.clear(); }
+    bool hasPartial() const override { return !pending.empty(); }
+
+    static std::vector<uint8_t> frame(uint8_t kind, uint8_t command, const std::vector<uint8_t>& payload);
+
+private:
+    std::vector<uint8_t> answer(const std::vector<uint8_t>& request, FaultMode fault, std::string& what);
+
+    UnitState& state;
+    Journal* journal;
+    std::vector<uint8_t> pending;
+};
+
+} // namespace varnel::upssim

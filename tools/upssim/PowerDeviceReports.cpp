@@ -1,0 +1,100 @@
+#include "PowerDeviceReports.h"
+
+namespace varnel::upssim {
+
+namespace {
+
+// Short item prefixes (tag and type; the size code is added when emitted).
+constexpr uint8_t kUsagePage = 0x04;
+constexpr uint8_t kUsage = 0x08;
+constexpr uint8_t kCollection = 0xA0;
+constexpr uint8_t kEndCollection = 0xC0;
+constexpr uint8_t kReportId = 0x84;
+constexpr uint8_t kReportSize = 0x74;
+constexpr uint8_t kReportCount = 0x94;
+constexpr uint8_t kLogicalMinimum = 0x14;
+constexpr uint8_t kLogicalMaximum = 0x24;
+constexpr uint8_t kFeature = 0xB0;
+
+constexpr uint8_t kApplication = 0x01;
+constexpr uint8_t kPhysical = 0x00;
+constexpr uint8_t kDataVariableAbsolute = 0x02;
+
+constexpr uint8_t kUpsUsage = 0x04;
+constexpr uint8_t kPowerSummaryUsage = 0x24;
+
+// Logical extents are signed: 255 needs two bytes, 65535 four.
+std::size_t signedSize(uint32_t value)
+{
+    return value <= 0x7F ? 1 : value <= 0x7FFF ? 2 : 4;
+}
+
+} // namespace
+
+void PowerDeviceReports::item(uint8_t prefix, uint32_t value, std::size_t size)
+{
+    bytes.push_back(static_cast<uint8_t>(prefix | (size == 4 ? 3 : size)));
+    for (std::size_t i = 0; i < size; ++i)
+        bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+void PowerDeviceReports::report(uint8_t id, std::vector<HidField> fields)
+{
+    item(kReportId, id, 1);
+    uint32_t offset = 0;
+    for (HidField& field : fields) {
+        if (field.page != page) {
+            page = field.page;
+            item(kUsagePage, page, page > 0xFF ? 2 : 1);
+        }
+        item(kUsage, field.usage, 1);
+        item(kLogicalMinimum, 0, 1);
+        item(kLogicalMaximum, field.logicalMax, signedSize(field.logicalMax));
+        item(kReportSize, field.bits, 1);
+        item(kReportCount, 1, 1);
+        item(kFeature, kDataVariableAbsolute, 1);
+        field.bitOffset = offset;
+        offset += field.bits;
+    }
+    layout.push_back({id, std::move(fields), (offset + 7) / 8});
+}
+
+PowerDeviceReports::PowerDeviceReports()
+{
+    constexpr uint16_t P = kPowerDevicePage;
+    constexpr uint16_t B = kBatterySystemPage;
+    constexpr uint16_t V = kVendorPage;
+    page = P;
+    item(kUsagePage, P, 1);
+    item(kUsage, kUpsUsage, 1);
+    item(kCollection, kApplication, 1);
+    report(0x01, {{P, 0xFD, 8, 255, false, HidValue::ManufacturerIndex},
+                  {P, 0xFE, 8, 255, false, HidValue::ProductIndex},
+                  {P, 0xFF, 8, 255, false, HidValue::SerialIndex}});
+    item(kUsage, kPowerSummaryUsage, 1);
+    item(kCollection, kPhysical, 1);
+    report(0x02, {{B, 0x66, 8, 100, false, HidValue::RemainingCapacity},
+                  {B, 0x68, 16, 0xFFFF, false, HidValue::RunTimeToEmpty}});
+    bytes.push_back(kEndCollection);
+    report(0x60, {{V, 0x68, 16, 0xFFFF, false, HidValue::Configuration},
+                  {V, 0x62, 8, 255, false, HidValue::InternalCount},
+                  {V, 0x60, 8, 255, false, HidValue::InternalType}});
+    report(0x61, {{V, 0x61, 16, 0xFFFF, true, HidValue::ExternalCount}});
+    report(0x63, {{V, 0x63, 8, 19, true, HidValue::BatteryIndex}});
+    report(0x64, {{V, 0x64, 8, 255, true, HidValue::BatteryValue}});
+    report(0x65, {{V, 0x65, 8, 8, true, HidValue::CIndex}});
+    report(0x66, {{V, 0x66, 8, 255, true, HidValue::CValue}});
+    report(0x67, {{V, 0x67, 8, 255, true, HidValue::HighB}});
+    bytes.push_back(kEndCollection);
+}
+
+const HidReport* PowerDeviceReports::find(uint8_t id) const
+{
+    for (const HidReport& r : layout) {
+        if (r.id == id)
+            return &r;
+    }
+    return nullptr;
+}
+
+} // namespace varnel::upssim

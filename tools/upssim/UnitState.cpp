@@ -1,0 +1,79 @@
+#include "UnitState.h"
+
+namespace varnel::upssim {
+
+UnitState::UnitState(const UnitConfig& config, Journal* journal) : current(config), journalOut(journal) {}
+
+FaultMode UnitState::beginRequest()
+{
+    fault = requests >= current.faultAfter ? current.fault : FaultMode::None;
+    if (requests != UINT32_MAX)
+        ++requests;
+    return fault;
+}
+
+uint32_t UnitState::stored(uint32_t old, uint32_t value, uint32_t mask) const
+{
+    if (fault == FaultMode::IgnoreWrites)
+        return old;
+    if (fault == FaultMode::WrongValue)
+        return (value + 1) & mask;
+    return value & mask;
+}
+
+void UnitState::journal(const char* field, int index, uint32_t value, uint32_t result)
+{
+    if (journalOut)
+        journalOut->write(current.name, field, index, value, result);
+}
+
+// Index selections are how a unit is read at all, so no fault touches them.
+bool UnitState::selectBatteryIndex(uint32_t index)
+{
+    if (index >= kBatteryTableSize)
+        return false;
+    selectedBattery = static_cast<uint8_t>(index);
+    journal("batteryTableIndex", -1, index, index);
+    return true;
+}
+
+bool UnitState::selectCTableIndex(uint32_t index)
+{
+    if (index >= kCTableSize)
+        return false;
+    selectedCTable = static_cast<uint8_t>(index);
+    journal("cTableIndex", -1, index, index);
+    return true;
+}
+
+void UnitState::writeExternalBatteryCount(uint16_t value)
+{
+    current.externalBatteryCount = static_cast<uint16_t>(stored(current.externalBatteryCount, value, 0xFFFF));
+    journal("externalBatteryCount", -1, value, current.externalBatteryCount);
+}
+
+void UnitState::writeCTableHighB(uint8_t value)
+{
+    current.cTableHighB = static_cast<uint8_t>(stored(current.cTableHighB, value, 0xFF));
+    journal("cTableHighB", -1, value, current.cTableHighB);
+}
+
+void UnitState::writeBatteryEntry(std::size_t index, uint8_t value)
+{
+    if (index >= kBatteryTableSize)
+        return;
+    uint8_t& entry = current.batteryTable[index];
+    entry = static_cast<uint8_t>(stored(entry, value, 0xFF));
+    journal("batteryTable", static_cast<int>(index), value, entry);
+}
+
+void UnitState::writeCTableEntry(std::size_t index, uint8_t value)
+{
+    if (index >= kCTableSize)
+        return;
+    uint8_t& entry = current.cTable[index];
+    entry = static_cast<uint8_t>(stored(entry, value, 0xFF));
+    journal("cTable", static_cast<int>(index), value, entry);
+}
+
+} // namespace varnel::upssim

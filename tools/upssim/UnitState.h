@@ -1,0 +1,52 @@
+#pragma once
+
+#include "Journal.h"
+#include "UnitConfig.h"
+
+#include <cstdint>
+
+namespace varnel::upssim {
+
+// The battery configuration a unit holds, shared by its three protocol faces,
+// and its fault: every request goes through beginRequest, every write through
+// one of the write operations, which apply the fault and journal the result.
+class UnitState {
+public:
+    UnitState(const UnitConfig& config, Journal* journal);
+
+    const UnitConfig& values() const { return current; }
+    const std::string& name() const { return current.name; }
+
+    // Counts the request and gives the fault in force for it.
+    FaultMode beginRequest();
+    uint32_t requestCount() const { return requests; }
+
+    uint8_t batteryIndex() const { return selectedBattery; }
+    uint8_t cTableIndex() const { return selectedCTable; }
+    uint8_t batteryValue() const { return current.batteryTable[selectedBattery]; }
+    uint8_t cTableValue() const { return current.cTable[selectedCTable]; }
+
+    // False (and nothing changes) for an index beyond the table.
+    bool selectBatteryIndex(uint32_t index);
+    bool selectCTableIndex(uint32_t index);
+
+    void writeExternalBatteryCount(uint16_t value);
+    void writeCTableHighB(uint8_t value);
+    void writeBatteryEntry(std::size_t index, uint8_t value);
+    void writeCTableEntry(std::size_t index, uint8_t value);
+    void writeBatteryValue(uint8_t value) { writeBatteryEntry(selectedBattery, value); }
+    void writeCTableValue(uint8_t value) { writeCTableEntry(selectedCTable, value); }
+
+private:
+    uint32_t stored(uint32_t old, uint32_t value, uint32_t mask) const;
+    void journal(const char* field, int index, uint32_t value, uint32_t result);
+
+    UnitConfig current;
+    Journal* journalOut;
+    uint32_t requests = 0;
+    FaultMode fault = FaultMode::None;
+    uint8_t selectedBattery = 0;
+    uint8_t selectedCTable = 0;
+};
+
+} // namespace varnel::upssim
