@@ -7,6 +7,7 @@ VARNEL_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-liberation
   xvfb xauth
+  libcli11-dev
 )
 
 # Installs whatever is missing (apt-get update once, only when needed).

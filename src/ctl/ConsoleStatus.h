@@ -1,0 +1,37 @@
+#pragma once
+
+#include "controller/StatusCallback.h"
+#include "platform/Sleep.h"
+
+#include <cstdint>
+#include <memory>
+#include <ostream>
+
+namespace varnel {
+
+// The wizard's status texts on a terminal: a new-line flag starts a line,
+// otherwise the text continues the current one. While it lives, the fixed
+// waits of the long steps turn a spinner when the stream is a terminal.
+class ConsoleStatus {
+public:
+    ConsoleStatus(std::ostream& out, bool interactive);
+    ~ConsoleStatus();
+    ConsoleStatus(const ConsoleStatus&) = delete;
+    ConsoleStatus& operator=(const ConsoleStatus&) = delete;
+
+    StatusCallback callback();
+    void show(const char* text, std::uint32_t newLine);
+    // Ends the open line, if any.
+    void finish();
+
+private:
+    void wait(std::uint32_t milliseconds);
+
+    std::ostream& out;
+    bool interactive;
+    bool lineOpen = false;
+    unsigned spinnerStep = 0;
+    std::unique_ptr<ScopedSleepHandler> sleepGuard;
+};
+
+} // namespace varnel

@@ -1,0 +1,356 @@
+#include "ctl/VarnelCtl.h"
+
+#include "controller/VarnelController.h"
+#include "ctl/ConsoleStatus.h"
+#include "ctl/JsonWriter.h"
+#include "device/VarnelDevice.h"
+#include "settings/I18N.h"
+#include "settings/MessageFormat.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <iomanip>
+#include <sstream>
+#include <unistd.h>
+
+namespace varnel {
+
+namespace {
+
+std::string message(const VarnelController& controller, const char* key)
+{
+    const I18N* messages = controller.getMessages();
+    const char* text = messages ? messages->lookup(key) : nullptr;
+    return text ? text : key;
+}
+
+std::string joined(const std::vector<std::uint8_t>& values)
+{
+    std::ostringstream text;
+    for (std::size_t i = 0; i < values.size(); ++i)
+        text << (i ? ", " : "") << static_cast<unsigned>(values[i]);
+    return text.str();
+}
+
+std::string hex(std::uint32_t value)
+{
+    std::ostringstream text;
+    text << "0x" << std::hex << std::uppercase << std::setw(2) << std::setfill('0') << value;
+    return text.str();
+}
+
+} // namespace
+
+VarnelCtl::VarnelCtl(std::ostream& out, std::ostream& err) : out(out), err(err) {}
+
+int VarnelCtl::run(int argc, char** argv)
+{
+    CLI::App app{"Brings the battery configuration of a UPS into line with its external battery packs.", "varnelctl"};
+    app.require_subcommand(1);
+    Options options;
+
+    auto* scan = app.add_subcommand("scan", "List the UPS units found on the HID and serial ports");
+    auto* packs = app.add_subcommand("packs", "List the battery packs of a data file");
+    auto* plan = app.add_subcommand("plan", "Show the values a unit would receive; write nothing");
+    auto* apply = app.add_subcommand("apply", "Compute, write into the unit, read back and compare");
+
+    for (CLI::App* command : {scan, packs, plan, apply})
+        command->add_flag("--json", options.json, "One JSON document on standard output");
+    for (CLI::App* command : {packs, plan, apply})
+        command->add_option("--data", options.data, "Battery data file: a path, or 'http' / 'ftp' for the server in varnel.ini")
+            ->required();
+    for (CLI::App* command : {plan, apply}) {
+        command->add_option("--unit", options.unit, "Unit number as 'varnelctl scan' lists it (from 1)")
+            ->required()
+            ->check(CLI::PositiveNumber);
+        auto* pack = command->add_option("--pack", options.packs, "PACK=QUANTITY: QUANTITY (0-9) packs of pack PACK "
+                                                                  "as 'varnelctl packs' numbers them; repeatable");
+        auto* internal = command->add_flag("--internal-only", options.internalOnly,
+                                           "The unit has its internal batteries only");
+        pack->excludes(internal);
+        internal->excludes(pack);
+    }
+    apply->add_flag("--yes", options.yes, "Confirm writing into the unit");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        out << app.help();
+        return success;
+    } catch (const CLI::CallForAllHelp&) {
+        out << app.help("", CLI::AppFormatMode::All);
+        return success;
+    } catch (const CLI::ParseError& error) {
+        err << "varnelctl: " << error.what() << "\nRun 'varnelctl --help' for the commands.\n";
+        return badUsage;
+    }
+    options.command = app.get_subcommands().front()->get_name();
+    json = options.json;
+    interactive = isatty(STDERR_FILENO) != 0;
+
+    const bool update = options.command == "plan" || options.command == "apply";
+    if (update && options.packs.empty() && !options.internalOnly)
+        return fail(badUsage, "say which packs are attached (--pack PACK=QUANTITY) or --internal-only");
+    if (options.command == "apply" && !options.yes)
+        return fail(badUsage, "apply writes into the unit; add --yes to confirm (or use plan to look first)");
+    return execute(options);
+}
+
+int VarnelCtl::fail(int code, const std::string& reason)
+{
+    err << "varnelctl: " << reason << std::endl;
+    if (json) {
+        JsonWriter doc;
+        doc.beginObject().field("exitCode", std::int64_t{code}).field("error", reason).endObject();
+        out << doc.text() << std::endl;
+    }
+    return code;
+}
+
+void VarnelCtl::say(ConsoleStatus& status, const VarnelController& controller, const char* key)
+{
+    status.show(message(controller, key).c_str(), 1);
+}
+
+int VarnelCtl::execute(const Options& options)
+{
+    VarnelController controller;
+    ConsoleStatus status(err, interactive);
+    status.show("Loading Application...", 1);
+    if (!controller.init(status.callback())) {
+        status.finish();
+        return fail(startFailed, "start-up failed: run varnelctl in the folder holding varnel.ini and its message file");
+    }
+    if (options.command == "scan")
+        return scan(controller, status);
+    if (!readDataFile(controller, status, options.data)) {
+        status.finish();
+        return fail(startFailed, "the battery data file could not be obtained or read (details in varnel.log)");
+    }
+    if (options.command == "packs") {
+        status.finish();
+        return packs(controller);
+    }
+    return update(controller, status, options);
+}
+
+bool VarnelCtl::readDataFile(VarnelController& controller, ConsoleStatus& status, const std::string& source)
+{
+    std::string path = source;
+    if (source == "http" || source == "ftp") {
+        status.show("Downloads are not available in this build.", 1);
+        return false;
+    }
+    say(status, controller, "label.parsingfile");
+    if (!controller.loadDataFile(path)) {
+        say(status, controller, "msg.parsefailed");
+        return false;
+    }
+    const I18N* messages = controller.getMessages();
+    status.show(formatMessage(messages ? messages->lookup("label.fileparsed") : nullptr, "label.fileparsed",
+                              {controller.getFileVersionNumber(), controller.getFileVersionDate()})
+                    .c_str(),
+                1);
+    return true;
+}
+
+bool VarnelCtl::findUnits(VarnelController& controller, ConsoleStatus& status)
+{
+    say(status, controller, "label.discoverdevices");
+    const auto& devices = controller.scanForDevices(status.callback());
+    if (devices.empty()) {
+        say(status, controller, "msg.nodevices");
+        status.finish();
+        return false;
+    }
+    say(status, controller, devices.size() == 1 ? "label.discoveredonedevice" : "label.discoveredmultipledevices");
+    status.finish();
+    return true;
+}
+
+int VarnelCtl::scan(VarnelController& controller, ConsoleStatus& status)
+{
+    if (!findUnits(controller, status))
+        return fail(noUnit, "no UPS that supports external battery packs was found");
+    const auto& devices = controller.getDevices();
+    if (json) {
+        JsonWriter doc;
+        doc.beginObject().beginArray("units");
+        for (std::size_t i = 0; i < devices.size(); ++i)
+            writeUnit(doc, *devices[i], static_cast<unsigned>(i + 1));
+        doc.endArray().endObject();
+        out << doc.text() << std::endl;
+        return success;
+    }
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        const VarnelDevice& d = *devices[i];
+        out << (i + 1) << "  '" << d.getPortName() << "'  " << d.getVendorName() << " : " << d.getProductName()
+            << "  internal " << static_cast<unsigned>(d.getInternalBatteryCount()) << " of type "
+            << static_cast<unsigned>(d.getInternalBatteryType()) << "  external " << d.getExternalBatteryCount()
+            << "  configuration " << hex(d.getConfigurationInfo()) << "\n";
+    }
+    return success;
+}
+
+int VarnelCtl::packs(VarnelController& controller)
+{
+    const auto& list = controller.getBatteryPacks();
+    if (json) {
+        JsonWriter doc;
+        doc.beginObject()
+            .field("fileVersionNumber", controller.getFileVersionNumber())
+            .field("fileVersionDate", controller.getFileVersionDate())
+            .beginArray("packs");
+        for (std::size_t i = 0; i < list.size(); ++i)
+            doc.beginObject()
+                .field("number", std::uint64_t{i + 1})
+                .field("name", list[i]->getName())
+                .field("partNumber", list[i]->getPartNumber())
+                .field("batteryTypeIndex", list[i]->getBatteryTypeIndex())
+                .field("numberOfBatteries", list[i]->getNumberOfBatteries())
+                .endObject();
+        doc.endArray().endObject();
+        out << doc.text() << std::endl;
+        return success;
+    }
+    for (std::size_t i = 0; i < list.size(); ++i)
+        out << (i + 1) << "  " << list[i]->getName() << "  (" << list[i]->getPartNumber() << ")  type "
+            << list[i]->getBatteryTypeIndex() << ", " << list[i]->getNumberOfBatteries() << " batteries\n";
+    if (list.empty())
+        out << "The data file describes no battery pack.\n";
+    return success;
+}
+
+int VarnelCtl::update(VarnelController& controller, ConsoleStatus& status, const Options& options)
+{
+    const std::size_t packCount = controller.getBatteryPacks().size();
+    PackSelection selection;
+    for (const std::string& pack : options.packs) {
+        std::string reason;
+        if (!selection.add(pack, packCount, reason)) {
+            status.finish();
+            return fail(badUsage, reason);
+        }
+    }
+
+    if (!findUnits(controller, status))
+        return fail(noUnit, "no UPS that supports external battery packs was found");
+    auto& devices = controller.getDevices();
+    if (options.unit < 1 || options.unit > devices.size())
+        return fail(noUnit, "there is no unit " + std::to_string(options.unit) + ": the scan found " +
+                                std::to_string(devices.size()));
+    VarnelDevice& device = *devices[options.unit - 1];
+    const Values current = valuesOf(device);
+
+    say(status, controller, "label.determinebatterypacks");
+    const std::vector<std::uint32_t> quantities = selection.quantities(packCount);
+    if (!options.internalOnly) {
+        say(status, controller, "label.calculatingbatteryruntime");
+        for (std::size_t k = 0; k < packCount; ++k)
+            if (quantities[k] > 0)
+                status.show(("(" + std::to_string(quantities[k]) + ") " + controller.getBatteryPacks()[k]->getName())
+                                .c_str(),
+                            1);
+    }
+    say(status, controller, "msg.begincalculations");
+    if (!controller.computeConfiguration(device, quantities, status.callback())) {
+        say(status, controller, "msg.calculationserror");
+        status.finish();
+        return fail(computeFailed, "the new battery configuration could not be calculated");
+    }
+    say(status, controller, "msg.calculationscomplete");
+    const Values planned = valuesOf(device);
+
+    bool saved = false;
+    bool validated = false;
+    int code = success;
+    if (options.command == "apply") {
+        say(status, controller, "label.savingchanges");
+        saved = device.save();
+        if (!saved) {
+            say(status, controller, "msg.updatefailed");
+            code = saveFailed;
+        } else {
+            say(status, controller, "msg.updatecomplete");
+            device.dumpToLog(message(controller, "label.savingchanges"));
+            say(status, controller, "msg.beginvalidation");
+            validated = controller.validateUpdate(device, status.callback());
+            say(status, controller, validated ? "msg.validated" : "msg.notvalidated");
+            code = validated ? success : notValidated;
+        }
+    }
+    status.finish();
+
+    if (json) {
+        JsonWriter doc;
+        doc.beginObject();
+        writeUnit(doc.beginArray("units"), device, options.unit);
+        doc.endArray();
+        writeValues(doc, "current", current);
+        writeValues(doc, "planned", planned);
+        if (options.command == "apply")
+            doc.field("saved", saved).field("validated", validated);
+        doc.field("exitCode", std::int64_t{code}).endObject();
+        out << doc.text() << std::endl;
+    } else {
+        printPlan(device, options.unit, current, planned);
+        if (options.command == "apply")
+            out << (validated ? "Saved and validated.\n" : saved ? "Saved, but the unit does not hold the values.\n"
+                                                                 : "Not saved.\n");
+    }
+    if (code == saveFailed)
+        err << "varnelctl: the unit did not take the new configuration (details in varnel.log)" << std::endl;
+    if (code == notValidated)
+        err << "varnelctl: the values read back differ from those written (details in varnel.log)" << std::endl;
+    return code;
+}
+
+VarnelCtl::Values VarnelCtl::valuesOf(const VarnelDevice& device)
+{
+    return {device.getExternalBatteryCount(), device.getBatteryTableValues(), device.getCTableValues(),
+            device.getCTableHighB()};
+}
+
+void VarnelCtl::writeUnit(JsonWriter& json, const VarnelDevice& device, unsigned number)
+{
+    json.beginObject()
+        .field("number", std::uint32_t{number})
+        .field("portName", device.getPortName())
+        .field("vendorName", device.getVendorName())
+        .field("productName", device.getProductName())
+        .field("internalBatteryCount", std::uint32_t{device.getInternalBatteryCount()})
+        .field("internalBatteryType", std::uint32_t{device.getInternalBatteryType()})
+        .field("externalBatteryCount", device.getExternalBatteryCount())
+        .field("configurationInfo", device.getConfigurationInfo())
+        .field("batteryTableValues", device.getBatteryTableValues())
+        .field("cTableValues", device.getCTableValues())
+        .field("cTableHighB", std::uint32_t{device.getCTableHighB()})
+        .endObject();
+}
+
+void VarnelCtl::writeValues(JsonWriter& json, const char* name, const Values& values)
+{
+    json.beginObject(name)
+        .field("externalBatteryCount", values.externalBatteryCount)
+        .field("batteryTableValues", values.batteryTableValues)
+        .field("cTableValues", values.cTableValues)
+        .field("cTableHighB", std::uint32_t{values.cTableHighB})
+        .endObject();
+}
+
+void VarnelCtl::printPlan(const VarnelDevice& device, unsigned number, const Values& current, const Values& planned)
+{
+    out << "Unit " << number << " on '" << device.getPortName() << "': " << device.getVendorName() << " : "
+        << device.getProductName() << "\n"
+        << "                      current  ->  new\n"
+        << "external batteries    " << current.externalBatteryCount << "  ->  " << planned.externalBatteryCount << "\n"
+        << "battery table         " << joined(current.batteryTableValues) << "\n"
+        << "                  ->  " << joined(planned.batteryTableValues) << "\n"
+        << "C table               " << joined(current.cTableValues) << "\n"
+        << "                  ->  " << joined(planned.cTableValues) << "\n"
+        << "C-table high B index  " << static_cast<unsigned>(current.cTableHighB) << "  ->  "
+        << static_cast<unsigned>(planned.cTableHighB) << "\n";
+}
+
+} // namespace varnel

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "ctl/PackSelection.h"
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace varnel {
+
+class ConsoleStatus;
+class JsonWriter;
+class VarnelController;
+class VarnelDevice;
+
+// The wizard's job from a terminal: the same controller, files and steps, one
+// command per run. Results go to the output stream, status texts to the
+// error stream.
+class VarnelCtl {
+public:
+    enum ExitCode {
+        success = 0,
+        badUsage = 1,
+        startFailed = 2,
+        noUnit = 3,
+        computeFailed = 4,
+        saveFailed = 5,
+        notValidated = 6,
+    };
+
+    VarnelCtl(std::ostream& out, std::ostream& err);
+    int run(int argc, char** argv);
+
+private:
+    struct Options {
+        std::string command;
+        bool json = false;
+        bool yes = false;
+        bool internalOnly = false;
+        std::string data;
+        unsigned unit = 0;
+        std::vector<std::string> packs;
+    };
+
+    // The values the computation writes, as they stand in a record.
+    struct Values {
+        std::int32_t externalBatteryCount = 0;
+        std::vector<std::uint8_t> batteryTableValues;
+        std::vector<std::uint8_t> cTableValues;
+        std::uint8_t cTableHighB = 0;
+    };
+
+    int execute(const Options& options);
+    int scan(VarnelController& controller, ConsoleStatus& status);
+    int packs(VarnelController& controller);
+    int update(VarnelController& controller, ConsoleStatus& status, const Options& options);
+
+    bool readDataFile(VarnelController& controller, ConsoleStatus& status, const std::string& source);
+    // The units of a scan; reports and returns false when there are none.
+    bool findUnits(VarnelController& controller, ConsoleStatus& status);
+
+    int fail(int code, const std::string& reason);
+    void say(ConsoleStatus& status, const VarnelController& controller, const char* key);
+
+    static Values valuesOf(const VarnelDevice& device);
+    static void writeUnit(JsonWriter& json, const VarnelDevice& device, unsigned number);
+    static void writeValues(JsonWriter& json, const char* name, const Values& values);
+    void printPlan(const VarnelDevice& device, unsigned number, const Values& current, const Values& planned);
+
+    std::ostream& out;
+    std::ostream& err;
+    bool json = false;
+    bool interactive = false;
+};
+
+} // namespace varnel
