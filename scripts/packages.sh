@@ -4,6 +4,7 @@ VARNEL_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-dev libxml2-utils
   nginx-light python3-pyftpdlib curl
+  clang-14 libclang-rt-14-dev
 )
 
 # Installs whatever is missing (apt-get update once, only when needed).
