@@ -33,18 +33,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!client.Connect("127.0.0.1", 80))
         std::abort();
     const bool ok = (options & 0x80) != 0 ? client.Head("/data.xml") : client.Get("/data.xml");
+    // A connection reset before the server finished never passes for a whole response.
+    fuzz::require(!(ok && (options & 0x20) != 0));
     std::vector<std::string> headers;
     std::vector<std::string> body;
-    const bool parsed = client.parseResponse(headers, body);
-    if (ok)
-        fuzz::require(parsed || (headers.empty() && body.empty()));
-    std::size_t total = 0;
-    for (const auto& line : headers)
-        total += line.size();
-    for (const auto& line : body)
-        total += line.size();
-    (void)total;
-    if ((options & 0x40) != 0 && ok)
+    client.parseResponse(headers, body);
+    // Each line gains at most a CR LF, so a limited response stays near its limit.
+    if ((options & 0x40) != 0 && ok) {
+        std::size_t total = 0;
+        for (const auto& line : headers)
+            total += line.size();
+        for (const auto& line : body)
+            total += line.size();
         fuzz::require(total <= 2 * smallLimit + 2);
+    }
     return 0;
 }
