@@ -8,6 +8,7 @@ VARNEL_PACKAGES=(
   fonts-liberation
   xvfb xauth
   libcli11-dev
+  clang-14 libclang-rt-14-dev
 )
 
 # Installs whatever is missing (apt-get update once, only when needed).
