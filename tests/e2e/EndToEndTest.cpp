@@ -92,6 +92,11 @@ void expectJournalHolds(const SimulatedSite& site, const std::string& unit, cons
     EXPECT_EQ(single.size(), 2u) << unit;
 }
 
+void PrintTo(const UnitKind& kind, std::ostream* out)
+{
+    *out << kind.protocol;
+}
+
 class EachProtocol : public ::testing::TestWithParam<UnitKind> {};
 
 } // namespace
@@ -136,9 +141,6 @@ TEST_P(EachProtocol, DiscoversSavesAndValidatesItsUnit)
     EXPECT_TRUE(site.logHas("Device Read for Validation"));
 }
 
-INSTANTIATE_TEST_SUITE_P(EndToEnd, EachProtocol, ::testing::ValuesIn(kKinds),
-                         [](const auto& info) { return std::string(info.param.protocol); });
-
 TEST(EndToEnd, MixOnSeveralPortsIsListedHidFirstAndEachUnitGetsItsOwnValues)
 {
     // Serial units listed before the HID ones in the file: the scan order must not follow it.
@@ -176,68 +178,66 @@ TEST(EndToEnd, MixOnSeveralPortsIsListedHidFirstAndEachUnitGetsItsOwnValues)
     }
 }
 
-TEST(EndToEnd, UnitStoringWrongValuesFailsValidation)
+TEST_P(EachProtocol, UnitStoringWrongValuesFailsValidation)
 {
-    for (const UnitKind& kind : kKinds) {
-        SimulatedSite site(unitSection(kind.name, kind.protocol, "fault = wrongvalue\n"));
-        ASSERT_TRUE(site.ready()) << site.simulatorOutput();
-        auto& controller = site.controller();
-        auto& devices = controller.scanForDevices(nullptr);
-        ASSERT_EQ(devices.size(), 1u) << kind.protocol;
-        VarnelDevice& device = *devices[0];
-        ASSERT_TRUE(controller.computeConfiguration(device, packsOf(controller, 2, 1), nullptr));
-        // The unit acknowledges every write; only the read-back can tell.
-        ASSERT_TRUE(device.save()) << kind.protocol;
+    const UnitKind& kind = GetParam();
+    SimulatedSite site(unitSection(kind.name, kind.protocol, "fault = wrongvalue\n"));
+    ASSERT_TRUE(site.ready()) << site.simulatorOutput();
+    auto& controller = site.controller();
+    auto& devices = controller.scanForDevices(nullptr);
+    ASSERT_EQ(devices.size(), 1u) << kind.protocol;
+    VarnelDevice& device = *devices[0];
+    ASSERT_TRUE(controller.computeConfiguration(device, packsOf(controller, 2, 1), nullptr));
+    // The unit acknowledges every write; only the read-back can tell.
+    ASSERT_TRUE(device.save()) << kind.protocol;
 
-        EXPECT_FALSE(controller.validateUpdate(device, site.callback())) << kind.protocol;
-        // The high B index is compared before the tables, and it came back one too high.
-        const std::string failure = site.text("msg.validatefailed.ctablehighb");
-        ASSERT_FALSE(site.statusTexts().empty());
-        EXPECT_EQ(site.statusTexts().back(), failure) << kind.protocol;
-        EXPECT_TRUE(site.logHas(failure)) << kind.protocol;
-        for (const JournalWrite& write : site.writes(kind.name)) {
-            if (write.field == "cTableHighB") {
-                EXPECT_EQ(write.stored, write.value + 1);
-            }
+    EXPECT_FALSE(controller.validateUpdate(device, site.callback())) << kind.protocol;
+    // The high B index is compared before the tables, and it came back one too high.
+    const std::string failure = site.text("msg.validatefailed.ctablehighb");
+    ASSERT_FALSE(site.statusTexts().empty());
+    EXPECT_EQ(site.statusTexts().back(), failure) << kind.protocol;
+    EXPECT_TRUE(site.logHas(failure)) << kind.protocol;
+    for (const JournalWrite& write : site.writes(kind.name)) {
+        if (write.field == "cTableHighB") {
+            EXPECT_EQ(write.stored, write.value + 1);
         }
     }
 }
 
-TEST(EndToEnd, UnitFallingSilentMidSaveFailsTheSaveAndTheValidation)
+TEST_P(EachProtocol, UnitFallingSilentMidSaveFailsTheSaveAndTheValidation)
 {
-    for (const UnitKind& kind : kKinds) {
-        // A first run counts the requests of a scan, so the unit takes the
-        // first value of the save and answers nothing after it (a HID set is
-        // a get and a set of its report).
-        std::size_t scanRequests = 0;
-        {
-            SimulatedSite probe(unitSection(kind.name, kind.protocol));
-            ASSERT_TRUE(probe.ready()) << probe.simulatorOutput();
-            ASSERT_EQ(probe.controller().scanForDevices(nullptr).size(), 1u) << kind.protocol;
-            scanRequests = probe.requests(kind.name);
-        }
-        const std::string fault =
-            "fault = silent\nfault.after = " +
-            std::to_string(scanRequests + (kind.transport == PORT_TRANSPORT_HID ? 2 : 1)) + "\n";
-        SimulatedSite site(unitSection(kind.name, kind.protocol, fault));
-        ASSERT_TRUE(site.ready()) << site.simulatorOutput();
-        auto& controller = site.controller();
-        auto& devices = controller.scanForDevices(nullptr);
-        ASSERT_EQ(devices.size(), 1u) << kind.protocol;
-        VarnelDevice& device = *devices[0];
-        ASSERT_TRUE(controller.computeConfiguration(device, packsOf(controller, 2, 1), nullptr));
-
-        EXPECT_FALSE(device.save()) << kind.protocol;
-        std::size_t valuesWritten = 0;
-        for (const JournalWrite& write : site.writes(kind.name))
-            valuesWritten += write.field.find("Index") == std::string::npos ? 1 : 0;
-        EXPECT_GT(valuesWritten, 0u) << kind.protocol;
-        EXPECT_LT(valuesWritten, 20u + 9u + 2u) << kind.protocol;
-
-        EXPECT_FALSE(controller.validateUpdate(device, site.callback())) << kind.protocol;
-        ASSERT_FALSE(site.statusTexts().empty());
-        EXPECT_EQ(site.statusTexts().back(), site.text("msg.validatefailed.nodevice")) << kind.protocol;
+    const UnitKind& kind = GetParam();
+    // A first run counts the requests of a scan, so the unit takes the
+    // first value of the save and answers nothing after it (a HID set is
+    // a get and a set of its report).
+    std::size_t scanRequests = 0;
+    {
+        SimulatedSite probe(unitSection(kind.name, kind.protocol));
+        ASSERT_TRUE(probe.ready()) << probe.simulatorOutput();
+        ASSERT_EQ(probe.controller().scanForDevices(nullptr).size(), 1u) << kind.protocol;
+        scanRequests = probe.requests(kind.name);
     }
+    const std::string fault = "fault = silent\nfault.after = " +
+                              std::to_string(scanRequests + (kind.transport == PORT_TRANSPORT_HID ? 2 : 1)) +
+                              "\n";
+    SimulatedSite site(unitSection(kind.name, kind.protocol, fault));
+    ASSERT_TRUE(site.ready()) << site.simulatorOutput();
+    auto& controller = site.controller();
+    auto& devices = controller.scanForDevices(nullptr);
+    ASSERT_EQ(devices.size(), 1u) << kind.protocol;
+    VarnelDevice& device = *devices[0];
+    ASSERT_TRUE(controller.computeConfiguration(device, packsOf(controller, 2, 1), nullptr));
+
+    EXPECT_FALSE(device.save()) << kind.protocol;
+    std::size_t valuesWritten = 0;
+    for (const JournalWrite& write : site.writes(kind.name))
+        valuesWritten += write.field.find("Index") == std::string::npos ? 1 : 0;
+    EXPECT_GT(valuesWritten, 0u) << kind.protocol;
+    EXPECT_LT(valuesWritten, 20u + 9u + 2u) << kind.protocol;
+
+    EXPECT_FALSE(controller.validateUpdate(device, site.callback())) << kind.protocol;
+    ASSERT_FALSE(site.statusTexts().empty());
+    EXPECT_EQ(site.statusTexts().back(), site.text("msg.validatefailed.nodevice")) << kind.protocol;
 }
 
 TEST(EndToEnd, SecondOpenerOfALineIsRefusedWithTheReasonLogged)
@@ -266,3 +266,6 @@ TEST(EndToEnd, SecondOpenerOfALineIsRefusedWithTheReasonLogged)
     holder.close();
     EXPECT_EQ(controller.scanForDevices(nullptr).size(), 1u);
 }
+
+INSTANTIATE_TEST_SUITE_P(EndToEnd, EachProtocol, ::testing::ValuesIn(kKinds),
+                         [](const auto& info) { return std::string(info.param.protocol); });

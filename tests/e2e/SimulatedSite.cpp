@@ -27,6 +27,8 @@ const char* kSettings = "locale.name = English\n"
                         "serial.post.write.sleep = 200\n";
 
 const char* kSerialPortsEnv = "LINKSERIAL_PORTS";
+const char* kSerialDetectEnv = "LINKSERIAL_DETECT";
+const char* kHidDetectEnv = "LINKHID_DETECT";
 
 // The text of `"name":` up to the next comma or brace, quotes removed.
 std::string field(const std::string& line, const std::string& name)
@@ -61,9 +63,12 @@ void shortSleep(std::uint32_t ms)
 SimulatedSite::SimulatedSite(const std::string& units, std::vector<std::string> extraOptions)
     : shortWaits(shortSleep), unitDir(fs::canonical(temp.path()) / "ups")
 {
-    // Nothing from an earlier site may leak into this one's enumeration.
+    // Nothing from an earlier site may leak into this one's enumeration, and
+    // the machine's own ports stay out: a real unit there must never be written.
     unsetenv(kSerialPortsEnv);
     unsetenv(LINKHIDSIM_ENV);
+    setenv(kSerialDetectEnv, "0", 1);
+    setenv(kHidDetectEnv, "0", 1);
     fs::copy_file(distFile("varnelstrings.en"), "varnelstrings.en");
     fs::copy_file(distFile("sample-batterydata.xml"), "sample-batterydata.xml");
     writeFile("varnel.ini", kSettings);
@@ -80,12 +85,16 @@ SimulatedSite::SimulatedSite(const std::string& units, std::vector<std::string> 
 
 SimulatedSite::~SimulatedSite()
 {
+    unsetenv(kSerialDetectEnv);
+    unsetenv(kHidDetectEnv);
+    // VARNEL_E2E_KEEP=dir keeps each site's log and journal for a post-mortem.
     static int debugRun = 0;
-    if (const char* keep = std::getenv("E2E_KEEP")) {
+    if (const char* keep = std::getenv("VARNEL_E2E_KEEP")) {
         const fs::path to = fs::path(keep) / std::to_string(debugRun++);
         fs::create_directories(to);
         for (const char* f : {"varnel.log", "journal.jsonl", "upssim.out", "units.ini"})
-            fs::copy_file(f, to / f, fs::copy_options::overwrite_existing);
+            if (fs::exists(f))
+                fs::copy_file(f, to / f, fs::copy_options::overwrite_existing);
     }
     unsetenv(kSerialPortsEnv);
     unsetenv(LINKHIDSIM_ENV);
