@@ -97,7 +97,11 @@ void PortEnumerate(PortEnumerateCallback callback, void* context)
     if (!callback)
         return;
     // Gathered first: the callback opens each port, and a simulated unit may serve one client at a time.
-    std::vector<linkhid::HidPortEntry> ports = linkhid::HidPortList::hidrawPorts("/sys");
+    // LINKHID_DETECT=0 lists only the simulated units, never a real UPS.
+    const char* detect = std::getenv("LINKHID_DETECT");
+    std::vector<linkhid::HidPortEntry> ports;
+    if (!detect || std::string(detect) != "0")
+        ports = linkhid::HidPortList::hidrawPorts("/sys");
     if (const char* simulators = std::getenv(LINKHIDSIM_ENV)) {
         for (auto& port : linkhid::HidPortList::simulatorPorts(simulators))
             ports.push_back(std::move(port));

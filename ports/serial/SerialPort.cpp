@@ -121,7 +121,11 @@ std::vector<std::string> detectedPorts() {
         std::string driver = readLink(base + "/device/driver");
         if (driver.empty()) continue;
         std::string devPath = "/dev/" + name;
-        if (driver.find("serial8250") != std::string::npos && !hasUart(devPath)) continue;
+        // Since Linux 6.5 a ttyS node's device sits on the serial-base bus
+        // (driver "port"), which hides the 8250 name from the check above it.
+        bool legacy = driver.find("serial8250") != std::string::npos ||
+                      readLink(base + "/device/subsystem").find("serial-base") != std::string::npos;
+        if (legacy && !hasUart(devPath)) continue;
         found.push_back(devPath);
     }
     closedir(dir);
@@ -143,7 +147,11 @@ extern "C" {
 
 void PortEnumerate(PortEnumerateCallback callback, void* context) {
     if (!callback) return;
-    for (const std::string& path : detectedPorts()) report(callback, context, path);
+    // LINKSERIAL_DETECT=0 lists only the named lines: a test or a simulator
+    // session never reaches a real unit on the machine's own ports.
+    const char* detect = std::getenv("LINKSERIAL_DETECT");
+    if (!detect || std::string(detect) != "0")
+        for (const std::string& path : detectedPorts()) report(callback, context, path);
     const char* extra = std::getenv("LINKSERIAL_PORTS");
     if (!extra) return;
     std::string list = extra;

@@ -164,6 +164,13 @@ TEST_F(LinkHidTest, EnumeratesSimulatedPowerDevicesWithTheirNamesAndOpensThemIns
     // A named socket without a unit is still reported, so that its open can say why it fails.
     EXPECT_EQ(found.back().name, socketPath("nobody-listens"));
     EXPECT_EQ(found.back().vendor, "");
+    {
+        // Detection off: exactly the named sockets that hold a power device or nothing.
+        EnvVar noDetect("LINKHID_DETECT", "0");
+        std::vector<Found> named = enumerate(lib);
+        ASSERT_EQ(named.size(), 2u);
+        EXPECT_EQ(named[0].name, socketPath("ups"));
+    }
 
     // Discovery opens each port from inside the callback, through a second load of the library.
     struct Context {

@@ -215,15 +215,23 @@ TEST_F(LinkSerialTest, RefusesForeignDescriptorsAndHidCalls) {
 TEST_F(LinkSerialTest, EnumerationAddsTheNamedPortsAfterTheDetectedOnes) {
     std::string saved = getenv("LINKSERIAL_PORTS") ? getenv("LINKSERIAL_PORTS") : "";
     setenv("LINKSERIAL_PORTS", "/tmp/sim/a::/tmp/sim/b", 1);
-    std::vector<std::string> names;
-    lib.enumerate(
-        [](PortDescriptor* port, void* context) -> int32_t {
-            EXPECT_EQ(port->size, sizeof(PortDescriptor));
-            EXPECT_EQ(port->transport, static_cast<uint32_t>(PORT_TRANSPORT_SERIAL));
-            static_cast<std::vector<std::string>*>(context)->push_back(port->portName);
-            return 1;
-        },
-        &names);
+    auto listed = [this]() {
+        std::vector<std::string> names;
+        lib.enumerate(
+            [](PortDescriptor* port, void* context) -> int32_t {
+                EXPECT_EQ(port->size, sizeof(PortDescriptor));
+                EXPECT_EQ(port->transport, static_cast<uint32_t>(PORT_TRANSPORT_SERIAL));
+                static_cast<std::vector<std::string>*>(context)->push_back(port->portName);
+                return 1;
+            },
+            &names);
+        return names;
+    };
+    std::vector<std::string> names = listed();
+    // With detection off only the named lines are listed, whatever the machine has.
+    setenv("LINKSERIAL_DETECT", "0", 1);
+    std::vector<std::string> namedOnly = listed();
+    unsetenv("LINKSERIAL_DETECT");
     if (saved.empty())
         unsetenv("LINKSERIAL_PORTS");
     else
@@ -232,6 +240,7 @@ TEST_F(LinkSerialTest, EnumerationAddsTheNamedPortsAfterTheDetectedOnes) {
     EXPECT_EQ(names[names.size() - 2], "/tmp/sim/a");
     EXPECT_EQ(names.back(), "/tmp/sim/b");
     for (size_t i = 0; i + 2 < names.size(); ++i) EXPECT_EQ(names[i].rfind("/dev/", 0), 0u);
+    EXPECT_EQ(namedOnly, (std::vector<std::string>{"/tmp/sim/a", "/tmp/sim/b"}));
 }
 
 TEST_F(LinkSerialTest, AnEnumeratedPortOpensInsideTheCallback) {

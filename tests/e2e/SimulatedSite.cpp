@@ -1,0 +1,166 @@
+#include "SimulatedSite.h"
+
+#include "linkhidsim.h"
+#include "settings/I18N.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace varnel::test {
+
+namespace {
+
+// Short device pauses: the unit is a simulator, not firmware that needs time.
+// The framed protocol hands its pauses to the port library as time limits, so
+// they stay long enough for a reply to arrive on a loaded machine; each one
+// differs so a pause taken from the wrong key shows.
+const char* kSettings = "locale.name = English\n"
+                        "locale.strings = en\n"
+                        "hid.post.read.sleep = 110\n"
+                        "serial.post.read.sleep = 150\n"
+                        "hid.post.write.sleep = 120\n"
+                        "serial.post.write.sleep = 200\n";
+
+const char* kSerialPortsEnv = "LINKSERIAL_PORTS";
+const char* kSerialDetectEnv = "LINKSERIAL_DETECT";
+const char* kHidDetectEnv = "LINKHID_DETECT";
+
+// The text of `"name":` up to the next comma or brace, quotes removed.
+std::string field(const std::string& line, const std::string& name)
+{
+    const std::string key = "\"" + name + "\":";
+    const std::size_t at = line.find(key);
+    if (at == std::string::npos)
+        return {};
+    std::size_t begin = at + key.size();
+    std::size_t end = begin;
+    if (begin < line.size() && line[begin] == '"') {
+        ++begin;
+        end = line.find('"', begin);
+    } else {
+        end = line.find_first_of(",}", begin);
+    }
+    return end == std::string::npos ? std::string() : line.substr(begin, end - begin);
+}
+
+std::uint32_t number(const std::string& text)
+{
+    return static_cast<std::uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
+}
+
+void shortSleep(std::uint32_t ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(ms, SimulatedSite::kLongestWaitMs)));
+}
+
+} // namespace
+
+SimulatedSite::SimulatedSite(const std::string& units, std::vector<std::string> extraOptions)
+    : shortWaits(shortSleep), unitDir(fs::canonical(temp.path()) / "ups")
+{
+    // Nothing from an earlier site may leak into this one's enumeration, and
+    // the machine's own ports stay out: a real unit there must never be written.
+    unsetenv(kSerialPortsEnv);
+    unsetenv(LINKHIDSIM_ENV);
+    setenv(kSerialDetectEnv, "0", 1);
+    setenv(kHidDetectEnv, "0", 1);
+    fs::copy_file(distFile("varnelstrings.en"), "varnelstrings.en");
+    fs::copy_file(distFile("sample-batterydata.xml"), "sample-batterydata.xml");
+    writeFile("varnel.ini", kSettings);
+    writeFile("units.ini", units);
+
+    std::vector<std::string> args{"--dir",         unitDir.string(), "--journal",
+                                  "journal.jsonl", "--ready",        "ready"};
+    args.insert(args.end(), extraOptions.begin(), extraOptions.end());
+    args.push_back("units.ini");
+    sim = std::make_unique<Upssim>(std::move(args));
+    started = waitForFile("ready") && exportReadyEnvironment("ready") && control.init(nullptr) &&
+              control.loadDataFile("sample-batterydata.xml");
+}
+
+SimulatedSite::~SimulatedSite()
+{
+    unsetenv(kSerialDetectEnv);
+    unsetenv(kHidDetectEnv);
+    // VARNEL_E2E_KEEP=dir keeps each site's log and journal for a post-mortem.
+    static int debugRun = 0;
+    if (const char* keep = std::getenv("VARNEL_E2E_KEEP")) {
+        const fs::path to = fs::path(keep) / std::to_string(debugRun++);
+        fs::create_directories(to);
+        for (const char* f : {"varnel.log", "journal.jsonl", "upssim.out", "units.ini"})
+            if (fs::exists(f))
+                fs::copy_file(f, to / f, fs::copy_options::overwrite_existing);
+    }
+    unsetenv(kSerialPortsEnv);
+    unsetenv(LINKHIDSIM_ENV);
+}
+
+std::string SimulatedSite::simulatorOutput() const
+{
+    return readFile("upssim.out");
+}
+
+StatusCallback SimulatedSite::callback()
+{
+    return [this](const char* text, std::uint32_t) { shown.push_back(text ? text : ""); };
+}
+
+std::string SimulatedSite::text(const char* key)
+{
+    const char* found = control.getMessages() ? control.getMessages()->lookup(key) : nullptr;
+    return found ? found : "";
+}
+
+std::vector<std::string> SimulatedSite::logLines() const
+{
+    return readLines("varnel.log");
+}
+
+bool SimulatedSite::logHas(const std::string& line) const
+{
+    const std::vector<std::string> lines = logLines();
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+std::vector<JournalWrite> SimulatedSite::writes(const std::string& unit) const
+{
+    std::vector<JournalWrite> found;
+    for (const std::string& line : readLines("journal.jsonl")) {
+        if (field(line, "event") != "write" || field(line, "unit") != unit)
+            continue;
+        JournalWrite write;
+        write.unit = unit;
+        write.field = field(line, "field");
+        const std::string index = field(line, "index");
+        write.index = index.empty() ? -1 : static_cast<int>(number(index));
+        write.value = number(field(line, "value"));
+        write.stored = number(field(line, "stored"));
+        found.push_back(write);
+    }
+    return found;
+}
+
+std::size_t SimulatedSite::requests(const std::string& unit) const
+{
+    std::size_t count = 0;
+    for (const std::string& line : readLines("journal.jsonl"))
+        if (field(line, "event") == "request" && field(line, "unit") == unit &&
+            field(line, "what") != "info" && field(line, "what") != "descriptor")
+            ++count;
+    return count;
+}
+
+std::vector<std::uint32_t> packsOf(const VarnelController& controller, std::size_t pack, std::uint32_t count)
+{
+    std::vector<std::uint32_t> quantities(controller.getBatteryPacks().size(), 0);
+    if (pack < quantities.size())
+        quantities[pack] = count;
+    return quantities;
+}
+
+} // namespace varnel::test
