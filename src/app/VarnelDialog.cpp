@@ -102,8 +102,6 @@ QString toQt(const std::string& value)
     return result;
 }
 
-// Waits on the window's thread keep it painting; user input waits until the
-// step returns. Waits on a blocking step's own thread simply sleep.
 // Widens a radio button to its caption, never past the width it was allowed.
 void fitCaption(QRadioButton* radio)
 {
@@ -113,6 +111,8 @@ void fitCaption(QRadioButton* radio)
         radio->resize(wanted, radio->height());
 }
 
+// Waits on the window's thread keep it painting; user input waits until the
+// step returns. Waits on a blocking step's own thread simply sleep.
 void pumpingSleep(QThread* windowThread, std::uint32_t milliseconds)
 {
     if (QThread::currentThread() != windowThread) {

@@ -124,14 +124,15 @@ std::vector<std::unique_ptr<VarnelDevice>>& TestDialog::backendScanForDevices(co
     auto& devices = getController().getDevices();
     getController().clearDevices();
     for (const UnitSpec& unit : units)
-        devices.push_back(
-            std::make_unique<FakeDevice>(unit.vendor, unit.product, unit.internalCount, unit.externalCount, unit.saves));
+        devices.push_back(std::make_unique<FakeDevice>(unit.vendor, unit.product, unit.internalCount,
+                                                       unit.externalCount, unit.saves));
     if (callback)
         callback("scanned", 1);
     return devices;
 }
 
-bool TestDialog::backendComputeConfiguration(VarnelDevice& device, const std::vector<std::uint32_t>& quantities,
+bool TestDialog::backendComputeConfiguration(VarnelDevice& device,
+                                             const std::vector<std::uint32_t>& quantities,
                                              const StatusCallback& callback)
 {
     computedQuantities = quantities;
@@ -165,6 +166,7 @@ void Wizard::SetUp()
 void Wizard::TearDown()
 {
     dialog.reset();
+    realDialog.reset();
 }
 
 void Wizard::writeSettings(const std::string& extra)
@@ -179,24 +181,36 @@ TestDialog& Wizard::open()
     return *dialog;
 }
 
+VarnelDialog& Wizard::openReal()
+{
+    realDialog = std::make_unique<VarnelDialog>();
+    realDialog->show();
+    return *realDialog;
+}
+
+VarnelDialog& Wizard::window() const
+{
+    return realDialog ? *realDialog : *dialog;
+}
+
 QPushButton* Wizard::button(const char* id) const
 {
-    return dialog->findChild<QPushButton*>(id);
+    return window().findChild<QPushButton*>(id);
 }
 
 QComboBox* Wizard::combo(const char* id) const
 {
-    return dialog->findChild<QComboBox*>(id);
+    return window().findChild<QComboBox*>(id);
 }
 
 QRadioButton* Wizard::radio(const char* id) const
 {
-    return dialog->findChild<QRadioButton*>(id);
+    return window().findChild<QRadioButton*>(id);
 }
 
 QLabel* Wizard::mainTextLabel() const
 {
-    return dialog->findChild<QLabel*>("1005");
+    return window().findChild<QLabel*>("1005");
 }
 
 QString Wizard::mainText() const
@@ -206,7 +220,7 @@ QString Wizard::mainText() const
 
 QString Wizard::qt(const char* key) const
 {
-    return asShown(dialog->message(key));
+    return asShown(window().message(key));
 }
 
 QStringList Wizard::comboEntries(const char* id) const
@@ -220,11 +234,11 @@ QStringList Wizard::comboEntries(const char* id) const
 
 bool Wizard::readLocalFile(const std::string& path)
 {
-    if (!dialog)
+    if (!dialog && !realDialog)
         open();
     auto answer = ModalAnswer::file(path);
     button("1001")->click();
-    return answer->answered && dialog->getPage() == 2 && button("1001")->isEnabled();
+    return answer->answered && window().getPage() == 2 && button("1001")->isEnabled();
 }
 
 void Wizard::discover(std::vector<UnitSpec> found)

@@ -77,7 +77,8 @@ public:
     FtpScript ftp;
 
 protected:
-    std::vector<std::unique_ptr<VarnelDevice>>& backendScanForDevices(const StatusCallback& callback) override;
+    std::vector<std::unique_ptr<VarnelDevice>>&
+    backendScanForDevices(const StatusCallback& callback) override;
     bool backendComputeConfiguration(VarnelDevice& device, const std::vector<std::uint32_t>& quantities,
                                      const StatusCallback& callback) override;
     bool backendValidateUpdate(VarnelDevice& device, const StatusCallback& callback) override;
@@ -94,6 +95,10 @@ protected:
     // Extra "key = value" lines are appended to the shipped settings.
     void writeSettings(const std::string& extra);
     TestDialog& open();
+    // The dialog exactly as the program runs it, over the real core.
+    VarnelDialog& openReal();
+    // Whichever of the two dialogs is open.
+    VarnelDialog& window() const;
 
     QPushButton* button(const char* id) const;
     QComboBox* combo(const char* id) const;
@@ -111,6 +116,7 @@ protected:
 
     TempDir dir;
     std::unique_ptr<TestDialog> dialog;
+    std::unique_ptr<VarnelDialog> realDialog;
 };
 
 // Answers the next modal question or file dialog from the event loop it runs

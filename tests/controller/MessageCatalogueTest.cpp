@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <utility>
 #include <vector>
@@ -79,6 +80,17 @@ TEST(MessageCatalogue, EveryKeyHasAnEnglishTextWithMatchingConversions)
         EXPECT_EQ(conversionsOf(text), kinds) << key << ": " << text;
     }
     EXPECT_EQ(file.size(), keys.size()) << "a text in the file that the program never shows";
+}
+
+// Page 4 puts " = " and the count after these, so their own punctuation would double it.
+TEST(MessageCatalogue, NamesOfCountsEndWithoutPunctuation)
+{
+    PropertiesFile file(test::distFile("varnelstrings.en").c_str());
+    for (const char* key : {"label.currentinternalbatteries", "label.currentexternalbatteries"}) {
+        const std::string text = file.get(key, "");
+        ASSERT_FALSE(text.empty()) << key;
+        EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(text.back()))) << key << ": " << text;
+    }
 }
 
 } // namespace

@@ -1,0 +1,319 @@
+// The wizard as a technician runs it: the real dialog and controller, the
+// real port libraries, and upssim units on the other end of the line.
+#include "SimulatedUnits.h"
+
+#include "app/WizardHarness.h"
+#include "controller/VarnelController.h"
+#include "device/VarnelDevice.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <optional>
+#include <thread>
+
+namespace varnel::test {
+namespace {
+
+// Short pauses: the units are a simulator, not firmware that needs time. The
+// framed protocol hands its pauses to the port library as time limits, so
+// they stay long enough for a reply to arrive on a loaded machine.
+const char* kPauses = "hid.post.read.sleep = 110\nserial.post.read.sleep = 150\n"
+                      "hid.post.write.sleep = 120\nserial.post.write.sleep = 200";
+constexpr std::uint32_t kLongestWaitMs = 5;
+
+void shortWait(std::uint32_t milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(milliseconds, kLongestWaitMs)));
+}
+
+bool isIndexSelection(const StoredValue& write)
+{
+    return write.field == "batteryTableIndex" || write.field == "cTableIndex";
+}
+
+// Index of "EBP-48 Small (4 x 7Ah)" in the sample file's type lists (entry 0 names no pack).
+constexpr int kSmallFourPack = 1;
+
+class RealUnits : public Wizard {
+protected:
+    void SetUp() override
+    {
+        Wizard::SetUp();
+        writeSettings(kPauses);
+    }
+    void TearDown() override
+    {
+        waits.reset();
+        Wizard::TearDown();
+        units.reset();
+    }
+
+    // upssim with these units, then the dialog on page 1. The dialog installs
+    // its own wait; the short one goes on top of it.
+    void start(const std::string& unitFile, const std::string& name = "site")
+    {
+        waits.reset();
+        realDialog.reset();
+        units.reset();
+        units = std::make_unique<SimulatedUnits>(name, unitFile);
+        ASSERT_TRUE(units->ready()) << units->output();
+        openReal();
+        waits.emplace(shortWait);
+    }
+
+    // Page 1 to page 3 with the shipped sample data file.
+    void toPage3()
+    {
+        ASSERT_TRUE(readLocalFile(distFile("sample-batterydata.xml").string())) << mainText().toStdString();
+        button("1001")->click();
+        ASSERT_EQ(window().getPage(), 3);
+        ASSERT_TRUE(button("1001")->isEnabled()) << mainText().toStdString();
+    }
+
+    void toPage4()
+    {
+        button("1001")->click();
+        ASSERT_EQ(window().getPage(), 4);
+    }
+
+    void saveWith(int quantity, int type)
+    {
+        combo("1016")->setCurrentIndex(quantity);
+        combo("1017")->setCurrentIndex(type);
+        ASSERT_TRUE(button("1001")->isEnabled());
+        button("1001")->click();
+        ASSERT_EQ(window().getPage(), 5);
+    }
+
+    QString lastLine() const { return mainText().split('\n').last(); }
+    std::string selectedProduct() const
+    {
+        VarnelDevice* device = window().getSelectedDevice();
+        return device != nullptr ? device->getProductName() : "(none)";
+    }
+
+    // Every table value and both single values of the record reached the
+    // unit exactly, and nothing else was written into it.
+    void expectUnitHolds(const std::string& unit, const VarnelDevice& device)
+    {
+        std::map<int, std::uint32_t> battery;
+        std::map<int, std::uint32_t> cTable;
+        std::map<std::string, std::uint32_t> single;
+        for (const StoredValue& write : units->writes(unit)) {
+            if (isIndexSelection(write))
+                continue;
+            EXPECT_EQ(write.stored, write.value) << unit << " " << write.field << " " << write.index;
+            if (write.field == "batteryTable")
+                battery[write.index] = write.value;
+            else if (write.field == "cTable")
+                cTable[write.index] = write.value;
+            else
+                single[write.field] = write.value;
+        }
+        const auto& expectedBattery = device.getBatteryTableValues();
+        ASSERT_EQ(battery.size(), expectedBattery.size()) << unit;
+        for (std::size_t i = 0; i < expectedBattery.size(); ++i)
+            EXPECT_EQ(battery[static_cast<int>(i)], expectedBattery[i]) << unit << " battery table " << i;
+        const auto& expectedC = device.getCTableValues();
+        ASSERT_EQ(cTable.size(), expectedC.size()) << unit;
+        for (std::size_t i = 0; i < expectedC.size(); ++i)
+            EXPECT_EQ(cTable[static_cast<int>(i)], expectedC[i]) << unit << " C table " << i;
+        EXPECT_EQ(single["cTableHighB"], device.getCTableHighB()) << unit;
+        EXPECT_EQ(single["externalBatteryCount"],
+                  static_cast<std::uint32_t>(device.getExternalBatteryCount()))
+            << unit;
+        EXPECT_EQ(single.size(), 2u) << unit;
+    }
+
+    void expectSavedUpdate(const QString& outcome)
+    {
+        EXPECT_EQ(lastLine(), outcome) << mainText().toStdString();
+        EXPECT_TRUE(mainText().contains(qt("msg.updatecomplete")));
+        EXPECT_FALSE(button("1002")->isEnabled());
+        EXPECT_FALSE(button("1001")->isEnabled());
+        EXPECT_EQ(button("1000")->text(), qt("label.done"));
+    }
+
+    std::unique_ptr<SimulatedUnits> units;
+    std::optional<ScopedSleepHandler> waits;
+};
+
+TEST_F(RealUnits, SecondOfTwoUnitsGetsTheUpdateAndTheFirstIsLeftAlone)
+{
+    start(unitSection("usb-ups", "hid") +
+          unitSection("tower-ups", "text", "internal.count = 4\nexternal.count = 1\n"));
+    toPage3();
+    QComboBox* list = combo("1022");
+    ASSERT_TRUE(list->isVisible()) << mainText().toStdString();
+    EXPECT_EQ(comboEntries("1022"),
+              (QStringList{"Simulated Power : SIM usb-ups", "Simulated Power : SIM tower-ups"}));
+    EXPECT_EQ(list->currentIndex(), 0);
+    EXPECT_EQ(selectedProduct(), "SIM usb-ups");
+    list->setCurrentIndex(1);
+    EXPECT_EQ(selectedProduct(), "SIM tower-ups");
+
+    toPage4();
+    // What the unit itself reported, in a line that reads as one sentence.
+    EXPECT_EQ(mainText(), qt("label.currentdevice") + " Simulated Power : SIM tower-ups\n" +
+                              qt("label.currentinternalbatteries") + " = 4; " +
+                              qt("label.currentexternalbatteries") + " = 1\n\n" + qt("label.selectpacks"));
+    EXPECT_FALSE(mainText().contains(": =")) << mainText().toStdString();
+
+    saveWith(2, kSmallFourPack);
+    expectSavedUpdate(qt("msg.validated"));
+    const VarnelDevice& chosen = *window().getSelectedDevice();
+    EXPECT_EQ(chosen.getProductName(), "SIM tower-ups");
+    EXPECT_EQ(chosen.getExternalBatteryCount(), 8);
+    expectUnitHolds("tower-ups", chosen);
+    // Reading the tables selects each entry in turn; no value may have been stored.
+    for (const StoredValue& write : units->writes("usb-ups"))
+        if (!isIndexSelection(write))
+            ADD_FAILURE() << "the other unit was written: " << write.field << " " << write.index << " = "
+                          << write.value;
+    const std::vector<std::string> log = readLines("varnel.log");
+    EXPECT_NE(std::find(log.begin(), log.end(), "Device Read for Validation"), log.end());
+}
+
+TEST_F(RealUnits, DiscoveringAgainAsksTheUnitsNothingOnNoAndReadsThemAfreshOnYes)
+{
+    start(unitSection("rack-ups", "framed") + unitSection("line-ups", "text", "internal.count = 4\n"));
+    toPage3();
+    ASSERT_EQ(combo("1022")->count(), 2);
+    combo("1022")->setCurrentIndex(1);
+    VarnelDevice* chosen = window().getSelectedDevice();
+    toPage4();
+    const std::size_t rackRequests = units->requests("rack-ups");
+    const std::size_t lineRequests = units->requests("line-ups");
+
+    {
+        auto no = ModalAnswer::question(QMessageBox::No);
+        button("1002")->click();
+        ASSERT_TRUE(no->answered);
+        EXPECT_EQ(no->title, qt("label.askdiscoveragain"));
+        EXPECT_TRUE(no->text.contains("SIM line-ups")) << no->text.toStdString();
+    }
+    EXPECT_EQ(window().getPage(), 3);
+    EXPECT_EQ(mainText(), qt("label.skipdiscovery"));
+    EXPECT_EQ(window().getSelectedDevice(), chosen);
+    EXPECT_EQ(units->requests("rack-ups"), rackRequests);
+    EXPECT_EQ(units->requests("line-ups"), lineRequests);
+    toPage4();
+    EXPECT_TRUE(mainText().contains("SIM line-ups")) << mainText().toStdString();
+
+    {
+        auto yes = ModalAnswer::question(QMessageBox::Yes);
+        button("1002")->click();
+        ASSERT_TRUE(yes->answered);
+    }
+    EXPECT_GT(units->requests("rack-ups"), rackRequests);
+    EXPECT_GT(units->requests("line-ups"), lineRequests);
+    // A new scan starts again at the first unit.
+    EXPECT_EQ(selectedProduct(), "SIM rack-ups");
+    EXPECT_EQ(combo("1022")->currentIndex(), 0);
+    toPage4();
+    EXPECT_TRUE(mainText().contains("SIM rack-ups")) << mainText().toStdString();
+
+    // Once the units are gone, a further scan leaves nothing chosen that page 4 could still reach.
+    ASSERT_TRUE(units->stop());
+    {
+        auto yes = ModalAnswer::question(QMessageBox::Yes);
+        button("1002")->click();
+        ASSERT_TRUE(yes->answered);
+    }
+    EXPECT_EQ(lastLine(), qt("msg.nodevices")) << mainText().toStdString();
+    EXPECT_EQ(window().getSelectedDevice(), nullptr);
+    EXPECT_FALSE(button("1001")->isEnabled());
+    EXPECT_TRUE(button("1002")->isEnabled());
+}
+
+TEST_F(RealUnits, UnitFallingSilentDuringTheSaveLeavesBackEnabled)
+{
+    // A probe run counts the requests of a scan, so the unit takes the first
+    // value of the save and answers nothing after it.
+    std::size_t scanRequests = 0;
+    {
+        start(unitSection("line-ups", "text"), "probe");
+        VarnelController probe;
+        ASSERT_TRUE(probe.init(nullptr));
+        ASSERT_EQ(probe.scanForDevices(nullptr).size(), 1u);
+        scanRequests = units->requests("line-ups");
+    }
+    start(unitSection("line-ups", "text",
+                      "fault = silent\nfault.after = " + std::to_string(scanRequests + 1) + "\n"));
+    toPage3();
+    ASSERT_EQ(selectedProduct(), "SIM line-ups");
+    toPage4();
+    saveWith(1, kSmallFourPack);
+
+    EXPECT_TRUE(mainText().endsWith(qt("label.savingchanges") + "\n" + qt("msg.updatefailed")))
+        << mainText().toStdString();
+    EXPECT_TRUE(button("1002")->isEnabled());
+    EXPECT_FALSE(button("1001")->isEnabled());
+    EXPECT_EQ(button("1000")->text(), "Cancel");
+    EXPECT_FALSE(units->writes("line-ups").empty());
+    // Nothing is read back from a unit that did not take the update.
+    const std::vector<std::string> log = readLines("varnel.log");
+    EXPECT_EQ(std::find(log.begin(), log.end(), "Device Read for Validation"), log.end());
+
+    // Back to a fresh page 4, from which page 5 can run again.
+    button("1002")->click();
+    EXPECT_EQ(window().getPage(), 4);
+    EXPECT_EQ(combo("1016")->currentIndex(), 0);
+    EXPECT_EQ(combo("1017")->currentIndex(), 0);
+    EXPECT_FALSE(button("1001")->isEnabled());
+}
+
+TEST_F(RealUnits, UnitKeepingOtherValuesIsSavedButNotValidated)
+{
+    // A unit that stores each value one too high is caught at the high B
+    // index, which is compared first; one that keeps its old values is caught
+    // wherever the update changed something.
+    struct Case {
+        const char* fault;
+        const char* protocol;
+        const char* reason;
+    };
+    for (const Case& fault : {Case{"wrongvalue", "framed", "msg.validatefailed.ctablehighb"},
+                              Case{"ignorewrites", "hid", nullptr}}) {
+        SCOPED_TRACE(fault.fault);
+        start(unitSection("odd-ups", fault.protocol, std::string("fault = ") + fault.fault + "\n"),
+              fault.fault);
+        toPage3();
+        toPage4();
+        saveWith(3, kSmallFourPack);
+        expectSavedUpdate(qt("msg.notvalidated"));
+        if (fault.reason != nullptr) {
+            const QStringList shown = mainText().split('\n');
+            ASSERT_GE(shown.size(), 2);
+            EXPECT_EQ(shown[shown.size() - 2], qt(fault.reason)) << mainText().toStdString();
+        }
+        EXPECT_FALSE(mainText().contains(qt("msg.validated"))) << mainText().toStdString();
+    }
+}
+
+TEST_F(RealUnits, InternalBatteriesOnlyClearsTheUnitsExternalCount)
+{
+    start(unitSection("usb-ups", "hid", "external.count = 2\n"));
+    toPage3();
+    toPage4();
+    EXPECT_TRUE(mainText().contains(qt("label.currentexternalbatteries") + " = 2"))
+        << mainText().toStdString();
+    button("1009")->click();
+    ASSERT_EQ(window().getPage(), 5);
+    expectSavedUpdate(qt("msg.validated"));
+    EXPECT_FALSE(mainText().contains(qt("label.calculatingbatteryruntime")));
+    for (const QString& line : mainText().split('\n'))
+        EXPECT_FALSE(line.startsWith('(')) << line.toStdString();
+    const VarnelDevice& unit = *window().getSelectedDevice();
+    EXPECT_EQ(unit.getExternalBatteryCount(), 0);
+    expectUnitHolds("usb-ups", unit);
+}
+
+} // namespace
+} // namespace varnel::test
