@@ -38,7 +38,8 @@ void PrintTo(const UnitKind& kind, std::ostream* out)
     *out << kind.protocol;
 }
 
-const char* const kFaults[] = {"silent", "reject", "badkind", "truncate", "ignorewrites", "wrongvalue", "random"};
+const char* const kFaults[] = {"silent",       "reject",     "badkind", "truncate",
+                               "ignorewrites", "wrongvalue", "random"};
 
 // Faults under which no save can complete: nothing the unit answers is an acknowledgement.
 const std::set<std::string> kNoSaveCompletes{"silent", "reject", "truncate", "random"};
@@ -92,7 +93,8 @@ bool unitStoredTheRecord(const SimulatedSite& site, const UnitKind& kind, const 
 
 bool logHasRefusal(const SimulatedSite& site, const UnitKind& kind)
 {
-    return site.logHas("Device on port '" + portName(site, kind) + "' does not support external battery packs");
+    return site.logHas("Device on port '" + portName(site, kind) +
+                       "' does not support external battery packs");
 }
 
 using Case = std::tuple<UnitKind, const char*>;
@@ -176,6 +178,7 @@ std::string caseName(const ::testing::TestParamInfo<Case>& info)
 } // namespace
 
 INSTANTIATE_TEST_SUITE_P(EndToEnd, HostileUnit,
-                         ::testing::Combine(::testing::ValuesIn(kKinds), ::testing::ValuesIn(kFaults)), caseName);
+                         ::testing::Combine(::testing::ValuesIn(kKinds), ::testing::ValuesIn(kFaults)),
+                         caseName);
 INSTANTIATE_TEST_SUITE_P(EndToEnd, NoisyUnit, ::testing::ValuesIn(kKinds),
                          [](const auto& info) { return std::string(info.param.protocol); });
