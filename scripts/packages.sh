@@ -9,6 +9,7 @@ VARNEL_PACKAGES=(
   xvfb xauth
   libcli11-dev
   clang-14 libclang-rt-14-dev
+  valgrind
 )
 
 # Installs whatever is missing (apt-get update once, only when needed).

@@ -18,6 +18,8 @@ run_build() {
 run_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_build build/asan -DCMAKE_BUILD_TYPE=Debug -DVARNEL_SANITIZE=ON -DVARNEL_BUILD_BENCH=OFF
+# Memcheck over the release build's end-to-end and device tests.
+scripts/valgrind.sh build/release
 # Each fuzz target briefly; a machine without clang fails here instead of skipping.
 scripts/fuzz.sh "${VARNEL_FUZZ_SECONDS:-10}"
 echo "All tests passed."

@@ -9,12 +9,14 @@
 #include <cstdio>
 #include <ostream>
 #include <sstream>
+#include <string_view>
 
 namespace varnel {
 
 namespace {
 
 constexpr const char* requestPrefix = "~00";
+constexpr std::size_t prefixLength = 3;
 constexpr const char* queryType = "P";
 constexpr char rejectionMarker = 'R';
 constexpr std::uint32_t readCapacity = 150;
@@ -109,6 +111,10 @@ bool DeltaSerialDevice::parseReply(const std::uint8_t* reply, std::uint32_t leng
 {
     rejected = false;
     if (length < minimumReply)
+        return false;
+    // The unit answers with the prefix it was asked with; anything else is line noise,
+    // and taking noise for an answer would report a save the unit never made.
+    if (std::string_view(reinterpret_cast<const char*>(reply), prefixLength) != requestPrefix)
         return false;
     if (reply[3] == rejectionMarker) {
         rejected = true;

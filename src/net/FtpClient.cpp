@@ -402,40 +402,52 @@ bool FtpClient::readDataConnection(const char* localPath)
     } else {
         listing.clear();
     }
-    bool dataOk = true;
-    std::unique_ptr<char[]> buffer(new char[downloadBlockSize]);
-    char* block = buffer.get();
-    InactivityClock clock(timeout);
-    for (;;) {
-        const TransferStep got = SocketIo::receiveSome(dataSocket.get(), block, downloadBlockSize, clock);
-        if (got.status == TransferStatus::Closed)
-            break;
-        if (got.status != TransferStatus::Done) {
-            transferError = got.status == TransferStatus::TimedOut ? "Timed out waiting for data from server"
-                                                                   : "Read error on socket";
-            dataOk = false;
-            break;
-        }
-        if (file) {
-            if (std::fwrite(block, 1, got.count, file.get()) != got.count) {
-                transferError = std::string("Write error on local file ") + localPath;
-                dataOk = false;
-                break;
-            }
-        } else if (listing.size() + got.count > listingLimit) {
-            transferError = "Listing refused: larger than " + std::to_string(listingLimit) + " bytes";
-            listing.clear();
-            dataOk = false;
-            break;
-        } else {
-            listing.append(block, got.count);
-        }
-    }
+    bool dataOk = receiveData(localPath, file.get());
     if (file && std::fclose(file.release()) != 0 && dataOk) {
         transferError = std::string("Write error on local file ") + localPath;
         dataOk = false;
     }
-    return finishTransfer(dataOk);
+    if (finishTransfer(dataOk))
+        return true;
+    // A cut copy under the target's name would later pass for the whole file.
+    if (localPath)
+        std::remove(localPath);
+    return false;
+}
+
+bool FtpClient::receiveData(const char* localPath, std::FILE* file)
+{
+    std::unique_ptr<char[]> buffer(new char[downloadBlockSize]);
+    char* block = buffer.get();
+    std::size_t received = 0;
+    InactivityClock clock(timeout);
+    for (;;) {
+        const TransferStep got = SocketIo::receiveSome(dataSocket.get(), block, downloadBlockSize, clock);
+        if (got.status == TransferStatus::Closed)
+            return true;
+        if (got.status != TransferStatus::Done) {
+            transferError = got.status == TransferStatus::TimedOut ? "Timed out waiting for data from server"
+                                                                   : "Read error on socket";
+            return false;
+        }
+        received += got.count;
+        if (file) {
+            if (received > downloadLimit) {
+                transferError = "Download refused: larger than " + std::to_string(downloadLimit) + " bytes";
+                return false;
+            }
+            if (std::fwrite(block, 1, got.count, file) != got.count) {
+                transferError = std::string("Write error on local file ") + localPath;
+                return false;
+            }
+        } else if (received > listingLimit) {
+            transferError = "Listing refused: larger than " + std::to_string(listingLimit) + " bytes";
+            listing.clear();
+            return false;
+        } else {
+            listing.append(block, got.count);
+        }
+    }
 }
 
 bool FtpClient::sendFileData(std::FILE* file)

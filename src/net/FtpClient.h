@@ -17,6 +17,8 @@ public:
     static constexpr std::uint32_t defaultTimeoutSeconds = 15;
     // Far above any listing a server of data files gives; a larger one is refused.
     static constexpr std::size_t defaultListingLimit = std::size_t{64} << 20;
+    // As for HTTP: far above any data file; a server that never stops sending is cut off here.
+    static constexpr std::size_t defaultDownloadLimit = std::size_t{256} << 20;
     // No real reply, however many lines, comes near this.
     static constexpr std::size_t replyLimit = std::size_t{1} << 20;
 
@@ -49,6 +51,7 @@ public:
     std::uint32_t timeoutSeconds() const { return timeout; }
     void setTimeout(std::uint32_t seconds) { timeout = seconds; }
     void setListingLimit(std::size_t bytes) { listingLimit = bytes; }
+    void setDownloadLimit(std::size_t bytes) { downloadLimit = bytes; }
 
 private:
     struct FileCloser {
@@ -69,6 +72,7 @@ private:
     bool acceptDataConnection();
     bool startTransfer(const char* word, const char* argument);
     bool readDataConnection(const char* localPath);
+    bool receiveData(const char* localPath, std::FILE* file);
     bool sendFileData(std::FILE* file);
     bool finishTransfer(bool dataOk);
     void refuseReply();
@@ -83,6 +87,7 @@ private:
     std::string controlBuffer;
     std::string listing;
     std::size_t listingLimit = defaultListingLimit;
+    std::size_t downloadLimit = defaultDownloadLimit;
     bool replyRefused = false;
 };
 

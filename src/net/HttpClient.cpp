@@ -125,6 +125,13 @@ bool HttpClient::refuseOversizedResponse()
     return false;
 }
 
+void HttpClient::refuseEndlessStatusLine()
+{
+    response = "400 Status line refused: no line feed in " + std::to_string(statusLineLimit) + " bytes";
+    receiveBuffer.release();
+    refused = true;
+}
+
 std::size_t HttpClient::readFromServer(bool stopAtNewline)
 {
     const std::size_t blockSize = stopAtNewline ? receiveBlockSize : bodyBlockSize;
@@ -153,6 +160,10 @@ std::size_t HttpClient::readFromServer(bool stopAtNewline)
         receiveBuffer.commit(got.count);
         if (stopAtNewline && (newlineSeen || std::memchr(space, '\n', got.count)))
             break;
+        if (stopAtNewline && receiveBuffer.size() >= statusLineLimit) {
+            refuseEndlessStatusLine();
+            break;
+        }
     }
     return receiveBuffer.size();
 }

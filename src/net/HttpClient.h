@@ -18,6 +18,9 @@ public:
     static constexpr std::uint32_t defaultTimeoutSeconds = 30;
     // Far above any data file; a response beyond it is refused, not held.
     static constexpr std::size_t defaultResponseLimit = std::size_t{256} << 20;
+    // A status line is a few dozen bytes; a peer that sends no line feed for this
+    // long is not an HTTP server, and waiting for one would hold the whole stream.
+    static constexpr std::size_t statusLineLimit = std::size_t{64} << 10;
 
     HttpClient() = default;
     ~HttpClient() = default;
@@ -47,6 +50,7 @@ private:
     void readControlLine(std::string& line);
     std::size_t readFromServer(bool stopAtNewline);
     bool refuseOversizedResponse();
+    void refuseEndlessStatusLine();
 
     SocketHandle socket;
     std::string host;

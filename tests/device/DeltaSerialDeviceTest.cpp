@@ -211,6 +211,17 @@ TEST_F(DeltaSerialSave, WritesBothCommandsOnALineSetOnce)
     EXPECT_EQ(unit().openCount, unit().closeCount);
 }
 
+TEST_F(DeltaSerialSave, NoiseOnTheLineIsNoAcknowledgement)
+{
+    // Long enough, and no rejection marker where one would stand: still not the unit's answer.
+    unit().fault = Fault::Garbage;
+    EXPECT_FALSE(device.save());
+    EXPECT_TRUE(ports.logHas(
+        "Failed to save both external battery count and battery table values for Delta Serial Device"));
+    EXPECT_EQ(1u, unit().written.size());
+    EXPECT_EQ(unit().openCount, unit().closeCount);
+}
+
 TEST_F(DeltaSerialSave, FailuresStopTheSaveAndCloseThePort)
 {
     device.setBatteryTableValues(Bytes(19, 1));

@@ -69,7 +69,7 @@ TestPeer TestPeer::connectTo(std::uint16_t port)
     return TestPeer(s);
 }
 
-void TestPeer::send(const std::string& bytes)
+bool TestPeer::send(const std::string& bytes)
 {
     std::size_t done = 0;
     while (fd >= 0 && done < bytes.size()) {
@@ -77,9 +77,10 @@ void TestPeer::send(const std::string& bytes)
         if (sent < 0 && errno == EINTR)
             continue;
         if (sent <= 0)
-            return;
+            return false;
         done += static_cast<std::size_t>(sent);
     }
+    return fd >= 0;
 }
 
 bool TestPeer::fill(int timeoutMs)
@@ -145,6 +146,15 @@ void TestPeer::close()
 {
     if (fd >= 0)
         ::close(std::exchange(fd, -1));
+}
+
+void TestPeer::reset()
+{
+    if (fd < 0)
+        return;
+    const linger abort{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    close();
 }
 
 // ---- TestListener

@@ -25,7 +25,8 @@ public:
 
     static TestPeer connectTo(std::uint16_t port);
     bool valid() const { return fd >= 0; }
-    void send(const std::string& bytes);
+    // False once the client has gone (closed or reset its end).
+    bool send(const std::string& bytes);
     // A line including its line feed, or what came before the peer closed.
     std::string readLine();
     std::string readBytes(std::size_t count);
@@ -34,6 +35,8 @@ public:
     // True when the client closed (or reset) its end within the time allowed.
     bool waitForClose(int timeoutMs = 5000);
     void close();
+    // Closes with SO_LINGER at zero, so the client gets a reset instead of an orderly end.
+    void reset();
 
 private:
     bool fill(int timeoutMs);

@@ -8,6 +8,8 @@ namespace {
 
 // Requests carry at most two payload bytes; anything longer is line noise.
 constexpr uint8_t kMaxRequestLength = 8;
+// Longer than the 150 bytes a reader takes at once, so some noise spills into the next read.
+constexpr std::size_t kLongestRandomReply = 200;
 
 enum class Field {
     Configuration,
@@ -168,6 +170,8 @@ std::vector<uint8_t> FramedUnit::answer(const std::vector<uint8_t>& request, Fau
     what = std::string(kind == kRead ? "read " : "write ") + std::to_string(number);
     if (fault == FaultMode::Silent)
         return {};
+    if (fault == FaultMode::Random)
+        return state.randomReply(kLongestRandomReply);
     const Command* command = findCommand(number);
     const bool valid = checksum(request.data(), request.size() - 1) == request.back() && command &&
                        (kind == kRead ? command->readable && payload.empty()

@@ -13,6 +13,8 @@ constexpr uint8_t kProductString = 2;
 constexpr uint8_t kSerialString = 3;
 constexpr uint8_t kFullCharge = 100;
 constexpr uint16_t kRunTimeSeconds = 1200;
+// Several times the largest feature report, well inside the wire's payload limit.
+constexpr std::size_t kLongestRandomReply = 64;
 
 uint32_t extract(const std::vector<uint8_t>& data, uint32_t offset, uint8_t bits)
 {
@@ -147,6 +149,10 @@ void HidUnit::getFeature(const std::vector<uint8_t>& request, FaultMode fault, s
     const uint8_t op = LINKHIDSIM_OP_GET_FEATURE;
     if (fault == FaultMode::Silent)
         return;
+    if (fault == FaultMode::Random) {
+        reply = state.randomReply(kLongestRandomReply);
+        return;
+    }
     if (request.size() != 4) {
         reply = {op, LINKHIDSIM_ERR_IO};
         return;
@@ -180,6 +186,10 @@ void HidUnit::setFeature(const std::vector<uint8_t>& request, FaultMode fault, s
     const uint8_t op = LINKHIDSIM_OP_SET_FEATURE;
     if (fault == FaultMode::Silent)
         return;
+    if (fault == FaultMode::Random) {
+        reply = state.randomReply(kLongestRandomReply);
+        return;
+    }
     if (request.size() < 2) {
         reply = {op, LINKHIDSIM_ERR_IO};
         return;

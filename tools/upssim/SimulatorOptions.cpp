@@ -10,7 +10,18 @@ const char* SimulatorOptions::usage()
            "  --dir DIR       directory for the serial links (DIR/NAME) and HID sockets (DIR/NAME.sock)\n"
            "  --pace-2400     deliver serial replies at the speed of a 2400-baud line\n"
            "  --journal FILE  one JSON object a line for every request and every value written\n"
-           "  --ready FILE    written (with the environment to export) once every unit listens\n";
+           "  --ready FILE    written (with the environment to export) once every unit listens\n"
+           "\n"
+           "Faults, set per unit in the unit file:\n"
+           "  fault = MODE    what the unit does once the fault sets in:\n"
+           "                    none, silent (answers nothing), reject (refuses every request),\n"
+           "                    badkind (a reply of the wrong kind), truncate (replies cut short),\n"
+           "                    ignorewrites (acknowledges writes, keeps its values),\n"
+           "                    wrongvalue (stores each written value plus one),\n"
+           "                    random (random bytes of random length instead of each reply;\n"
+           "                    nothing asked for is done)\n"
+           "  fault.after = N requests answered normally before the fault sets in (default 0)\n"
+           "  fault.seed = N  seed of the random replies (default 1): the same seed, the same bytes\n";
 }
 
 bool SimulatorOptions::parse(int argc, const char* const* argv, std::string& error)

@@ -9,6 +9,8 @@ namespace {
 constexpr std::size_t kHeader = 7; // "~00", type, three length digits
 constexpr std::size_t kMaxQueryBody = 16;
 constexpr std::size_t kMaxSave = 200;
+// Longer than the 150 bytes a reader takes at once, so some noise spills into the next read.
+constexpr std::size_t kLongestRandomReply = 200;
 const std::string kRejected = "~00R000";
 const std::string kAcknowledged = "~00A000";
 
@@ -124,6 +126,10 @@ std::string TextUnit::answer(const std::string& request, FaultMode fault, std::s
     what = std::string(1, request[3]) + " " + body.substr(0, 3);
     if (fault == FaultMode::Silent)
         return {};
+    if (fault == FaultMode::Random) {
+        const std::vector<uint8_t> noise = state.randomReply(kLongestRandomReply);
+        return std::string(noise.begin(), noise.end());
+    }
     if (fault == FaultMode::Reject || body.size() != length)
         return kRejected;
 

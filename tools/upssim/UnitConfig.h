@@ -17,6 +17,7 @@ enum class FaultMode {
     Truncate,     // answers with a reply cut short
     IgnoreWrites, // acknowledges writes but keeps its values
     WrongValue,   // stores each written value off by one
+    Random,       // answers with random bytes of random length and acts on nothing
 };
 
 constexpr std::size_t kBatteryTableSize = 20;
@@ -40,6 +41,7 @@ struct UnitConfig {
     uint16_t usbProductId = 0x0001;
     FaultMode fault = FaultMode::None;
     uint32_t faultAfter = 0; // requests answered normally before the fault sets in
+    uint32_t faultSeed = 1;  // seeds the random replies, so a failing run can be repeated
 };
 
 const char* protocolName(UnitProtocol protocol);

@@ -27,7 +27,8 @@ constexpr FaultEntry kFaults[] = {{"none", FaultMode::None},
                                   {"badkind", FaultMode::BadKind},
                                   {"truncate", FaultMode::Truncate},
                                   {"ignorewrites", FaultMode::IgnoreWrites},
-                                  {"wrongvalue", FaultMode::WrongValue}};
+                                  {"wrongvalue", FaultMode::WrongValue},
+                                  {"random", FaultMode::Random}};
 
 bool parseNumber(const std::string& text, uint32_t max, uint32_t& value)
 {
@@ -187,7 +188,7 @@ bool UnitFileParser::setKey(UnitConfig& unit, const std::string& key, const std:
             }
         }
         return fail(line, "fault '" + value +
-                              "' is not none, silent, reject, badkind, truncate, ignorewrites or wrongvalue");
+                              "' is not none, silent, reject, badkind, truncate, ignorewrites, wrongvalue or random");
     }
     if (key == "battery.table") {
         if (!parseBytes(value, unit.batteryTable))
@@ -212,7 +213,8 @@ bool UnitFileParser::setKey(UnitConfig& unit, const std::string& key, const std:
     static constexpr NumberKey kNumbers[] = {{"configuration", 0xFFFF}, {"internal.count", 255},
                                              {"internal.type", 255},    {"external.count", 0xFFFF},
                                              {"c.highb", 255},          {"usb.vendor", 0xFFFF},
-                                             {"usb.product", 0xFFFF},   {"fault.after", 0xFFFFFFFFu}};
+                                             {"usb.product", 0xFFFF},   {"fault.after", 0xFFFFFFFFu},
+                                             {"fault.seed", 0xFFFFFFFFu}};
     for (const NumberKey& entry : kNumbers) {
         if (key != entry.key)
             continue;
@@ -232,8 +234,10 @@ bool UnitFileParser::setKey(UnitConfig& unit, const std::string& key, const std:
             unit.usbVendorId = static_cast<uint16_t>(number);
         else if (key == "usb.product")
             unit.usbProductId = static_cast<uint16_t>(number);
-        else
+        else if (key == "fault.after")
             unit.faultAfter = number;
+        else
+            unit.faultSeed = number;
         return true;
     }
     return fail(line, "unknown key '" + key + "'");

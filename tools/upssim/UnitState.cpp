@@ -2,7 +2,20 @@
 
 namespace varnel::upssim {
 
-UnitState::UnitState(const UnitConfig& config, Journal* journal) : current(config), journalOut(journal) {}
+UnitState::UnitState(const UnitConfig& config, Journal* journal)
+    : current(config), journalOut(journal), random(config.faultSeed)
+{
+}
+
+std::vector<uint8_t> UnitState::randomReply(std::size_t longest)
+{
+    // Distributions differ between standard libraries; the generator's own output does not.
+    const std::size_t length = longest <= 1 ? 1 : 1 + random() % longest;
+    std::vector<uint8_t> bytes(length);
+    for (uint8_t& byte : bytes)
+        byte = static_cast<uint8_t>(random() >> 24);
+    return bytes;
+}
 
 FaultMode UnitState::beginRequest()
 {

@@ -4,6 +4,8 @@
 #include "UnitConfig.h"
 
 #include <cstdint>
+#include <random>
+#include <vector>
 
 namespace varnel::upssim {
 
@@ -20,6 +22,8 @@ public:
     // Counts the request and gives the fault in force for it.
     FaultMode beginRequest();
     uint32_t requestCount() const { return requests; }
+    // Between 1 and `longest` bytes from the unit's seeded generator.
+    std::vector<uint8_t> randomReply(std::size_t longest);
 
     uint8_t batteryIndex() const { return selectedBattery; }
     uint8_t cTableIndex() const { return selectedCTable; }
@@ -47,6 +51,7 @@ private:
     FaultMode fault = FaultMode::None;
     uint8_t selectedBattery = 0;
     uint8_t selectedCTable = 0;
+    std::mt19937 random;
 };
 
 } // namespace varnel::upssim
