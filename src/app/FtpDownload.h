@@ -1,22 +1,4 @@
 #pragma once
 
-#include <string>
-
-namespace varnel {
-
-// The FTP requests page 2 makes, one object per download. The dialog's
-// backend supplies the implementation over the network client.
-class FtpDownload {
-public:
-    virtual ~FtpDownload() = default;
-
-    // Includes reading the server's greeting.
-    virtual bool connect(const std::string& host, int port) = 0;
-    virtual bool login(const std::string& user, const std::string& password) = 0;
-    // Writes the remote file to localPath itself.
-    virtual bool downloadRemoteFile(const std::string& remotePath, const std::string& localPath,
-                                    const std::string& representationType, bool passive) = 0;
-    virtual void quit() = 0;
-};
-
-} // namespace varnel
+// The interface lives in the core now, beside the download routine that uses it.
+#include "controller/FtpDownload.h"

@@ -23,6 +23,7 @@ class QRadioButton;
 
 namespace varnel {
 
+class DataFileDownload;
 class FtpDownload;
 class HttpDownload;
 class VarnelDevice;
@@ -89,6 +90,9 @@ protected:
     StatusCallback statusCallback();
 
 private:
+    // The shared download routine, showing its texts in the main text area and
+    // running its network steps through runBlocking.
+    DataFileDownload dataFileDownload();
     void createControls();
     void redraw(QWidget* widget);
     void fitMainText();

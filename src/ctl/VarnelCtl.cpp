@@ -124,9 +124,10 @@ int VarnelCtl::execute(const Options& options)
     }
     if (options.command == "scan")
         return scan(controller, status);
-    if (!readDataFile(controller, status, options.data)) {
+    std::string reason;
+    if (!readDataFile(controller, status, options.data, reason)) {
         status.finish();
-        return fail(startFailed, "the battery data file could not be obtained or read (details in varnel.log)");
+        return fail(startFailed, reason);
     }
     if (options.command == "packs") {
         status.finish();
@@ -135,16 +136,23 @@ int VarnelCtl::execute(const Options& options)
     return update(controller, status, options);
 }
 
-bool VarnelCtl::readDataFile(VarnelController& controller, ConsoleStatus& status, const std::string& source)
+bool VarnelCtl::readDataFile(VarnelController& controller, ConsoleStatus& status, const std::string& source,
+                             std::string& reason)
 {
     std::string path = source;
     if (source == "http" || source == "ftp") {
-        status.show("Downloads are not available in this build.", 1);
-        return false;
+        DataFileDownload download(controller, status.callback());
+        download.setPorts(serverPorts);
+        path = source == "http" ? download.downloadByHttp() : download.downloadByFtp();
+        if (path.empty()) {
+            reason = "the battery data file could not be downloaded (the server settings are in varnel.ini)";
+            return false;
+        }
     }
     say(status, controller, "label.parsingfile");
     if (!controller.loadDataFile(path)) {
         say(status, controller, "msg.parsefailed");
+        reason = "the battery data file '" + path + "' could not be read (details in varnel.log)";
         return false;
     }
     const I18N* messages = controller.getMessages();

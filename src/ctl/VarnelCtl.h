@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controller/DataFileDownload.h"
 #include "ctl/PackSelection.h"
 
 #include <cstdint>
@@ -31,6 +32,8 @@ public:
 
     VarnelCtl(std::ostream& out, std::ostream& err);
     int run(int argc, char** argv);
+    // Where '--data http' and '--data ftp' connect; only tests change it.
+    void setServerPorts(DataFileDownload::Ports ports) { serverPorts = ports; }
 
 private:
     struct Options {
@@ -56,7 +59,10 @@ private:
     int packs(VarnelController& controller);
     int update(VarnelController& controller, ConsoleStatus& status, const Options& options);
 
-    bool readDataFile(VarnelController& controller, ConsoleStatus& status, const std::string& source);
+    // The data file named on the command line, downloaded first for 'http' and
+    // 'ftp'; on failure the reason is left for the error line.
+    bool readDataFile(VarnelController& controller, ConsoleStatus& status, const std::string& source,
+                      std::string& reason);
     // The units of a scan; reports and returns false when there are none.
     bool findUnits(VarnelController& controller, ConsoleStatus& status);
 
@@ -72,6 +78,7 @@ private:
     std::ostream& err;
     bool json = false;
     bool interactive = false;
+    DataFileDownload::Ports serverPorts;
 };
 
 } // namespace varnel

@@ -1,3 +1,4 @@
+#include "CtlRunner.h"
 #include "ctl/JsonWriter.h"
 #include "ctl/PackSelection.h"
 #include "ctl/VarnelCtl.h"
@@ -5,34 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 namespace varnel {
 namespace {
 
-struct Result {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-Result runCtl(std::vector<std::string> args)
-{
-    args.insert(args.begin(), "varnelctl");
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    std::ostringstream out, err;
-    VarnelCtl ctl(out, err);
-    const int code = ctl.run(static_cast<int>(argv.size()), argv.data());
-    return {code, out.str(), err.str()};
-}
-
-void installRunFiles()
-{
-    for (const char* name : {"varnel.ini", "varnelstrings.en", "sample-batterydata.xml"})
-        test::writeFile(name, test::readFile(test::distFile(name)));
-}
+using test::installRunFiles;
+using test::runCtl;
+using Result = test::CtlResult;
 
 TEST(PackSelection, RowsAddUpAndBadPacksAreRefused)
 {

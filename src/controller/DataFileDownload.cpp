@@ -1,0 +1,163 @@
+#include "controller/DataFileDownload.h"
+
+#include "controller/ClientFtpDownload.h"
+#include "controller/ClientHttpDownload.h"
+#include "controller/LocalCopy.h"
+#include "controller/VarnelController.h"
+#include "platform/networkSetup.h"
+#include "settings/I18N.h"
+#include "settings/Log.h"
+
+#include <fstream>
+#include <utility>
+#include <vector>
+
+namespace varnel {
+
+namespace {
+
+// FTP transfers the data file as text, over a passive data connection.
+constexpr const char* kFtpRepresentationType = "A";
+constexpr bool kFtpPassive = true;
+
+} // namespace
+
+DataFileDownload::DataFileDownload(const VarnelController& controller, StatusCallback status)
+    : controller(controller), status(std::move(status)),
+      runner([](const std::function<bool()>& work) { return work(); }),
+      httpFactory([] { return std::make_unique<ClientHttpDownload>(); }),
+      ftpFactory([] { return std::make_unique<ClientFtpDownload>(); })
+{
+}
+
+void DataFileDownload::setStepRunner(StepRunner value)
+{
+    runner = std::move(value);
+}
+
+void DataFileDownload::setHttpFactory(HttpFactory factory)
+{
+    httpFactory = std::move(factory);
+}
+
+void DataFileDownload::setFtpFactory(FtpFactory factory)
+{
+    ftpFactory = std::move(factory);
+}
+
+void DataFileDownload::setPorts(Ports value)
+{
+    ports = value;
+}
+
+std::string DataFileDownload::remoteTarget(const std::string& path, const std::string& file)
+{
+    std::string target;
+    if (!path.empty())
+        target = path + "/";
+    if (!file.empty())
+        target += file;
+    return target;
+}
+
+void DataFileDownload::show(const char* key, std::uint32_t newLine) const
+{
+    if (!status)
+        return;
+    const I18N* messages = controller.getMessages();
+    status(messages != nullptr ? messages->lookup(key) : nullptr, newLine);
+}
+
+std::string DataFileDownload::setting(const char* key) const
+{
+    return controller.setting(key, "");
+}
+
+bool DataFileDownload::step(const std::function<bool()>& work) const
+{
+    return runner ? runner(work) : work();
+}
+
+std::string DataFileDownload::downloadByHttp()
+{
+    show("label.configurehttp", 1);
+    const std::string server = setting("http.server");
+    if (server.empty()) {
+        show("msg.noserveraddress", 1);
+        return {};
+    }
+    show("label.connecthttp", 0);
+    log() << "Attempting to connect to HTTP server at " << server << std::endl;
+    std::unique_ptr<HttpDownload> client = httpFactory();
+    networkSetup network;
+    if (!client || !step([&] { return client->connect(server, ports.http); })) {
+        show("msg.failedconnect", 1);
+        return {};
+    }
+    const std::string file = setting("http.file");
+    const std::string target = remoteTarget(setting("http.path"), file);
+    show("label.downloading", 1);
+    std::vector<std::string> headers;
+    std::vector<std::string> body;
+    if (!step([&] { return client->get(target) && client->parseResponse(headers, body); })) {
+        show("msg.faileddownload", 1);
+        return {};
+    }
+    // Complete or nothing: a copy cut short (disk full) must not be parsed as
+    // if it were whole, nor take the place of an earlier good one.
+    LocalCopy copy(file);
+    std::ofstream out;
+    if (!file.empty())
+        out.open(copy.partialPath(), std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) {
+        show("msg.failedsave", 1);
+        return {};
+    }
+    for (const std::string& line : body)
+        out << line;
+    out.close();
+    if (out.fail() || !copy.commit()) {
+        show("msg.failedsave", 1);
+        return {};
+    }
+    return file;
+}
+
+std::string DataFileDownload::downloadByFtp()
+{
+    show("label.configureftp", 1);
+    const std::string server = setting("ftp.server");
+    if (server.empty()) {
+        show("msg.noserveraddress", 1);
+        return {};
+    }
+    show("label.connectftp", 1);
+    log() << "Attempting to connect to FTP server at " << server << std::endl;
+    std::unique_ptr<FtpDownload> client = ftpFactory();
+    networkSetup network;
+    if (!client || !step([&] { return client->connect(server, ports.ftp); })) {
+        show("msg.failedconnect", 1);
+        return {};
+    }
+    show("label.loginftp", 1);
+    const std::string user = setting("ftp.user");
+    const std::string password = setting("ftp.password");
+    if (!step([&] { return client->login(user, password); })) {
+        show("msg.failedlogin", 1);
+        client->quit();
+        return {};
+    }
+    const std::string file = setting("ftp.file");
+    const std::string target = remoteTarget(setting("ftp.path"), file);
+    show("label.downloading", 1);
+    if (!step([&] { return client->downloadRemoteFile(target, file, kFtpRepresentationType, kFtpPassive); })) {
+        show("msg.faileddownload", 1);
+        client->quit();
+        return {};
+    }
+    client->quit();
+    show("msg.filedownloaded", 1);
+    return file;
+}
+
+} // namespace varnel

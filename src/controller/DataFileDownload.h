@@ -1,0 +1,64 @@
+#pragma once
+
+#include "controller/FtpDownload.h"
+#include "controller/HttpDownload.h"
+#include "controller/StatusCallback.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace varnel {
+
+class VarnelController;
+
+// Fetches the battery data file from the server the settings name, the same
+// way for the wizard and for varnelctl. Every parameter comes from the
+// settings; progress and failures go to the status callback, whose first call
+// always carries the routine's heading (null when the catalogue lacks it), so
+// a front end that shows one page of text can start the page with it.
+class DataFileDownload {
+public:
+    static constexpr int httpPort = 80;
+    static constexpr int ftpPort = 21;
+
+    // Runs one blocking network step and returns its result; the wizard keeps
+    // its window painting meanwhile.
+    using StepRunner = std::function<bool(const std::function<bool()>& step)>;
+    using HttpFactory = std::function<std::unique_ptr<HttpDownload>()>;
+    using FtpFactory = std::function<std::unique_ptr<FtpDownload>()>;
+
+    // The servers' ports; only tests reach servers elsewhere.
+    struct Ports {
+        int http = httpPort;
+        int ftp = ftpPort;
+    };
+
+    DataFileDownload(const VarnelController& controller, StatusCallback status);
+
+    void setStepRunner(StepRunner runner);
+    void setHttpFactory(HttpFactory factory);
+    void setFtpFactory(FtpFactory factory);
+    void setPorts(Ports ports);
+
+    // Both answer the local copy's path, or the empty text when there is none.
+    std::string downloadByHttp();
+    std::string downloadByFtp();
+
+    // "path/file": nothing is put in front, so the target starts as the path does.
+    static std::string remoteTarget(const std::string& path, const std::string& file);
+
+private:
+    void show(const char* key, std::uint32_t newLine) const;
+    std::string setting(const char* key) const;
+    bool step(const std::function<bool()>& work) const;
+
+    const VarnelController& controller;
+    StatusCallback status;
+    StepRunner runner;
+    HttpFactory httpFactory;
+    FtpFactory ftpFactory;
+    Ports ports;
+};
+
+} // namespace varnel

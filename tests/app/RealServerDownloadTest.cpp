@@ -1,0 +1,155 @@
+// Page 2 over the real network clients, from nginx and pyftpdlib on loopback:
+// the choice on page 1, the download, the stored copy and its packs listed.
+#include "app/WizardHarness.h"
+#include "controller/ClientFtpDownload.h"
+#include "controller/ClientHttpDownload.h"
+#include "net/RealServers.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <filesystem>
+
+namespace varnel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The real clients, sent to the test server's port. The port the dialog asked
+// for is kept: a user's wizard must still go to the standard ports.
+template <typename Base, typename Client>
+class Redirected : public Base {
+public:
+    Redirected(int port, std::vector<int>& asked) : port(port), asked(asked) {}
+    bool connect(const std::string& host, int wanted) override
+    {
+        asked.push_back(wanted);
+        return client.connect(host, port);
+    }
+
+protected:
+    Client client;
+
+private:
+    int port;
+    std::vector<int>& asked;
+};
+
+class RedirectedHttp : public Redirected<HttpDownload, ClientHttpDownload> {
+public:
+    using Redirected::Redirected;
+    bool get(const std::string& target) override { return client.get(target); }
+    bool parseResponse(std::vector<std::string>& headers, std::vector<std::string>& body) override
+    {
+        return client.parseResponse(headers, body);
+    }
+};
+
+class RedirectedFtp : public Redirected<FtpDownload, ClientFtpDownload> {
+public:
+    using Redirected::Redirected;
+    bool login(const std::string& user, const std::string& password) override { return client.login(user, password); }
+    bool downloadRemoteFile(const std::string& remotePath, const std::string& localPath,
+                            const std::string& representationType, bool passive) override
+    {
+        return client.downloadRemoteFile(remotePath, localPath, representationType, passive);
+    }
+    void quit() override { client.quit(); }
+};
+
+class ServerDialog : public TestDialog {
+public:
+    int serverPort = 0;
+    std::vector<int> askedPorts;
+
+protected:
+    std::unique_ptr<HttpDownload> createHttpDownload() override
+    {
+        return std::make_unique<RedirectedHttp>(serverPort, askedPorts);
+    }
+    std::unique_ptr<FtpDownload> createFtpDownload() override
+    {
+        return std::make_unique<RedirectedFtp>(serverPort, askedPorts);
+    }
+};
+
+class RealServerDownload : public Wizard {
+protected:
+    void SetUp() override
+    {
+        Wizard::SetUp();
+        sample = readFile(distFile("sample-batterydata.xml"));
+        fs::create_directories(served / "data");
+        writeFile(served / "data" / "packs.xml", sample);
+    }
+
+    ServerDialog& openOn(int port)
+    {
+        auto created = std::make_unique<ServerDialog>();
+        ServerDialog& server = *created;
+        server.serverPort = port;
+        dialog = std::move(created);
+        dialog->show();
+        return server;
+    }
+
+    // Row 1's type list on page 2 names the packs the file offers.
+    void expectPacksListed()
+    {
+        QStringList names;
+        for (const auto& pack : dialog->getController().getBatteryPacks())
+            names << QString::fromStdString(pack->getName());
+        EXPECT_EQ(names.size(), 6);
+        EXPECT_EQ(comboEntries("1017"), names);
+        EXPECT_TRUE(button("1001")->isEnabled()) << mainText().toStdString();
+    }
+
+    fs::path served = fs::absolute("served");
+    std::string sample;
+};
+
+TEST_F(RealServerDownload, HttpChoiceFetchesFromNginxAndListsThePacks)
+{
+    const NginxServer nginx(dir.path() / "nginx", served);
+    ASSERT_TRUE(nginx.running()) << nginx.failure();
+    writeSettings("http.server = 127.0.0.1\nhttp.path = /data\nhttp.file = packs.xml");
+    ServerDialog& server = openOn(nginx.port());
+
+    radio("1006")->click();
+    button("1001")->click();
+    ASSERT_EQ(dialog->getPage(), 2);
+    EXPECT_EQ(server.askedPorts, std::vector<int>{80});
+    EXPECT_EQ(dialog->getDataFilePath(), "packs.xml");
+    EXPECT_EQ(readFile("packs.xml"), expectedBodyLines(sample));
+    EXPECT_TRUE(mainText().startsWith(qt("label.configurehttp") + qt("label.connecthttp") + "\n" +
+                                      qt("label.downloading") + "\n" + qt("label.parsingfile")))
+        << mainText().toStdString();
+    expectPacksListed();
+}
+
+TEST_F(RealServerDownload, FtpChoiceFetchesFromPyftpdlibAndListsThePacks)
+{
+    const PyFtpServer ftpd(dir.path() / "ftpd", served);
+    ASSERT_TRUE(ftpd.running()) << ftpd.failure();
+    writeSettings("ftp.server = 127.0.0.1\nftp.user = anonymous\nftp.password = varnel@\nftp.path = data\n"
+                  "ftp.file = packs.xml");
+    ServerDialog& server = openOn(ftpd.port());
+
+    // Page 1 never shows the FTP choice; the dispatch on page 2 still honours it.
+    radio("1007")->setChecked(true);
+    button("1001")->click();
+    ASSERT_EQ(dialog->getPage(), 2);
+    EXPECT_EQ(server.askedPorts, std::vector<int>{21});
+    EXPECT_EQ(dialog->getDataFilePath(), "packs.xml");
+    EXPECT_EQ(withoutCarriageReturns(readFile("packs.xml")), withoutCarriageReturns(sample));
+    EXPECT_FALSE(fs::exists("packs.xml.part"));
+    EXPECT_TRUE(mainText().contains("\n" + qt("label.downloading") + "\n" + qt("msg.filedownloaded") + "\n" +
+                                    qt("label.parsingfile")))
+        << mainText().toStdString();
+    expectPacksListed();
+}
+
+} // namespace
+} // namespace varnel::test

@@ -1,0 +1,177 @@
+#include "controller/DataFileDownload.h"
+#include "controller/VarnelController.h"
+#include "settings/I18N.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace varnel {
+namespace {
+
+namespace fs = std::filesystem;
+
+// What the fakes were asked, with whether each call ran inside a step of the runner.
+struct Record {
+    bool insideStep = false;
+    std::vector<std::string> calls;
+    void add(const std::string& call) { calls.push_back(call + (insideStep ? "" : " (outside a step)")); }
+};
+
+class FakeHttp : public HttpDownload {
+public:
+    FakeHttp(Record& record, std::vector<std::string> body) : record(record), body(std::move(body)) {}
+    bool connect(const std::string& host, int port) override
+    {
+        record.add("connect " + host + ":" + std::to_string(port));
+        return true;
+    }
+    bool get(const std::string& target) override
+    {
+        record.add("get " + target);
+        return true;
+    }
+    bool parseResponse(std::vector<std::string>& headers, std::vector<std::string>& lines) override
+    {
+        record.add("parse");
+        headers = {"HTTP/1.1 200 OK\r\n"};
+        lines = body;
+        return true;
+    }
+
+private:
+    Record& record;
+    std::vector<std::string> body;
+};
+
+class FakeFtp : public FtpDownload {
+public:
+    explicit FakeFtp(Record& record) : record(record) {}
+    bool connect(const std::string& host, int port) override
+    {
+        record.add("connect " + host + ":" + std::to_string(port));
+        return true;
+    }
+    bool login(const std::string& user, const std::string&) override
+    {
+        record.add("login " + user);
+        return true;
+    }
+    bool downloadRemoteFile(const std::string& remotePath, const std::string& localPath, const std::string&,
+                            bool) override
+    {
+        record.add("retr " + remotePath);
+        test::writeFile(localPath, "<ExternalBatteryPack/>");
+        return true;
+    }
+    void quit() override { record.calls.push_back("quit"); }
+
+private:
+    Record& record;
+};
+
+class Download : public ::testing::Test {
+protected:
+    // The shipped catalogue, less the keys named.
+    void start(const std::string& settings, const std::vector<std::string>& dropKeys = {})
+    {
+        std::string catalogue;
+        for (const std::string& line : test::readLines(test::distFile("varnelstrings.en"))) {
+            bool dropped = false;
+            for (const std::string& key : dropKeys)
+                dropped = dropped || line.rfind(key + " ", 0) == 0;
+            if (!dropped)
+                catalogue += line + "\n";
+        }
+        test::writeFile("varnelstrings.en", catalogue);
+        test::writeFile("varnel.ini", "locale.name = English\nlocale.strings = en\n" + settings);
+        // A controller reads its settings once, so each run of settings gets its own.
+        controller = std::make_unique<VarnelController>();
+        ASSERT_TRUE(controller->init(nullptr));
+    }
+
+    DataFileDownload routine(DataFileDownload::Ports ports = {})
+    {
+        DataFileDownload download(*controller, [this](const char* text, std::uint32_t newLine) {
+            shown.push_back(std::string(text ? text : "<null>") + (newLine ? " /1" : " /0"));
+        });
+        download.setStepRunner([this](const std::function<bool()>& step) {
+            ++steps;
+            record.insideStep = true;
+            const bool result = step();
+            record.insideStep = false;
+            return result;
+        });
+        download.setHttpFactory([this] { return std::make_unique<FakeHttp>(record, body); });
+        download.setFtpFactory([this] { return std::make_unique<FakeFtp>(record); });
+        download.setPorts(ports);
+        return download;
+    }
+
+    std::string text(const char* key) const { return controller->getMessages()->lookup(key); }
+
+    test::TempDir dir;
+    std::unique_ptr<VarnelController> controller;
+    Record record;
+    std::vector<std::string> body{"<ExternalBatteryPack/>\r\n"};
+    std::vector<std::string> shown;
+    int steps = 0;
+};
+
+TEST_F(Download, EveryNetworkWaitRunsAsAStepAndTheHeadingComesFirst)
+{
+    start("http.server = h\nhttp.file = a.xml\nftp.server = f\nftp.user = u\nftp.path = /p\nftp.file = b.xml\n");
+    EXPECT_EQ(routine().downloadByHttp(), "a.xml");
+    EXPECT_EQ(steps, 2);
+    EXPECT_EQ(record.calls, (std::vector<std::string>{"connect h:80", "get a.xml", "parse"}));
+    EXPECT_EQ(shown, (std::vector<std::string>{text("label.configurehttp") + " /1", text("label.connecthttp") + " /0",
+                                               text("label.downloading") + " /1"}));
+
+    record.calls.clear();
+    shown.clear();
+    steps = 0;
+    EXPECT_EQ(routine({8080, 2121}).downloadByFtp(), "b.xml");
+    EXPECT_EQ(steps, 3);
+    EXPECT_EQ(record.calls, (std::vector<std::string>{"connect f:2121", "login u", "retr /p/b.xml", "quit"}));
+    EXPECT_EQ(shown.front(), text("label.configureftp") + " /1");
+    EXPECT_EQ(shown.back(), text("msg.filedownloaded") + " /1");
+}
+
+TEST_F(Download, HeadingIsAnnouncedEvenWithoutItsText)
+{
+    // A front end replaces its page at the first text, so the first call must come regardless.
+    start("", {"label.configurehttp"});
+    EXPECT_EQ(routine().downloadByHttp(), "");
+    EXPECT_EQ(shown, (std::vector<std::string>{"<null> /1", text("msg.noserveraddress") + " /1"}));
+    EXPECT_TRUE(record.calls.empty());
+}
+
+TEST_F(Download, HttpCopyIsReplacedOnlyByACompleteOne)
+{
+    start("http.server = h\nhttp.file = packs.xml\n");
+    test::writeFile("packs.xml", "older copy");
+    body = {"<ExternalBatteryPack>\r\n", "</ExternalBatteryPack>\r\n"};
+    EXPECT_EQ(routine().downloadByHttp(), "packs.xml");
+    EXPECT_EQ(test::readFile("packs.xml"), body[0] + body[1]);
+    EXPECT_FALSE(fs::exists("packs.xml.part"));
+
+    // Names that cannot take the copy: it fails as a save, leaving what was there.
+    fs::create_directory("folder");
+    test::writeFile("folder/inside.xml", "kept");
+    for (const char* name : {"folder", "missing/packs.xml"}) {
+        SCOPED_TRACE(name);
+        shown.clear();
+        start(std::string("http.server = h\nhttp.file = ") + name + "\n");
+        EXPECT_EQ(routine().downloadByHttp(), "");
+        EXPECT_EQ(shown.back(), text("msg.failedsave") + " /1");
+        EXPECT_FALSE(fs::exists(std::string(name) + ".part"));
+    }
+    EXPECT_EQ(test::readFile("folder/inside.xml"), "kept");
+}
+
+} // namespace
+} // namespace varnel

@@ -1,0 +1,293 @@
+// varnelctl against upssim through the real port libraries: the shipped demo
+// units, one of each protocol, with every value written checked in the
+// simulator's journal.
+#include "CtlRunner.h"
+#include "JsonReader.h"
+#include "device/VarnelDevice.h"
+#include "e2e/SimulatedSite.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace varnel::test {
+namespace {
+
+// The demo units in scan order: HID first, then the serial lines.
+struct DemoUnit {
+    const char* name;
+    const char* port;
+    const char* product;
+    std::uint32_t configuration;
+    std::uint32_t cTableHighB;
+    int pack; // a pack of the battery type the unit's wattage table fits
+};
+
+const DemoUnit kDemoUnits[] = {
+    {"usb-ups", "usb-ups.sock", "SIM-2000 USB", 0x03, 5, 4},
+    {"rack-ups", "rack-ups", "SIM-3000 framed", 0x01, 5, 2},
+    {"tower-ups", "tower-ups", "SIM-1500 text", 0x0D, 4, 6},
+};
+
+// upssim's defaults for the tables the demo file leaves out.
+const std::vector<std::uint32_t> kDefaultBatteryTable{120, 104, 90, 78, 68, 60, 53, 47, 42, 38,
+                                                      34,  31,  28, 26, 24, 22, 20, 19, 18, 17};
+const std::vector<std::uint32_t> kDefaultCTable{10, 20, 30, 40, 50, 60, 70, 80, 90};
+
+struct Values {
+    std::uint32_t externalBatteryCount = 0;
+    std::vector<std::uint32_t> batteryTable;
+    std::vector<std::uint32_t> cTable;
+    std::uint32_t cTableHighB = 0;
+};
+
+bool operator==(const Values& a, const Values& b)
+{
+    return a.externalBatteryCount == b.externalBatteryCount && a.batteryTable == b.batteryTable &&
+           a.cTable == b.cTable && a.cTableHighB == b.cTableHighB;
+}
+
+std::ostream& operator<<(std::ostream& out, const Values& v)
+{
+    out << "external " << v.externalBatteryCount << ", high B " << v.cTableHighB << ", battery table";
+    for (std::uint32_t b : v.batteryTable)
+        out << ' ' << b;
+    out << ", C table";
+    for (std::uint32_t c : v.cTable)
+        out << ' ' << c;
+    return out;
+}
+
+Values fromRecord(const VarnelDevice& device)
+{
+    Values v;
+    v.externalBatteryCount = static_cast<std::uint32_t>(device.getExternalBatteryCount());
+    v.batteryTable.assign(device.getBatteryTableValues().begin(), device.getBatteryTableValues().end());
+    v.cTable.assign(device.getCTableValues().begin(), device.getCTableValues().end());
+    v.cTableHighB = device.getCTableHighB();
+    return v;
+}
+
+Values fromJson(const JsonValue& json)
+{
+    return {static_cast<std::uint32_t>(json["externalBatteryCount"].asInt()), json["batteryTableValues"].asBytes(),
+            json["cTableValues"].asBytes(), static_cast<std::uint32_t>(json["cTableHighB"].asInt())};
+}
+
+// The values the unit stored from its journal's writes, starting at write `from`;
+// every write must have stored what it asked for.
+Values fromJournal(const SimulatedSite& site, const std::string& unit, std::size_t from = 0)
+{
+    Values v;
+    std::map<int, std::uint32_t> battery, cTable;
+    std::map<std::string, int> singles;
+    const std::vector<JournalWrite> writes = site.writes(unit);
+    for (std::size_t i = from; i < writes.size(); ++i) {
+        const JournalWrite& w = writes[i];
+        EXPECT_EQ(w.stored, w.value) << unit << " " << w.field << " " << w.index;
+        if (w.field == "batteryTable")
+            battery[w.index] = w.stored;
+        else if (w.field == "cTable")
+            cTable[w.index] = w.stored;
+        else if (w.field == "externalBatteryCount")
+            v.externalBatteryCount = w.stored, ++singles[w.field];
+        else if (w.field == "cTableHighB")
+            v.cTableHighB = w.stored, ++singles[w.field];
+    }
+    // Each table entry and each single value exactly once, in index order.
+    for (const auto& [index, value] : battery)
+        if (index == static_cast<int>(v.batteryTable.size()))
+            v.batteryTable.push_back(value);
+    for (const auto& [index, value] : cTable)
+        if (index == static_cast<int>(v.cTable.size()))
+            v.cTable.push_back(value);
+    EXPECT_EQ(singles, (std::map<std::string, int>{{"cTableHighB", 1}, {"externalBatteryCount", 1}})) << unit;
+    return v;
+}
+
+// What the controller itself computes for each unit of a fresh scan.
+std::vector<Values> reference(SimulatedSite& site, const std::vector<std::vector<std::uint32_t>>& quantities)
+{
+    auto& devices = site.controller().scanForDevices(nullptr);
+    std::vector<Values> expected;
+    EXPECT_EQ(devices.size(), quantities.size());
+    for (std::size_t i = 0; i < devices.size() && i < quantities.size(); ++i) {
+        EXPECT_TRUE(site.controller().computeConfiguration(*devices[i], quantities[i], nullptr));
+        expected.push_back(fromRecord(*devices[i]));
+    }
+    site.controller().clearDevices();
+    return expected;
+}
+
+// Writes of values; selecting a table index while reading a unit is not one.
+std::vector<JournalWrite> valueWrites(const SimulatedSite& site, const std::string& unit)
+{
+    std::vector<JournalWrite> found;
+    for (const JournalWrite& write : site.writes(unit))
+        if (write.field != "batteryTableIndex" && write.field != "cTableIndex")
+            found.push_back(write);
+    return found;
+}
+
+std::string demoUnits()
+{
+    return readFile(distFile("demo-units.ini"));
+}
+
+JsonValue parsed(const CtlResult& run)
+{
+    const auto doc = parseJson(run.out);
+    EXPECT_TRUE(doc) << "not one JSON document: " << run.out;
+    return doc ? *doc : JsonValue{};
+}
+
+TEST(CtlSimulatedUnits, ScanListsTheThreeDemoUnitsAsTextAndJson)
+{
+    SimulatedSite site(demoUnits());
+    ASSERT_TRUE(site.ready()) << site.simulatorOutput();
+
+    const CtlResult text = runCtl({"scan"});
+    ASSERT_EQ(text.code, 0) << text.err;
+    const std::vector<std::string> lines = linesOf(text.out);
+    ASSERT_EQ(lines.size(), 3u) << text.out;
+    EXPECT_EQ(lines[0], "1  '" + site.dir("usb-ups.sock") +
+                            "'  Simulated Power : SIM-2000 USB  internal 2 of type 2  external 0  configuration 0x03");
+    EXPECT_NE(text.err.find(catalogueText("label.discoveredmultipledevices")), std::string::npos);
+
+    const CtlResult json = runCtl({"scan", "--json"});
+    ASSERT_EQ(json.code, 0) << json.err;
+    const JsonValue doc = parsed(json);
+    ASSERT_EQ(doc["units"].items.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(kDemoUnits[i].name);
+        const JsonValue& unit = doc["units"][i];
+        EXPECT_EQ(unit["number"].asInt(), static_cast<std::int64_t>(i + 1));
+        EXPECT_EQ(unit["portName"].string, site.dir(kDemoUnits[i].port));
+        EXPECT_EQ(unit["vendorName"].string, "Simulated Power");
+        EXPECT_EQ(unit["productName"].string, kDemoUnits[i].product);
+        EXPECT_EQ(unit["configurationInfo"].asInt(), kDemoUnits[i].configuration);
+        EXPECT_EQ(unit["externalBatteryCount"].asInt(), 0);
+        EXPECT_EQ(unit["batteryTableValues"].asBytes(), kDefaultBatteryTable);
+        EXPECT_EQ(unit["cTableValues"].asBytes(), kDefaultCTable);
+        EXPECT_EQ(unit["cTableHighB"].asInt(), kDemoUnits[i].cTableHighB);
+        EXPECT_TRUE(valueWrites(site, kDemoUnits[i].name).empty());
+    }
+}
+
+TEST(CtlSimulatedUnits, PlanWritesNothingAndApplyWritesExactlyThePlanOnEachProtocol)
+{
+    SimulatedSite site(demoUnits());
+    ASSERT_TRUE(site.ready()) << site.simulatorOutput();
+    // A different count per unit, so values landing on the wrong unit show.
+    std::vector<std::vector<std::uint32_t>> quantities;
+    for (std::uint32_t i = 0; i < 3; ++i)
+        quantities.push_back(packsOf(site.controller(), kDemoUnits[i].pack - 1, i + 1));
+    const std::vector<Values> expected = reference(site, quantities);
+    ASSERT_EQ(expected.size(), 3u);
+
+    for (std::size_t i = 0; i < 3; ++i) {
+        const DemoUnit& unit = kDemoUnits[i];
+        SCOPED_TRACE(unit.name);
+        const std::vector<std::string> selection{"--unit", std::to_string(i + 1), "--pack",
+                                                std::to_string(unit.pack) + "=" + std::to_string(i + 1)};
+        std::vector<std::string> plan{"plan", "--json", "--data", "sample-batterydata.xml"};
+        plan.insert(plan.end(), selection.begin(), selection.end());
+        const CtlResult planned = runCtl(plan);
+        ASSERT_EQ(planned.code, 0) << planned.err;
+        const JsonValue planDoc = parsed(planned);
+        EXPECT_EQ(fromJson(planDoc["planned"]), expected[i]);
+        EXPECT_EQ(planDoc["current"]["batteryTableValues"].asBytes(), kDefaultBatteryTable);
+        EXPECT_EQ(planDoc["saved"].kind, JsonValue::Kind::null); // plan says nothing about saving
+        EXPECT_TRUE(valueWrites(site, unit.name).empty());
+
+        std::vector<std::string> apply{"apply", "--yes", "--data", "sample-batterydata.xml", "--json"};
+        apply.insert(apply.end(), selection.begin(), selection.end());
+        const CtlResult applied = runCtl(apply);
+        ASSERT_EQ(applied.code, 0) << applied.err << site.simulatorOutput();
+        const JsonValue doc = parsed(applied);
+        EXPECT_TRUE(doc["saved"].boolean);
+        EXPECT_TRUE(doc["validated"].boolean);
+        EXPECT_EQ(doc["exitCode"].asInt(), 0);
+        EXPECT_EQ(fromJson(doc["planned"]), expected[i]);
+        EXPECT_EQ(fromJournal(site, unit.name), expected[i]);
+        for (std::size_t later = i + 1; later < 3; ++later)
+            EXPECT_TRUE(valueWrites(site, kDemoUnits[later].name).empty()) << kDemoUnits[later].name;
+    }
+    EXPECT_TRUE(site.logHas("Device Read for Validation"));
+}
+
+TEST(CtlSimulatedUnits, InternalOnlyWritesTheUnitsOwnBatteriesAndNoPacks)
+{
+    SimulatedSite site(demoUnits());
+    ASSERT_TRUE(site.ready()) << site.simulatorOutput();
+    const std::vector<std::uint32_t> none(site.controller().getBatteryPacks().size(), 0);
+    const std::vector<Values> expected = reference(site, {none, none, none});
+    ASSERT_EQ(expected.size(), 3u);
+
+    const CtlResult text = runCtl({"apply", "--yes", "--data", "sample-batterydata.xml", "--unit", "3", "--internal-only"});
+    ASSERT_EQ(text.code, 0) << text.err;
+    EXPECT_NE(text.out.find("Saved and validated."), std::string::npos) << text.out;
+    const Values written = fromJournal(site, "tower-ups");
+    EXPECT_EQ(written, expected[2]);
+    EXPECT_EQ(written.externalBatteryCount, 0u);
+    EXPECT_TRUE(valueWrites(site, "usb-ups").empty());
+    EXPECT_TRUE(valueWrites(site, "rack-ups").empty());
+}
+
+TEST(CtlSimulatedUnits, BadPackOrUnitTouchesNoUnit)
+{
+    SimulatedSite site(demoUnits());
+    ASSERT_TRUE(site.ready()) << site.simulatorOutput();
+
+    const CtlResult pack = runCtl({"apply", "--yes", "--data", "sample-batterydata.xml", "--unit", "1", "--pack", "7=1"});
+    EXPECT_EQ(pack.code, 1);
+    EXPECT_NE(pack.err.find("there is no pack 7: the data file has 6"), std::string::npos) << pack.err;
+    // Refused before the scan: not one request reached a unit.
+    for (const DemoUnit& unit : kDemoUnits)
+        EXPECT_EQ(site.requests(unit.name), 0u) << unit.name;
+
+    const CtlResult unit = runCtl({"apply", "--yes", "--data", "sample-batterydata.xml", "--json", "--unit", "4", "--pack", "1=1"});
+    EXPECT_EQ(unit.code, 3);
+    const JsonValue doc = parsed(unit);
+    EXPECT_EQ(doc["exitCode"].asInt(), 3);
+    EXPECT_EQ(doc["error"].string, "there is no unit 4: the scan found 3");
+
+    // Packs the unit's wattage table does not fit: the computation refuses and nothing is written.
+    const CtlResult unfit = runCtl({"apply", "--yes", "--data", "sample-batterydata.xml", "--unit", "3", "--pack", "4=1"});
+    EXPECT_EQ(unfit.code, 4);
+    EXPECT_NE(unfit.err.find(catalogueText("msg.calculationserror")), std::string::npos) << unfit.err;
+    for (const DemoUnit& demo : kDemoUnits)
+        EXPECT_TRUE(valueWrites(site, demo.name).empty()) << demo.name;
+}
+
+TEST(CtlSimulatedUnits, UnitStoringWrongValuesExitsWithSix)
+{
+    std::string units;
+    for (const char* protocol : {"hid", "framed", "text"})
+        units += std::string("[unit wrong-") + protocol + "]\nprotocol = " + protocol +
+                 "\nconfiguration = 0x0003\ninternal.count = 2\ninternal.type = 2\nfault = wrongvalue\n";
+    SimulatedSite site(units);
+    ASSERT_TRUE(site.ready()) << site.simulatorOutput();
+
+    int number = 1;
+    for (const char* unit : {"wrong-hid", "wrong-framed", "wrong-text"}) {
+        SCOPED_TRACE(unit);
+        const CtlResult run = runCtl({"apply", "--yes", "--data", "sample-batterydata.xml", "--json", "--unit", std::to_string(number++), "--pack", "2=1"});
+        EXPECT_EQ(run.code, 6) << run.err;
+        const JsonValue doc = parsed(run);
+        EXPECT_TRUE(doc["saved"].boolean);
+        EXPECT_FALSE(doc["validated"].boolean);
+        EXPECT_EQ(doc["exitCode"].asInt(), 6);
+        EXPECT_NE(run.err.find("differ from those written"), std::string::npos);
+        const std::vector<JournalWrite> writes = site.writes(unit);
+        ASSERT_FALSE(writes.empty());
+        for (const JournalWrite& write : writes) {
+            if (write.field == "cTableHighB") {
+                EXPECT_EQ(write.stored, write.value + 1);
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace varnel::test
