@@ -64,32 +64,7 @@ std::string portPath(const SimulatedSite& site, const UnitKind& kind)
 // Every value the record holds reached the unit, and nothing else did.
 void expectJournalHolds(const SimulatedSite& site, const std::string& unit, const VarnelDevice& device)
 {
-    std::map<int, std::uint32_t> battery;
-    std::map<int, std::uint32_t> cTable;
-    std::map<std::string, std::uint32_t> single;
-    for (const JournalWrite& write : site.writes(unit)) {
-        if (write.field == "batteryTableIndex" || write.field == "cTableIndex")
-            continue;
-        EXPECT_EQ(write.stored, write.value) << unit << " " << write.field << " " << write.index;
-        if (write.field == "batteryTable")
-            battery[write.index] = write.value;
-        else if (write.field == "cTable")
-            cTable[write.index] = write.value;
-        else
-            single[write.field] = write.value;
-    }
-    const auto& expectedBattery = device.getBatteryTableValues();
-    ASSERT_EQ(battery.size(), expectedBattery.size()) << unit;
-    for (std::size_t i = 0; i < expectedBattery.size(); ++i)
-        EXPECT_EQ(battery[static_cast<int>(i)], expectedBattery[i]) << unit << " battery table " << i;
-    const auto& expectedC = device.getCTableValues();
-    ASSERT_EQ(cTable.size(), expectedC.size()) << unit;
-    for (std::size_t i = 0; i < expectedC.size(); ++i)
-        EXPECT_EQ(cTable[static_cast<int>(i)], expectedC[i]) << unit << " C table " << i;
-    EXPECT_EQ(single["cTableHighB"], device.getCTableHighB()) << unit;
-    EXPECT_EQ(single["externalBatteryCount"], static_cast<std::uint32_t>(device.getExternalBatteryCount()))
-        << unit;
-    EXPECT_EQ(single.size(), 2u) << unit;
+    varnel::test::expectJournalHolds(site.writes(unit), unit, device);
 }
 
 void PrintTo(const UnitKind& kind, std::ostream* out)

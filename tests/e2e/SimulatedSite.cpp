@@ -30,29 +30,6 @@ const char* kSerialPortsEnv = "LINKSERIAL_PORTS";
 const char* kSerialDetectEnv = "LINKSERIAL_DETECT";
 const char* kHidDetectEnv = "LINKHID_DETECT";
 
-// The text of `"name":` up to the next comma or brace, quotes removed.
-std::string field(const std::string& line, const std::string& name)
-{
-    const std::string key = "\"" + name + "\":";
-    const std::size_t at = line.find(key);
-    if (at == std::string::npos)
-        return {};
-    std::size_t begin = at + key.size();
-    std::size_t end = begin;
-    if (begin < line.size() && line[begin] == '"') {
-        ++begin;
-        end = line.find('"', begin);
-    } else {
-        end = line.find_first_of(",}", begin);
-    }
-    return end == std::string::npos ? std::string() : line.substr(begin, end - begin);
-}
-
-std::uint32_t number(const std::string& text)
-{
-    return static_cast<std::uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
-}
-
 void shortSleep(std::uint32_t ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(std::min(ms, SimulatedSite::kLongestWaitMs)));
@@ -129,30 +106,12 @@ bool SimulatedSite::logHas(const std::string& line) const
 
 std::vector<JournalWrite> SimulatedSite::writes(const std::string& unit) const
 {
-    std::vector<JournalWrite> found;
-    for (const std::string& line : readLines("journal.jsonl")) {
-        if (field(line, "event") != "write" || field(line, "unit") != unit)
-            continue;
-        JournalWrite write;
-        write.unit = unit;
-        write.field = field(line, "field");
-        const std::string index = field(line, "index");
-        write.index = index.empty() ? -1 : static_cast<int>(number(index));
-        write.value = number(field(line, "value"));
-        write.stored = number(field(line, "stored"));
-        found.push_back(write);
-    }
-    return found;
+    return journalWrites("journal.jsonl", unit);
 }
 
 std::size_t SimulatedSite::requests(const std::string& unit) const
 {
-    std::size_t count = 0;
-    for (const std::string& line : readLines("journal.jsonl"))
-        if (field(line, "event") == "request" && field(line, "unit") == unit &&
-            field(line, "what") != "info" && field(line, "what") != "descriptor")
-            ++count;
-    return count;
+    return journalRequests("journal.jsonl", unit);
 }
 
 std::vector<std::uint32_t> packsOf(const VarnelController& controller, std::size_t pack, std::uint32_t count)

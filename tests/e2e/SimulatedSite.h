@@ -14,15 +14,6 @@
 
 namespace varnel::test {
 
-// One value a simulated unit was asked to store, from its journal.
-struct JournalWrite {
-    std::string unit;
-    std::string field;
-    int index = -1;
-    std::uint32_t value = 0;
-    std::uint32_t stored = 0;
-};
-
 // A run directory as a technician has it (shipped settings, messages and
 // sample data file), with upssim serving the given units and the port
 // libraries pointed at them. Every fixed wait is cut short: the simulator

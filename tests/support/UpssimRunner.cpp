@@ -1,5 +1,10 @@
 #include "support/UpssimRunner.h"
 
+#include "device/VarnelDevice.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -8,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <thread>
 
 namespace varnel::test {
@@ -81,6 +87,97 @@ bool exportReadyEnvironment(const std::filesystem::path& readyFile)
         any = true;
     }
     return any;
+}
+
+namespace {
+
+// The text of `"name":` up to the next comma or brace, quotes removed.
+std::string field(const std::string& line, const std::string& name)
+{
+    const std::string key = "\"" + name + "\":";
+    const std::size_t at = line.find(key);
+    if (at == std::string::npos)
+        return {};
+    std::size_t begin = at + key.size();
+    std::size_t end = begin;
+    if (begin < line.size() && line[begin] == '"') {
+        ++begin;
+        end = line.find('"', begin);
+    } else {
+        end = line.find_first_of(",}", begin);
+    }
+    return end == std::string::npos ? std::string() : line.substr(begin, end - begin);
+}
+
+std::uint32_t number(const std::string& text)
+{
+    return static_cast<std::uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
+}
+
+} // namespace
+
+bool isIndexSelection(const JournalWrite& write)
+{
+    return write.field == "batteryTableIndex" || write.field == "cTableIndex";
+}
+
+std::vector<JournalWrite> journalWrites(const std::filesystem::path& journal, const std::string& unit)
+{
+    std::vector<JournalWrite> found;
+    for (const std::string& line : readLines(journal)) {
+        if (field(line, "event") != "write" || field(line, "unit") != unit)
+            continue;
+        JournalWrite write;
+        write.unit = unit;
+        write.field = field(line, "field");
+        const std::string index = field(line, "index");
+        write.index = index.empty() ? -1 : static_cast<int>(number(index));
+        write.value = number(field(line, "value"));
+        write.stored = number(field(line, "stored"));
+        found.push_back(write);
+    }
+    return found;
+}
+
+std::size_t journalRequests(const std::filesystem::path& journal, const std::string& unit)
+{
+    std::size_t count = 0;
+    for (const std::string& line : readLines(journal))
+        if (field(line, "event") == "request" && field(line, "unit") == unit &&
+            field(line, "what") != "info" && field(line, "what") != "descriptor")
+            ++count;
+    return count;
+}
+
+void expectJournalHolds(const std::vector<JournalWrite>& writes, const std::string& unit,
+                        const VarnelDevice& device)
+{
+    std::map<int, std::uint32_t> battery;
+    std::map<int, std::uint32_t> cTable;
+    std::map<std::string, std::uint32_t> single;
+    for (const JournalWrite& write : writes) {
+        if (isIndexSelection(write))
+            continue;
+        EXPECT_EQ(write.stored, write.value) << unit << " " << write.field << " " << write.index;
+        if (write.field == "batteryTable")
+            battery[write.index] = write.value;
+        else if (write.field == "cTable")
+            cTable[write.index] = write.value;
+        else
+            single[write.field] = write.value;
+    }
+    const auto& expectedBattery = device.getBatteryTableValues();
+    ASSERT_EQ(battery.size(), expectedBattery.size()) << unit;
+    for (std::size_t i = 0; i < expectedBattery.size(); ++i)
+        EXPECT_EQ(battery[static_cast<int>(i)], expectedBattery[i]) << unit << " battery table " << i;
+    const auto& expectedC = device.getCTableValues();
+    ASSERT_EQ(cTable.size(), expectedC.size()) << unit;
+    for (std::size_t i = 0; i < expectedC.size(); ++i)
+        EXPECT_EQ(cTable[static_cast<int>(i)], expectedC[i]) << unit << " C table " << i;
+    EXPECT_EQ(single["cTableHighB"], device.getCTableHighB()) << unit;
+    EXPECT_EQ(single["externalBatteryCount"], static_cast<std::uint32_t>(device.getExternalBatteryCount()))
+        << unit;
+    EXPECT_EQ(single.size(), 2u) << unit;
 }
 
 } // namespace varnel::test

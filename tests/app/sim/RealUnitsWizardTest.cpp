@@ -32,11 +32,6 @@ void shortWait(std::uint32_t milliseconds)
     std::this_thread::sleep_for(std::chrono::milliseconds(std::min(milliseconds, kLongestWaitMs)));
 }
 
-bool isIndexSelection(const StoredValue& write)
-{
-    return write.field == "batteryTableIndex" || write.field == "cTableIndex";
-}
-
 // Index of "EBP-48 Small (4 x 7Ah)" in the sample file's type lists (entry 0 names no pack).
 constexpr int kSmallFourPack = 1;
 
@@ -102,33 +97,7 @@ protected:
     // unit exactly, and nothing else was written into it.
     void expectUnitHolds(const std::string& unit, const VarnelDevice& device)
     {
-        std::map<int, std::uint32_t> battery;
-        std::map<int, std::uint32_t> cTable;
-        std::map<std::string, std::uint32_t> single;
-        for (const StoredValue& write : units->writes(unit)) {
-            if (isIndexSelection(write))
-                continue;
-            EXPECT_EQ(write.stored, write.value) << unit << " " << write.field << " " << write.index;
-            if (write.field == "batteryTable")
-                battery[write.index] = write.value;
-            else if (write.field == "cTable")
-                cTable[write.index] = write.value;
-            else
-                single[write.field] = write.value;
-        }
-        const auto& expectedBattery = device.getBatteryTableValues();
-        ASSERT_EQ(battery.size(), expectedBattery.size()) << unit;
-        for (std::size_t i = 0; i < expectedBattery.size(); ++i)
-            EXPECT_EQ(battery[static_cast<int>(i)], expectedBattery[i]) << unit << " battery table " << i;
-        const auto& expectedC = device.getCTableValues();
-        ASSERT_EQ(cTable.size(), expectedC.size()) << unit;
-        for (std::size_t i = 0; i < expectedC.size(); ++i)
-            EXPECT_EQ(cTable[static_cast<int>(i)], expectedC[i]) << unit << " C table " << i;
-        EXPECT_EQ(single["cTableHighB"], device.getCTableHighB()) << unit;
-        EXPECT_EQ(single["externalBatteryCount"],
-                  static_cast<std::uint32_t>(device.getExternalBatteryCount()))
-            << unit;
-        EXPECT_EQ(single.size(), 2u) << unit;
+        expectJournalHolds(units->writes(unit), unit, device);
     }
 
     void expectSavedUpdate(const QString& outcome)
@@ -172,7 +141,7 @@ TEST_F(RealUnits, SecondOfTwoUnitsGetsTheUpdateAndTheFirstIsLeftAlone)
     EXPECT_EQ(chosen.getExternalBatteryCount(), 8);
     expectUnitHolds("tower-ups", chosen);
     // Reading the tables selects each entry in turn; no value may have been stored.
-    for (const StoredValue& write : units->writes("usb-ups"))
+    for (const JournalWrite& write : units->writes("usb-ups"))
         if (!isIndexSelection(write))
             ADD_FAILURE() << "the other unit was written: " << write.field << " " << write.index << " = "
                           << write.value;

@@ -10,14 +10,6 @@
 
 namespace varnel::test {
 
-// One value a simulated unit was asked to store, as its journal recorded it.
-struct StoredValue {
-    std::string field;
-    int index = -1;
-    std::uint32_t value = 0;
-    std::uint32_t stored = 0;
-};
-
 // upssim serving the given units from a folder of the current directory,
 // with the port libraries of this process pointed at them and kept off the
 // machine's own ports. Each run keeps its files under its own name, so a
@@ -34,7 +26,7 @@ public:
     // The units vanish, as when every cable is pulled at once.
     bool stop();
 
-    std::vector<StoredValue> writes(const std::string& unit) const;
+    std::vector<JournalWrite> writes(const std::string& unit) const;
     // Requests the unit has counted so far (what its fault.after counts).
     std::size_t requests(const std::string& unit) const;
 
