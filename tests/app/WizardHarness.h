@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/FtpDownload.h"
-#include "app/HttpDownload.h"
+#include "controller/FtpDownload.h"
+#include "controller/HttpDownload.h"
 #include "app/VarnelDialog.h"
 #include "device/VarnelDevice.h"
 #include "support/TestSupport.h"
