@@ -21,5 +21,5 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 # Memcheck over the release build's end-to-end and device tests.
 scripts/valgrind.sh build/release
 # Each fuzz target briefly; a machine without clang fails here instead of skipping.
-scripts/fuzz.sh "${VARNEL_FUZZ_SECONDS:-10}"
+scripts/fuzz.sh "${VARNEL_FUZZ_SECONDS:-5}"
 echo "All tests passed."
