@@ -4,6 +4,8 @@
 
 #include <linkport.h>
 
+#include "PerThreadText.h"
+
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -17,7 +19,8 @@ using namespace varnel::scripted;
 namespace {
 
 Registry registry;
-thread_local std::string failureReason;
+// Not thread_local: see PerThreadText.
+linkport::PerThreadText failureReason;
 
 constexpr std::uint32_t vendorPage = 0xFFFF;
 constexpr std::uint32_t powerDevicePage = 0x84;
@@ -346,7 +349,7 @@ uint32_t PortOpen(PortDescriptor* port)
         if (unit.portName != port->portName)
             continue;
         if (!unit.opens) {
-            failureReason = unit.openFailureReason;
+            failureReason.set(unit.openFailureReason);
             return 0;
         }
         ++unit.openCount;
@@ -358,7 +361,7 @@ uint32_t PortOpen(PortDescriptor* port)
 
 const char* PortOpenFailureReason(void)
 {
-    return failureReason.empty() ? nullptr : failureReason.c_str();
+    return failureReason.get();
 }
 
 int32_t PortClose(uint32_t handle)
