@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -24,12 +25,15 @@ QString asShown(const char* text)
 }
 
 // Polls for the modal window a step opens; stops when the test lets go of its
-// answer, and gives up after a few seconds so a missing dialog fails the test
-// instead of hanging it.
+// answer, and gives up after a while so a missing dialog fails the test
+// instead of hanging it. The limit is in time, not in polls: on a loaded
+// machine the step before the dialog (a scan, a wait) can take many seconds.
 template <typename Handle>
-void whenModal(std::weak_ptr<ModalAnswer> answer, Handle handle, int attempts = 500)
+void whenModal(std::weak_ptr<ModalAnswer> answer, Handle handle,
+               std::chrono::steady_clock::time_point giveUp = std::chrono::steady_clock::now() +
+                                                               std::chrono::seconds(60))
 {
-    QTimer::singleShot(10, [answer, handle, attempts] {
+    QTimer::singleShot(10, [answer, handle, giveUp] {
         auto keep = answer.lock();
         if (!keep)
             return;
@@ -38,8 +42,8 @@ void whenModal(std::weak_ptr<ModalAnswer> answer, Handle handle, int attempts = 
             keep->answered = true;
             return;
         }
-        if (attempts > 0)
-            whenModal(answer, handle, attempts - 1);
+        if (std::chrono::steady_clock::now() < giveUp)
+            whenModal(answer, handle, giveUp);
     });
 }
 
