@@ -5,6 +5,9 @@
 #include "settings/Trim.h"
 
 #include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -21,6 +24,55 @@ constexpr std::size_t shortestStatusLine = 12; // version, space, three digits
 constexpr std::size_t reasonOffset = 13;       // after version, space, code and space
 constexpr std::string_view lineEnd = "\r\n";
 constexpr std::string_view blanks = " \t\r\n"; // what trim takes off
+
+struct DeclaredBody {
+    bool declared = false;
+    std::uint64_t length = 0; // what Content-Length promises
+    std::uint64_t received = 0;
+};
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(),
+                      [](char lower, char c) { return std::tolower(static_cast<unsigned char>(c)) == lower; });
+}
+
+// Reads the headers in front of the collected body for a Content-Length the
+// body can be checked against. Unusable or conflicting values declare nothing.
+DeclaredBody declaredBody(std::string_view received)
+{
+    DeclaredBody result;
+    bool chunked = false;
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t newline = received.find('\n', pos);
+        if (newline == std::string_view::npos)
+            return {}; // headers without an end: nothing to check against
+        std::string_view line = received.substr(pos, newline - pos);
+        pos = newline + 1;
+        const std::size_t first = line.find_first_not_of(blanks);
+        if (first == std::string_view::npos)
+            break;
+        line = line.substr(first, line.find_last_not_of(blanks) - first + 1);
+        if (startsWithNoCase(line, "transfer-encoding:"))
+            chunked = true;
+        if (!startsWithNoCase(line, "content-length:"))
+            continue;
+        std::string_view value = line.substr(std::string_view("content-length:").size());
+        value.remove_prefix(std::min(value.size(), value.find_first_not_of(" \t")));
+        std::uint64_t length = 0;
+        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), length);
+        if (error != std::errc() || end != value.data() + value.size() || (result.declared && result.length != length))
+            return {};
+        result.declared = true;
+        result.length = length;
+    }
+    if (chunked)
+        return {};
+    result.received = received.size() - pos;
+    return result;
+}
 
 struct ConnectText {
     ConnectFailure failure;
@@ -86,7 +138,18 @@ bool HttpClient::request(const char* command, const char* path)
         receiveBuffer.clear();
         return false;
     }
-    return !refused;
+    if (refused)
+        return false;
+    // The client does not need the length to read a body, but a server that
+    // stalls or hangs up early must not pass a cut body off as the whole file.
+    const DeclaredBody body = std::strcmp(command, "GET") == 0 ? declaredBody(receiveBuffer.view()) : DeclaredBody{};
+    if (body.declared && body.received < body.length) {
+        response = "400 Response cut off: " + std::to_string(body.received) + " of " + std::to_string(body.length) +
+                   " bytes received";
+        receiveBuffer.clear();
+        return false;
+    }
+    return true;
 }
 
 bool HttpClient::sendCommand(const char* command, const char* argument)

@@ -154,6 +154,33 @@ TEST(HostileHttpServer, ResetInTheMiddleOfTheBodyFailsAndDeliversNothing)
     EXPECT_FALSE(outcome.parsed) << "a cut body must not pass for the whole file";
 }
 
+TEST(HostileHttpServer, BodyShorterThanItsContentLengthFailsAndDeliversNothing)
+{
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n";
+    const std::string part = "<ExternalBatteryPack>\r\n</ExternalBatteryPack>\r\n";
+    for (bool stalls : {true, false}) {
+        ScriptedServer server([&](TestPeer& peer) {
+            skipRequest(peer);
+            peer.send(head + part);
+            if (stalls)
+                peer.waitForClose(10000);
+        });
+        const HttpOutcome outcome = fetchFrom(server);
+        EXPECT_FALSE(outcome.got) << stalls;
+        EXPECT_EQ(outcome.lastResponse, "400 Response cut off: " + std::to_string(part.size()) + " of 1000 bytes received");
+        EXPECT_FALSE(outcome.parsed) << "a cut body must not pass for the whole file";
+    }
+    // The length that was promised, in any case of the header name, is a whole body.
+    ScriptedServer whole([&](TestPeer& peer) {
+        skipRequest(peer);
+        peer.send("HTTP/1.1 200 OK\r\ncontent-LENGTH:  " + std::to_string(part.size()) + "\r\n\r\n" + part);
+        peer.waitForClose(10000);
+    });
+    const HttpOutcome outcome = fetchFrom(whole);
+    EXPECT_TRUE(outcome.got) << outcome.lastResponse;
+    EXPECT_EQ(outcome.body, (std::vector<std::string>{"<ExternalBatteryPack>\r\n", "</ExternalBatteryPack>\r\n"}));
+}
+
 // ---- FTP
 // -------------------------------------------------------------------------------------------------------
 
