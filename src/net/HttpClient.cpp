@@ -49,17 +49,15 @@ DeclaredBody declaredBody(std::string_view received)
         const std::size_t newline = received.find('\n', pos);
         if (newline == std::string_view::npos)
             return {}; // headers without an end: nothing to check against
-        std::string_view line = received.substr(pos, newline - pos);
+        const std::string line = trim(received.substr(pos, newline - pos));
         pos = newline + 1;
-        const std::size_t first = line.find_first_not_of(blanks);
-        if (first == std::string_view::npos)
+        if (line.empty())
             break;
-        line = line.substr(first, line.find_last_not_of(blanks) - first + 1);
         if (startsWithNoCase(line, "transfer-encoding:"))
             chunked = true;
         if (!startsWithNoCase(line, "content-length:"))
             continue;
-        std::string_view value = line.substr(std::string_view("content-length:").size());
+        std::string_view value = std::string_view(line).substr(std::string_view("content-length:").size());
         value.remove_prefix(std::min(value.size(), value.find_first_not_of(" \t")));
         std::uint64_t length = 0;
         const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), length);
