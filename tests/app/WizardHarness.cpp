@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -276,11 +277,20 @@ std::shared_ptr<ModalAnswer> ModalAnswer::file(const std::string& path)
         seen.nameFilters = fd->nameFilters();
         if (path.empty()) {
             fd->reject();
-        } else {
-            fd->selectFile(QString::fromStdString(path));
-            static_cast<QDialog*>(fd)->accept();
+            return true;
         }
-        return true;
+        // Typed as a user would: selectFile() leaves the name field alone
+        // whenever that field has the focus, which depends on when the window
+        // system activated the dialog, and the dialog then stays open.
+        auto* name = fd->findChild<QLineEdit*>("fileNameEdit");
+        if (name != nullptr)
+            name->setText(QString::fromStdString(path));
+        else
+            fd->selectFile(QString::fromStdString(path));
+        static_cast<QDialog*>(fd)->accept();
+        // Still open means it refused the name; try again on the next poll
+        // rather than leave the test waiting on it.
+        return !fd->isVisible();
     });
     return answer;
 }
