@@ -3,7 +3,7 @@ VARNEL_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-dev libxml2-utils
-  nginx-light python3-pyftpdlib curl
+  nginx-light lighttpd python3-pyftpdlib curl
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-liberation
   xvfb xauth
