@@ -6,6 +6,7 @@
 #include <libxml/parser.h>
 
 #include <climits>
+#include <memory>
 
 namespace varnel {
 
@@ -18,29 +19,72 @@ struct ContextFree {
     void operator()(xmlXPathContext* context) const { xmlXPathFreeContext(context); }
 };
 
+struct ParserContextFree {
+    void operator()(xmlParserCtxt* context) const { xmlFreeParserCtxt(context); }
+};
+using ParserContext = std::unique_ptr<xmlParserCtxt, ParserContextFree>;
+
+bool declaresEntities(const xmlDtd* subset)
+{
+    if (subset == nullptr)
+        return false;
+    if (subset->entities != nullptr || subset->pentities != nullptr)
+        return true;
+    for (const xmlNode* node = subset->children; node != nullptr; node = node->next)
+        if (node->type == XML_ENTITY_DECL)
+            return true;
+    return false;
+}
+
+// Depth is bounded by the parser's own nesting limit, so recursion is safe here.
+bool holdsEntityReference(const xmlNode* node)
+{
+    for (; node != nullptr; node = node->next) {
+        if (node->type == XML_ENTITY_REF_NODE)
+            return true;
+        if (node->type != XML_ELEMENT_NODE)
+            continue;
+        for (const xmlAttr* attribute = node->properties; attribute != nullptr; attribute = attribute->next)
+            if (holdsEntityReference(attribute->children))
+                return true;
+        if (holdsEntityReference(node->children))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 VarnelXmlParser::VarnelXmlParser(const std::string& path)
 {
     xmlInitParser();
-    accept(xmlReadFile(path.c_str(), nullptr, parseOptions), path);
+    ParserContext context(xmlNewParserCtxt());
+    if (context)
+        accept(context.get(), xmlCtxtReadFile(context.get(), path.c_str(), nullptr, parseOptions), path);
+    else
+        accept(nullptr, nullptr, path);
 }
 
 VarnelXmlParser::VarnelXmlParser(std::string_view content, const std::string& name)
 {
     xmlInitParser();
+    ParserContext context(xmlNewParserCtxt());
     xmlDoc* parsed = nullptr;
-    if (content.size() <= static_cast<std::size_t>(INT_MAX))
-        parsed = xmlReadMemory(content.data(), static_cast<int>(content.size()), name.c_str(), nullptr,
-                               parseOptions);
-    accept(parsed, name);
+    if (context && content.size() <= static_cast<std::size_t>(INT_MAX))
+        parsed = xmlCtxtReadMemory(context.get(), content.data(), static_cast<int>(content.size()),
+                                   name.c_str(), nullptr, parseOptions);
+    accept(context.get(), parsed, name);
 }
 
-void VarnelXmlParser::accept(xmlDoc* parsed, const std::string& name)
+void VarnelXmlParser::accept(const xmlParserCtxt* context, xmlDoc* parsed, const std::string& name)
 {
-    // A data file has no use for a document type; refusing one keeps entity
-    // expansion (a "billion laughs" file) and external entities out entirely.
-    if (parsed != nullptr && (parsed->intSubset != nullptr || parsed->extSubset != nullptr)) {
+    // A bare document type line is what some authoring tools write and does no
+    // harm while nothing is loaded. Entities are another matter: their expansion
+    // (a "billion laughs" file) and external ones (local files) are refused, as
+    // is any reference that only a DTD we never load could resolve.
+    if (parsed != nullptr &&
+        (context == nullptr || context->hasPErefs || parsed->extSubset != nullptr ||
+         declaresEntities(parsed->intSubset) || holdsEntityReference(parsed->children))) {
         xmlFreeDoc(parsed);
         parsed = nullptr;
     }

@@ -2,6 +2,7 @@
 
 #include "data/BatteryCollections.h"
 
+#include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xpath.h>
 
@@ -31,7 +32,7 @@ private:
     };
     using XPathResult = std::unique_ptr<xmlXPathObject, ResultFree>;
 
-    void accept(xmlDoc* parsed, const std::string& name);
+    void accept(const xmlParserCtxt* context, xmlDoc* parsed, const std::string& name);
     XPathResult evaluate(const char* expression) const;
     bool readVersion(std::string& versionNumber, std::string& versionDate);
     template <typename Table, typename Map>

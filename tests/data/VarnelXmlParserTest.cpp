@@ -177,6 +177,48 @@ TEST(VarnelXmlParser, DocumentTypesAndEntityBombsAreRefused)
     EXPECT_TRUE(external.number.empty());
 }
 
+TEST(VarnelXmlParser, DocumentTypeLinesPassWhileEntitiesAndUnloadedReferencesAreRefused)
+{
+    test::TempDir dir;
+    // The document type line goes after the declaration; the rest is a whole data file.
+    const std::string whole = document(goodType);
+    const std::size_t afterDeclaration = whole.find("?>") + 2;
+    auto typed = [&](const std::string& doctype, const std::string& number = "1.2") {
+        std::string text = whole;
+        text.insert(afterDeclaration, doctype);
+        text.replace(text.find("number=\"1.2\""), 12, "number=\"" + number + "\"");
+        return text;
+    };
+    struct Case {
+        const char* doctype;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"<!DOCTYPE ExternalBatteryPack>", true},
+        {"<!DOCTYPE ExternalBatteryPack SYSTEM \"no/such/dir/batterydata.dtd\">", true},
+        {"<!DOCTYPE ExternalBatteryPack PUBLIC \"-//X//Battery Data//EN\" \"http://127.0.0.1:1/b.dtd\">",
+         true},
+        {"<!DOCTYPE ExternalBatteryPack [<!ELEMENT ExternalBatteryPack ANY>]>", true},
+        {"<!DOCTYPE ExternalBatteryPack [<!ENTITY v \"9\">]>", false},
+        {"<!DOCTYPE ExternalBatteryPack [<!ENTITY % p \"\">]>", false},
+        {"<!DOCTYPE ExternalBatteryPack SYSTEM \"no/such.dtd\" [%p;]>", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.doctype);
+        Loaded loaded;
+        EXPECT_EQ(loaded.parse(typed(c.doctype)), c.accepted);
+        EXPECT_EQ(loaded.number, c.accepted ? "1.2" : "");
+    }
+    // An entity only the unloaded external DTD could define must not be read as text.
+    Loaded undeclared;
+    EXPECT_FALSE(undeclared.parse(typed("<!DOCTYPE ExternalBatteryPack SYSTEM \"no/such.dtd\">", "&v;")));
+    // From disk the system identifier resolves beside the file, where nothing exists either.
+    test::writeFile("typed.xml", typed("<!DOCTYPE ExternalBatteryPack SYSTEM \"batterydata.dtd\">"));
+    VarnelXmlParser fromDisk("typed.xml");
+    Loaded read;
+    EXPECT_TRUE(fromDisk.parse(read.number, read.date, read.scalars, read.wattages, read.types, read.packs));
+}
+
 TEST(VarnelController, SecondDataFileAddsAndReplaces)
 {
     test::TempDir dir;
