@@ -17,12 +17,12 @@ bool ClientFtpDownload::login(const std::string& user, const std::string& passwo
 bool ClientFtpDownload::downloadRemoteFile(const std::string& remotePath, const std::string& localPath,
                                            const std::string& representationType, bool passive)
 {
-    // Without a local name there is nowhere to put the file; asking the server would only waste a transfer.
-    if (localPath.empty())
-        return false;
+    // Without a side file there is nowhere to put the file; asking the server would only waste a transfer.
     LocalCopy copy(localPath);
-    return client.DownloadRemoteFile(remotePath.c_str(), copy.partialPath().c_str(), representationType.c_str(),
-                                     passive) &&
+    if (copy.partialPath().empty())
+        return false;
+    return client.DownloadRemoteFile(remotePath.c_str(), copy.partialPath().c_str(),
+                                     representationType.c_str(), passive) &&
            copy.commit();
 }
 

@@ -20,6 +20,18 @@ namespace {
 constexpr const char* kFtpRepresentationType = "A";
 constexpr bool kFtpPassive = true;
 
+// The path, a "/" when there is one, then the file, each run of "/" as one.
+std::string joinRemote(const std::string& path, const std::string& file)
+{
+    const std::string joined = path.empty() ? file : path + "/" + file;
+    std::string target;
+    for (char c : joined) {
+        if (c != '/' || target.empty() || target.back() != '/')
+            target += c;
+    }
+    return target;
+}
+
 } // namespace
 
 DataFileDownload::DataFileDownload(const VarnelController& controller, StatusCallback status)
@@ -50,14 +62,15 @@ void DataFileDownload::setPorts(Ports value)
     ports = value;
 }
 
-std::string DataFileDownload::remoteTarget(const std::string& path, const std::string& file)
+std::string DataFileDownload::httpTarget(const std::string& path, const std::string& file)
 {
-    std::string target;
-    if (!path.empty())
-        target = path + "/";
-    if (!file.empty())
-        target += file;
-    return target;
+    // A request target in origin form begins with "/": without it every server answers 400.
+    return joinRemote("/" + path, file);
+}
+
+std::string DataFileDownload::ftpTarget(const std::string& path, const std::string& file)
+{
+    return joinRemote(path, file);
 }
 
 void DataFileDownload::show(const char* key, std::uint32_t newLine) const
@@ -86,6 +99,12 @@ std::string DataFileDownload::downloadByHttp()
         show("msg.noserveraddress", 1);
         return {};
     }
+    // The file setting also names the local copy; without it there is nothing to ask for or to keep.
+    const std::string file = setting("http.file");
+    if (file.empty()) {
+        show("msg.faileddownload", 1);
+        return {};
+    }
     show("label.connecthttp", 0);
     log() << "Attempting to connect to HTTP server at " << server << std::endl;
     std::unique_ptr<HttpDownload> client = httpFactory();
@@ -94,8 +113,7 @@ std::string DataFileDownload::downloadByHttp()
         show("msg.failedconnect", 1);
         return {};
     }
-    const std::string file = setting("http.file");
-    const std::string target = remoteTarget(setting("http.path"), file);
+    const std::string target = httpTarget(setting("http.path"), file);
     show("label.downloading", 1);
     std::vector<std::string> headers;
     std::vector<std::string> body;
@@ -107,7 +125,7 @@ std::string DataFileDownload::downloadByHttp()
     // if it were whole, nor take the place of an earlier good one.
     LocalCopy copy(file);
     std::ofstream out;
-    if (!file.empty())
+    if (!copy.partialPath().empty())
         out.open(copy.partialPath(), std::ios::binary | std::ios::trunc);
     if (!out.is_open()) {
         show("msg.failedsave", 1);
@@ -131,6 +149,11 @@ std::string DataFileDownload::downloadByFtp()
         show("msg.noserveraddress", 1);
         return {};
     }
+    const std::string file = setting("ftp.file");
+    if (file.empty()) {
+        show("msg.faileddownload", 1);
+        return {};
+    }
     show("label.connectftp", 1);
     log() << "Attempting to connect to FTP server at " << server << std::endl;
     std::unique_ptr<FtpDownload> client = ftpFactory();
@@ -147,10 +170,10 @@ std::string DataFileDownload::downloadByFtp()
         client->quit();
         return {};
     }
-    const std::string file = setting("ftp.file");
-    const std::string target = remoteTarget(setting("ftp.path"), file);
+    const std::string target = ftpTarget(setting("ftp.path"), file);
     show("label.downloading", 1);
-    if (!step([&] { return client->downloadRemoteFile(target, file, kFtpRepresentationType, kFtpPassive); })) {
+    if (!step(
+            [&] { return client->downloadRemoteFile(target, file, kFtpRepresentationType, kFtpPassive); })) {
         show("msg.faileddownload", 1);
         client->quit();
         return {};

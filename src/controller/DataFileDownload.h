@@ -45,8 +45,11 @@ public:
     std::string downloadByHttp();
     std::string downloadByFtp();
 
-    // "path/file": nothing is put in front, so the target starts as the path does.
-    static std::string remoteTarget(const std::string& path, const std::string& file);
+    // "/path/file", one "/" between the parts whatever the settings hold.
+    static std::string httpTarget(const std::string& path, const std::string& file);
+    // "path/file" without doubled slashes; a path without a leading "/" stays
+    // relative to the login directory.
+    static std::string ftpTarget(const std::string& path, const std::string& file);
 
 private:
     void show(const char* key, std::uint32_t newLine) const;

@@ -1,5 +1,7 @@
 #include "controller/LocalCopy.h"
 
+#include "platform/UniqueFile.h"
+
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -7,14 +9,20 @@
 namespace varnel {
 
 namespace {
-constexpr const char* kPartialSuffix = ".part";
+// Says what a side file left by a crash was.
+constexpr const char* kPartialInfix = ".part-";
 } // namespace
 
-LocalCopy::LocalCopy(std::string path) : target(std::move(path)), partial(target + kPartialSuffix) {}
+LocalCopy::LocalCopy(std::string path) : target(std::move(path))
+{
+    // An empty name names no file; the side file would be a hidden one in the current folder.
+    if (!target.empty())
+        partial = createUniqueFile(target + kPartialInfix);
+}
 
 LocalCopy::~LocalCopy()
 {
-    if (committed)
+    if (committed || partial.empty())
         return;
     std::error_code ignored;
     std::filesystem::remove(partial, ignored);
@@ -22,8 +30,7 @@ LocalCopy::~LocalCopy()
 
 bool LocalCopy::commit()
 {
-    // An empty name names no file; the side file would be the hidden ".part".
-    if (committed || target.empty())
+    if (committed || partial.empty())
         return committed;
     std::error_code error;
     // filesystem::rename replaces an existing copy on Windows as well.

@@ -7,7 +7,8 @@ namespace varnel {
 // A downloaded file is written under a side name and takes the place of the
 // local copy only once it is complete, so a broken transfer never leaves a
 // file that looks whole and an earlier good copy survives it. The side file
-// goes with the guard unless it was committed.
+// is a new file of a name nobody else uses, beside the copy so the commit is
+// a rename within one folder; it goes with the guard unless it was committed.
 class LocalCopy {
 public:
     explicit LocalCopy(std::string path);
@@ -16,6 +17,7 @@ public:
     LocalCopy& operator=(const LocalCopy&) = delete;
 
     const std::string& path() const { return target; }
+    // Empty when no side file could be created (or the copy has no name).
     const std::string& partialPath() const { return partial; }
     // Puts the side file in the copy's place; false leaves the copy as it was.
     bool commit();

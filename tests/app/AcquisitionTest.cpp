@@ -40,12 +40,12 @@ TEST_F(Acquisition, HttpStoresTheBodyUnderTheFileName)
     EXPECT_NE(log().find("Attempting to connect to HTTP server at 127.0.0.1\n"), std::string::npos);
 }
 
-TEST_F(Acquisition, HttpTargetWithoutPathHasNoLeadingSlash)
+TEST_F(Acquisition, HttpTargetWithoutPathStartsAtTheRoot)
 {
     writeSettings("http.server = example.net\nhttp.file = packs.xml");
     open();
     dialog->downloadByHttp();
-    EXPECT_EQ(dialog->http.requested.back(), "get packs.xml");
+    EXPECT_EQ(dialog->http.requested.back(), "get /packs.xml");
     // An empty body still gives a file to read.
     EXPECT_EQ(dialog->getDataFilePath(), "packs.xml");
     EXPECT_EQ(readFile("packs.xml"), "");
@@ -61,7 +61,7 @@ TEST_F(Acquisition, HttpFailuresLeaveNoPathAndSayWhere)
     const Case cases[] = {
         {"http.server = 10.0.0.1\nhttp.file = a.xml", false, true, "msg.failedconnect"},
         {"http.server = 10.0.0.1\nhttp.file = a.xml", true, false, "msg.faileddownload"},
-        {"http.server = 10.0.0.1\nhttp.path = dir", true, true, "msg.failedsave"},
+        {"http.server = 10.0.0.1\nhttp.path = dir\nhttp.file = nodir/a.xml", true, true, "msg.failedsave"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.last);

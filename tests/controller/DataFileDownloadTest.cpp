@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -124,11 +125,13 @@ protected:
 
 TEST_F(Download, EveryNetworkWaitRunsAsAStepAndTheHeadingComesFirst)
 {
-    start("http.server = h\nhttp.file = a.xml\nftp.server = f\nftp.user = u\nftp.path = /p\nftp.file = b.xml\n");
+    start("http.server = h\nhttp.file = a.xml\nftp.server = f\nftp.user = u\nftp.path = /p\nftp.file = "
+          "b.xml\n");
     EXPECT_EQ(routine().downloadByHttp(), "a.xml");
     EXPECT_EQ(steps, 2);
-    EXPECT_EQ(record.calls, (std::vector<std::string>{"connect h:80", "get a.xml", "parse"}));
-    EXPECT_EQ(shown, (std::vector<std::string>{text("label.configurehttp") + " /1", text("label.connecthttp") + " /0",
+    EXPECT_EQ(record.calls, (std::vector<std::string>{"connect h:80", "get /a.xml", "parse"}));
+    EXPECT_EQ(shown, (std::vector<std::string>{text("label.configurehttp") + " /1",
+                                               text("label.connecthttp") + " /0",
                                                text("label.downloading") + " /1"}));
 
     record.calls.clear();
@@ -171,6 +174,84 @@ TEST_F(Download, HttpCopyIsReplacedOnlyByACompleteOne)
         EXPECT_FALSE(fs::exists(std::string(name) + ".part"));
     }
     EXPECT_EQ(test::readFile("folder/inside.xml"), "kept");
+}
+
+// Names in the current folder that begin with `prefix`, other than `prefix` itself.
+std::vector<std::string> namesAfter(const std::string& prefix)
+{
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator("."))
+        if (const std::string name = entry.path().filename().string();
+            name.rfind(prefix, 0) == 0 && name != prefix)
+            names.push_back(name);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(Download, SideFileNeverTakesAUsersFile)
+{
+    // One file that a download replaces, one it cannot (a folder): the user's
+    // "<name>.part" beside each is left as it was, and no side file stays.
+    fs::create_directory("folder");
+    for (const char* name : {"packs.xml", "folder"}) {
+        SCOPED_TRACE(name);
+        test::writeFile(std::string(name) + ".part", "the user's own");
+        start(std::string("http.server = h\nhttp.file = ") + name + "\n");
+        shown.clear();
+        const bool replaceable = std::string(name) == "packs.xml";
+        EXPECT_EQ(routine().downloadByHttp(), replaceable ? name : "");
+        EXPECT_EQ(shown.back(),
+                  replaceable ? text("label.downloading") + " /1" : text("msg.failedsave") + " /1");
+        EXPECT_EQ(test::readFile(std::string(name) + ".part"), "the user's own");
+        EXPECT_EQ(namesAfter(name), (std::vector<std::string>{std::string(name) + ".part"}));
+    }
+    EXPECT_EQ(test::readFile("packs.xml"), body[0]);
+}
+
+TEST_F(Download, EmptyFileSettingIsRefusedBeforeConnecting)
+{
+    start("http.server = h\nhttp.path = /data\nftp.server = f\nftp.path = pub\n");
+    EXPECT_EQ(routine().downloadByHttp(), "");
+    EXPECT_EQ(shown, (std::vector<std::string>{text("label.configurehttp") + " /1",
+                                               text("msg.faileddownload") + " /1"}));
+    shown.clear();
+    EXPECT_EQ(routine().downloadByFtp(), "");
+    EXPECT_EQ(shown, (std::vector<std::string>{text("label.configureftp") + " /1",
+                                               text("msg.faileddownload") + " /1"}));
+    EXPECT_TRUE(record.calls.empty());
+    EXPECT_TRUE(namesAfter(".").empty());
+}
+
+TEST_F(Download, RequestTargetsHaveOneSlashBetweenTheirParts)
+{
+    struct Case {
+        const char* path;
+        const char* file;
+        const char* http;
+        // An FTP path without a leading "/" is relative to the login directory and stays so.
+        const char* ftp;
+    };
+    const Case cases[] = {
+        {"", "data.xml", "/data.xml", "data.xml"},
+        {"ups", "data.xml", "/ups/data.xml", "ups/data.xml"},
+        {"ups/", "data.xml", "/ups/data.xml", "ups/data.xml"},
+        {"/ups", "data.xml", "/ups/data.xml", "/ups/data.xml"},
+        {"/ups/", "data.xml", "/ups/data.xml", "/ups/data.xml"},
+        {"/", "data.xml", "/data.xml", "/data.xml"},
+        {"//ups//v2//", "data.xml", "/ups/v2/data.xml", "/ups/v2/data.xml"},
+        {"ups", "v2/data.xml", "/ups/v2/data.xml", "ups/v2/data.xml"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.path) + " + " + c.file);
+        start(std::string("http.server = h\nhttp.path = ") + c.path + "\nhttp.file = " + c.file +
+              "\nftp.server = f\nftp.path = " + c.path + "\nftp.file = " + c.file + "\n");
+        record.calls.clear();
+        routine().downloadByHttp();
+        routine().downloadByFtp();
+        ASSERT_GE(record.calls.size(), 6u);
+        EXPECT_EQ(record.calls[1], std::string("get ") + c.http);
+        EXPECT_EQ(record.calls[5], std::string("retr ") + c.ftp);
+    }
 }
 
 } // namespace

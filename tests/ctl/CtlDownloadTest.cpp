@@ -33,7 +33,8 @@ TEST(CtlDownload, HttpFromNginxStoresTheFileAndReadsItsPacks)
     installRunFiles("http.server = 127.0.0.1\nhttp.path = /data\nhttp.file = packs.xml");
     const CtlResult run = runCtl({"packs", "--data", "http"}, ports);
     ASSERT_EQ(run.code, 0) << run.err;
-    EXPECT_EQ(run.out.rfind("1  EBP-48 Small (4 x 7Ah)  (EBP-0407)  type 1, 4 batteries\n", 0), 0u) << run.out;
+    EXPECT_EQ(run.out.rfind("1  EBP-48 Small (4 x 7Ah)  (EBP-0407)  type 1, 4 batteries\n", 0), 0u)
+        << run.out;
     EXPECT_EQ(readFile("packs.xml"), expectedBodyLines(sample));
     EXPECT_FALSE(fs::exists("packs.xml.part"));
     // The wizard's texts in the wizard's order, the connect text on the heading's line.
@@ -43,6 +44,13 @@ TEST(CtlDownload, HttpFromNginxStoresTheFileAndReadsItsPacks)
     EXPECT_EQ(shown[2], catalogueText("label.downloading"));
     EXPECT_EQ(shown[3], catalogueText("label.parsingfile"));
     EXPECT_TRUE(logHas("Attempting to connect to HTTP server at 127.0.0.1\n"));
+
+    // The path as shipped, empty: the file is asked for at the server's root.
+    writeFile(dir.path() / "www" / "root.xml", sample);
+    installRunFiles("http.server = 127.0.0.1\nhttp.file = root.xml");
+    const CtlResult atRoot = runCtl({"packs", "--data", "http"}, ports);
+    ASSERT_EQ(atRoot.code, 0) << atRoot.err;
+    EXPECT_EQ(readFile("root.xml"), expectedBodyLines(sample));
 
     // A 404 leaves no file behind and no earlier copy damaged.
     installRunFiles("http.server = 127.0.0.1\nhttp.path = /data\nhttp.file = missing.xml");
@@ -70,15 +78,18 @@ TEST(CtlDownload, FtpFromPyftpdlibReplacesTheCopyOnlyWhenComplete)
 
     installRunFiles(login + "ftp.path = pub\nftp.file = packs.xml");
     writeFile("packs.xml", "an older copy");
+    // A file of the user's that merely has the name a side file might have.
+    writeFile("packs.xml.part", "the user's own");
     const CtlResult run = runCtl({"packs", "--data", "ftp"}, ports);
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(withoutCarriageReturns(readFile("packs.xml")), withoutCarriageReturns(sample));
     EXPECT_NE(run.out.find("6  "), std::string::npos) << run.out;
     const std::vector<std::string> shown = linesOf(run.err);
     ASSERT_GE(shown.size(), 7u) << run.err;
-    const std::vector<std::string> expected{catalogueText("label.configureftp"), catalogueText("label.connectftp"),
-                                            catalogueText("label.loginftp"), catalogueText("label.downloading"),
-                                            catalogueText("msg.filedownloaded"), catalogueText("label.parsingfile")};
+    const std::vector<std::string> expected{
+        catalogueText("label.configureftp"), catalogueText("label.connectftp"),
+        catalogueText("label.loginftp"),     catalogueText("label.downloading"),
+        catalogueText("msg.filedownloaded"), catalogueText("label.parsingfile")};
     EXPECT_EQ(std::vector<std::string>(shown.begin() + 1, shown.begin() + 7), expected);
     EXPECT_TRUE(logHas("Attempting to connect to FTP server at 127.0.0.1\n"));
     EXPECT_FALSE(logHas("varnel@"));
@@ -90,7 +101,11 @@ TEST(CtlDownload, FtpFromPyftpdlibReplacesTheCopyOnlyWhenComplete)
     EXPECT_EQ(failed.code, 2);
     EXPECT_NE(failed.err.find(catalogueText("msg.faileddownload")), std::string::npos);
     EXPECT_EQ(readFile("packs.xml"), good);
-    EXPECT_FALSE(fs::exists("packs.xml.part"));
+    EXPECT_EQ(readFile("packs.xml.part"), "the user's own");
+    for (const fs::directory_entry& entry : fs::directory_iterator("."))
+        EXPECT_TRUE(entry.path().filename() == "packs.xml.part" ||
+                    entry.path().filename().string().rfind("packs.xml.", 0) != 0)
+            << entry.path();
 
     installRunFiles("ftp.server = 127.0.0.1\nftp.user = nobody\nftp.password = wrong\nftp.file = packs.xml");
     const CtlResult refused = runCtl({"packs", "--data", "ftp"}, ports);
