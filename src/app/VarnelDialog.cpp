@@ -69,7 +69,8 @@ constexpr ControlPlace kBusyIndicator{"busyIndicator", 210, 256, 378, 7};
 // metric-compatible substitutes stand in.
 QFont templateFont()
 {
-    QFont::insertSubstitutions("MS Shell Dlg", {"Tahoma", "Microsoft Sans Serif", "Liberation Sans", "Arial"});
+    QFont::insertSubstitutions("MS Shell Dlg",
+                               {"Tahoma", "Microsoft Sans Serif", "Liberation Sans", "Arial"});
     QFont result("MS Shell Dlg");
     result.setPointSize(8);
     result.setStyleHint(QFont::SansSerif);
@@ -333,7 +334,8 @@ StatusCallback VarnelDialog::statusCallback()
         }
         // The text belongs to the caller, which waits until it has been shown.
         QMetaObject::invokeMethod(
-            this, [this, statusText, newLine] { showStatus(statusText, newLine); }, Qt::BlockingQueuedConnection);
+            this, [this, statusText, newLine] { showStatus(statusText, newLine); },
+            Qt::BlockingQueuedConnection);
     };
 }
 
@@ -413,8 +415,8 @@ void VarnelDialog::enterPage2()
     backButton->setEnabled(true);
     redraw(this);
     if (!dataFilePath.empty()) {
-        auto answer =
-            QMessageBox::question(this, QString(), toQt(text("msg.alreadyhavefile")), QMessageBox::Yes | QMessageBox::No);
+        auto answer = QMessageBox::question(this, QString(), toQt(text("msg.alreadyhavefile")),
+                                            QMessageBox::Yes | QMessageBox::No);
         if (answer == QMessageBox::Yes) {
             enterPage1();
             return;
@@ -447,9 +449,9 @@ void VarnelDialog::enterPage2()
         redraw(this);
         return;
     }
-    std::string parsed = formatMessage(message("label.fileparsed") ? message("label.fileparsed") : "",
-                                       "label.fileparsed",
-                                       {controller.getFileVersionNumber(), controller.getFileVersionDate()});
+    std::string parsed =
+        formatMessage(message("label.fileparsed") ? message("label.fileparsed") : "", "label.fileparsed",
+                      {controller.getFileVersionNumber(), controller.getFileVersionDate()});
     appendStatus(parsed.c_str(), 1);
     // Only shows what the file offers; choosing in it has no effect.
     QComboBox* firstTypes = typeCombos[0];
@@ -543,7 +545,8 @@ void VarnelDialog::enterPage4()
         description = deviceHeading(*selectedDevice) + "\n" + text("label.currentinternalbatteries") + " = " +
                       std::to_string(selectedDevice->getInternalBatteryCount()) + "; " +
                       text("label.currentexternalbatteries") + " = " +
-                      std::to_string(selectedDevice->getExternalBatteryCount()) + "\n\n" + text("label.selectpacks");
+                      std::to_string(selectedDevice->getExternalBatteryCount()) + "\n\n" +
+                      text("label.selectpacks");
     }
     setMainText(description);
     mainText->show();
@@ -603,7 +606,8 @@ void VarnelDialog::enterPage5(bool internalOnly)
             int quantity = quantityCombos[row]->currentIndex();
             // The list may hold more entries than packs if the catalogue lost its first one.
             if (type > 0 && static_cast<std::size_t>(type) <= batteryPackQuantities.size() && quantity > 0)
-                batteryPackQuantities[static_cast<std::size_t>(type - 1)] += static_cast<std::uint32_t>(quantity);
+                batteryPackQuantities[static_cast<std::size_t>(type - 1)] +=
+                    static_cast<std::uint32_t>(quantity);
         }
         setMainText(text("label.calculatingbatteryruntime"));
         for (std::size_t pack = 0; pack < batteryPackQuantities.size(); ++pack) {
@@ -646,22 +650,40 @@ void VarnelDialog::enterPage5(bool internalOnly)
 void VarnelDialog::onBack()
 {
     switch (page) {
-    case 2: enterPage1(); break;
-    case 3: enterPage2(); break;
-    case 4: enterPage3(); break;
-    case 5: enterPage4(); break;
-    default: break;
+    case 2:
+        enterPage1();
+        break;
+    case 3:
+        enterPage2();
+        break;
+    case 4:
+        enterPage3();
+        break;
+    case 5:
+        enterPage4();
+        break;
+    default:
+        break;
     }
 }
 
 void VarnelDialog::onNext()
 {
     switch (page) {
-    case 1: enterPage2(); break;
-    case 2: enterPage3(); break;
-    case 3: enterPage4(); break;
-    case 4: enterPage5(false); break;
-    default: break;
+    case 1:
+        enterPage2();
+        break;
+    case 2:
+        enterPage3();
+        break;
+    case 3:
+        enterPage4();
+        break;
+    case 4:
+        enterPage5(false);
+        break;
+    default:
+        break;
     }
 }
 

@@ -168,8 +168,9 @@ TEST_F(Pages, SeveralUnitsAreListedAndTheSecondCanBeChosen)
 
     button("1001")->click();
     EXPECT_EQ(dialog->getPage(), 4);
-    EXPECT_EQ(mainText(), qt("label.currentdevice") + " Bolt : Second\n" + qt("label.currentinternalbatteries") +
-                              " = 3; " + qt("label.currentexternalbatteries") + " = 4\n\n" + qt("label.selectpacks"));
+    EXPECT_EQ(mainText(), qt("label.currentdevice") + " Bolt : Second\n" +
+                              qt("label.currentinternalbatteries") + " = 3; " +
+                              qt("label.currentexternalbatteries") + " = 4\n\n" + qt("label.selectpacks"));
     dialog->computeResult = true;
     combo("1016")->setCurrentIndex(1);
     combo("1017")->setCurrentIndex(1);
@@ -286,9 +287,10 @@ TEST_F(Pages, SavedUpdateLeavesOnlyDone)
         button("1001")->click();
         QStringList shown = lines();
         ASSERT_GE(shown.size(), 6);
-        const QStringList expected{qt("msg.begincalculations"), qt("msg.calculationscomplete"),
-                                   qt("label.savingchanges"),       qt("msg.updatecomplete"),
-                                   qt("msg.beginvalidation"),       validated ? qt("msg.validated") : qt("msg.notvalidated")};
+        const QStringList expected{
+            qt("msg.begincalculations"), qt("msg.calculationscomplete"),
+            qt("label.savingchanges"),   qt("msg.updatecomplete"),
+            qt("msg.beginvalidation"),   validated ? qt("msg.validated") : qt("msg.notvalidated")};
         EXPECT_EQ(shown.mid(shown.size() - 6), expected);
         EXPECT_FALSE(button("1002")->isEnabled());
         EXPECT_FALSE(button("1001")->isEnabled());

@@ -32,7 +32,7 @@ QString asShown(const char* text)
 template <typename Handle>
 void whenModal(std::weak_ptr<ModalAnswer> answer, Handle handle,
                std::chrono::steady_clock::time_point giveUp = std::chrono::steady_clock::now() +
-                                                               std::chrono::seconds(60))
+                                                              std::chrono::seconds(60))
 {
     QTimer::singleShot(10, [answer, handle, giveUp] {
         auto keep = answer.lock();

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "app/VarnelDialog.h"
 #include "controller/FtpDownload.h"
 #include "controller/HttpDownload.h"
-#include "app/VarnelDialog.h"
 #include "device/VarnelDevice.h"
 #include "support/TestSupport.h"
 
