@@ -103,6 +103,17 @@ QString toQt(const std::string& value)
     return result;
 }
 
+// Every question shows texts from units, files and the catalogue, which Qt
+// would otherwise guess to be markup: a unit reporting "<b>" must not change
+// what the technician reads.
+bool askYesNo(QWidget* parent, const QString& title, const QString& question)
+{
+    QMessageBox box(QMessageBox::Question, title, question, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+    return box.standardButton(box.clickedButton()) == QMessageBox::Yes;
+}
+
 // Widens a radio button to its caption, never past the width it was allowed.
 void fitCaption(QRadioButton* radio)
 {
@@ -415,9 +426,7 @@ void VarnelDialog::enterPage2()
     backButton->setEnabled(true);
     redraw(this);
     if (!dataFilePath.empty()) {
-        auto answer = QMessageBox::question(this, QString(), toQt(text("msg.alreadyhavefile")),
-                                            QMessageBox::Yes | QMessageBox::No);
-        if (answer == QMessageBox::Yes) {
+        if (askYesNo(this, QString(), toQt(text("msg.alreadyhavefile")))) {
             enterPage1();
             return;
         }
@@ -473,9 +482,7 @@ void VarnelDialog::enterPage3()
     backButton->setEnabled(true);
     if (selectedDevice != nullptr) {
         std::string question = deviceHeading(*selectedDevice) + "\n" + text("label.discoveragain");
-        auto answer = QMessageBox::question(this, toQt(text("label.askdiscoveragain")), toQt(question),
-                                            QMessageBox::Yes | QMessageBox::No);
-        if (answer != QMessageBox::Yes) {
+        if (!askYesNo(this, toQt(text("label.askdiscoveragain")), toQt(question))) {
             setMainText(text("label.skipdiscovery"));
             mainText->show();
             mainText->setEnabled(true);

@@ -267,6 +267,10 @@ std::shared_ptr<ModalAnswer> ModalAnswer::question(int standardButton)
             return false;
         seen.title = box->windowTitle();
         seen.text = box->text();
+        QWidget* behind = box->parentWidget() != nullptr ? box->parentWidget() : box;
+        for (QLabel* label : behind->findChildren<QLabel*>())
+            if (!label->text().isEmpty() && label->textFormat() != Qt::PlainText)
+                seen.richLabels << label->text();
         box->button(static_cast<QMessageBox::StandardButton>(standardButton))->click();
         return true;
     });

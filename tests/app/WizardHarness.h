@@ -131,6 +131,9 @@ public:
     bool answered = false;
     QString title;
     QString text;
+    // Texts of the labels in the box and in the window behind it that Qt may
+    // read as markup; a text from a unit, a file or the catalogue must not be.
+    QStringList richLabels;
     QStringList nameFilters;
 };
 
