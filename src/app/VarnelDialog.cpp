@@ -470,6 +470,8 @@ void VarnelDialog::enterPage2()
         firstTypes->addItem(toQt(name));
     firstTypes->setCurrentIndex(0);
     firstTypes->show();
+    // The text was fitted while nothing stood below it; now the list does.
+    redraw(this);
     nextButton->setEnabled(true);
     backButton->setEnabled(true);
 }

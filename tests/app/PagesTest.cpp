@@ -87,6 +87,23 @@ TEST_F(Pages, DataFileListsItsPacksOnPage2)
     EXPECT_TRUE(button("1001")->isEnabled());
 }
 
+// However long the status text grows, it stays above the pack list, its
+// newest lines in sight.
+TEST_F(Pages, LongStatusTextOnPage2StaysAboveThePackList)
+{
+    std::string longText = "label.parsingfile =";
+    for (int i = 0; i < 80; ++i)
+        longText += " Reading the battery data file, part " + std::to_string(i) + ".";
+    writeFile("varnelstrings.en", readFile("varnelstrings.en") + "\n" + longText + "\n");
+    ASSERT_TRUE(readLocalFile(threePackFile()));
+    ASSERT_TRUE(combo("1017")->isVisible());
+    const QLabel* text = mainTextLabel();
+    EXPECT_FALSE(text->geometry().intersects(combo("1017")->geometry()))
+        << text->geometry().bottom() << " reaches below " << combo("1017")->geometry().top();
+    ASSERT_GT(text->heightForWidth(text->width()), text->height()); // the case at stake: it does not fit
+    EXPECT_TRUE(text->alignment() & Qt::AlignBottom);
+}
+
 TEST_F(Pages, UnreadableDataFileKeepsNextDisabled)
 {
     writeFile("broken.xml", "<ExternalBatteryPack><Version");
