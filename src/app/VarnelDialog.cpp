@@ -1,5 +1,7 @@
 #include "app/VarnelDialog.h"
 
+#include "app/StatusText.h"
+
 #include "data/BatteryPack.h"
 #include "device/VarnelDevice.h"
 #include "settings/I18N.h"
@@ -176,9 +178,7 @@ void VarnelDialog::createControls()
 
     sidePanel = new VarnelStatic(this);
     place(sidePanel, kSidePanel);
-    mainText = new QLabel(this);
-    mainText->setTextFormat(Qt::PlainText);
-    mainText->setWordWrap(true);
+    mainText = new StatusText(this);
     mainText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     place(mainText, kMainText);
 
