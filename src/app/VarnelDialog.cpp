@@ -1,5 +1,7 @@
 #include "app/VarnelDialog.h"
 
+#include "app/StatusText.h"
+
 #include "data/BatteryPack.h"
 #include "device/VarnelDevice.h"
 #include "settings/I18N.h"
@@ -69,7 +71,8 @@ constexpr ControlPlace kBusyIndicator{"busyIndicator", 210, 256, 378, 7};
 // metric-compatible substitutes stand in.
 QFont templateFont()
 {
-    QFont::insertSubstitutions("MS Shell Dlg", {"Tahoma", "Microsoft Sans Serif", "Liberation Sans", "Arial"});
+    QFont::insertSubstitutions("MS Shell Dlg",
+                               {"Tahoma", "Microsoft Sans Serif", "Liberation Sans", "Arial"});
     QFont result("MS Shell Dlg");
     result.setPointSize(8);
     result.setStyleHint(QFont::SansSerif);
@@ -100,6 +103,17 @@ QString toQt(const std::string& value)
     QString result = QString::fromLocal8Bit(value.data(), static_cast<qsizetype>(value.size()));
     result.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     return result;
+}
+
+// Every question shows texts from units, files and the catalogue, which Qt
+// would otherwise guess to be markup: a unit reporting "<b>" must not change
+// what the technician reads.
+bool askYesNo(QWidget* parent, const QString& title, const QString& question)
+{
+    QMessageBox box(QMessageBox::Question, title, question, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+    return box.standardButton(box.clickedButton()) == QMessageBox::Yes;
 }
 
 // Widens a radio button to its caption, never past the width it was allowed.
@@ -164,9 +178,7 @@ void VarnelDialog::createControls()
 
     sidePanel = new VarnelStatic(this);
     place(sidePanel, kSidePanel);
-    mainText = new QLabel(this);
-    mainText->setTextFormat(Qt::PlainText);
-    mainText->setWordWrap(true);
+    mainText = new StatusText(this);
     mainText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     place(mainText, kMainText);
 
@@ -333,7 +345,8 @@ StatusCallback VarnelDialog::statusCallback()
         }
         // The text belongs to the caller, which waits until it has been shown.
         QMetaObject::invokeMethod(
-            this, [this, statusText, newLine] { showStatus(statusText, newLine); }, Qt::BlockingQueuedConnection);
+            this, [this, statusText, newLine] { showStatus(statusText, newLine); },
+            Qt::BlockingQueuedConnection);
     };
 }
 
@@ -413,9 +426,7 @@ void VarnelDialog::enterPage2()
     backButton->setEnabled(true);
     redraw(this);
     if (!dataFilePath.empty()) {
-        auto answer =
-            QMessageBox::question(this, QString(), toQt(text("msg.alreadyhavefile")), QMessageBox::Yes | QMessageBox::No);
-        if (answer == QMessageBox::Yes) {
+        if (askYesNo(this, QString(), toQt(text("msg.alreadyhavefile")))) {
             enterPage1();
             return;
         }
@@ -447,9 +458,9 @@ void VarnelDialog::enterPage2()
         redraw(this);
         return;
     }
-    std::string parsed = formatMessage(message("label.fileparsed") ? message("label.fileparsed") : "",
-                                       "label.fileparsed",
-                                       {controller.getFileVersionNumber(), controller.getFileVersionDate()});
+    std::string parsed =
+        formatMessage(message("label.fileparsed") ? message("label.fileparsed") : "", "label.fileparsed",
+                      {controller.getFileVersionNumber(), controller.getFileVersionDate()});
     appendStatus(parsed.c_str(), 1);
     // Only shows what the file offers; choosing in it has no effect.
     QComboBox* firstTypes = typeCombos[0];
@@ -459,6 +470,8 @@ void VarnelDialog::enterPage2()
         firstTypes->addItem(toQt(name));
     firstTypes->setCurrentIndex(0);
     firstTypes->show();
+    // The text was fitted while nothing stood below it; now the list does.
+    redraw(this);
     nextButton->setEnabled(true);
     backButton->setEnabled(true);
 }
@@ -471,9 +484,7 @@ void VarnelDialog::enterPage3()
     backButton->setEnabled(true);
     if (selectedDevice != nullptr) {
         std::string question = deviceHeading(*selectedDevice) + "\n" + text("label.discoveragain");
-        auto answer = QMessageBox::question(this, toQt(text("label.askdiscoveragain")), toQt(question),
-                                            QMessageBox::Yes | QMessageBox::No);
-        if (answer != QMessageBox::Yes) {
+        if (!askYesNo(this, toQt(text("label.askdiscoveragain")), toQt(question))) {
             setMainText(text("label.skipdiscovery"));
             mainText->show();
             mainText->setEnabled(true);
@@ -543,7 +554,8 @@ void VarnelDialog::enterPage4()
         description = deviceHeading(*selectedDevice) + "\n" + text("label.currentinternalbatteries") + " = " +
                       std::to_string(selectedDevice->getInternalBatteryCount()) + "; " +
                       text("label.currentexternalbatteries") + " = " +
-                      std::to_string(selectedDevice->getExternalBatteryCount()) + "\n\n" + text("label.selectpacks");
+                      std::to_string(selectedDevice->getExternalBatteryCount()) + "\n\n" +
+                      text("label.selectpacks");
     }
     setMainText(description);
     mainText->show();
@@ -603,7 +615,8 @@ void VarnelDialog::enterPage5(bool internalOnly)
             int quantity = quantityCombos[row]->currentIndex();
             // The list may hold more entries than packs if the catalogue lost its first one.
             if (type > 0 && static_cast<std::size_t>(type) <= batteryPackQuantities.size() && quantity > 0)
-                batteryPackQuantities[static_cast<std::size_t>(type - 1)] += static_cast<std::uint32_t>(quantity);
+                batteryPackQuantities[static_cast<std::size_t>(type - 1)] +=
+                    static_cast<std::uint32_t>(quantity);
         }
         setMainText(text("label.calculatingbatteryruntime"));
         for (std::size_t pack = 0; pack < batteryPackQuantities.size(); ++pack) {
@@ -646,22 +659,40 @@ void VarnelDialog::enterPage5(bool internalOnly)
 void VarnelDialog::onBack()
 {
     switch (page) {
-    case 2: enterPage1(); break;
-    case 3: enterPage2(); break;
-    case 4: enterPage3(); break;
-    case 5: enterPage4(); break;
-    default: break;
+    case 2:
+        enterPage1();
+        break;
+    case 3:
+        enterPage2();
+        break;
+    case 4:
+        enterPage3();
+        break;
+    case 5:
+        enterPage4();
+        break;
+    default:
+        break;
     }
 }
 
 void VarnelDialog::onNext()
 {
     switch (page) {
-    case 1: enterPage2(); break;
-    case 2: enterPage3(); break;
-    case 3: enterPage4(); break;
-    case 4: enterPage5(false); break;
-    default: break;
+    case 1:
+        enterPage2();
+        break;
+    case 2:
+        enterPage3();
+        break;
+    case 3:
+        enterPage4();
+        break;
+    case 4:
+        enterPage5(false);
+        break;
+    default:
+        break;
     }
 }
 

@@ -1,6 +1,8 @@
 #include "app/WizardHarness.h"
 
+#include <QImage>
 #include <QLabel>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -53,11 +55,19 @@ TEST_F(Wizard, LongStatusLogsGrowOnlyIntoFreeSpace)
     mainTextLabel()->show();
     for (int line = 0; line < 40; ++line)
         dialog->appendStatus("a status line", 1);
+    dialog->appendStatus("the newest line", 1);
     QRect grown = mainTextLabel()->geometry();
     EXPECT_GT(grown.height(), templateHeight);
     EXPECT_LT(grown.bottom(), button("1000")->geometry().top());
-    // The newest line stays in sight when even that is too little.
+    // The newest line stays in sight when even that is too little: what is
+    // painted changes with the last line, and not with the first.
     EXPECT_TRUE(mainTextLabel()->alignment() & Qt::AlignBottom);
+    const QString full = mainText();
+    const QImage shown = mainTextLabel()->grab().toImage();
+    mainTextLabel()->setText(QString(full).replace("the newest line", "the latest line"));
+    EXPECT_TRUE(mainTextLabel()->grab().toImage() != shown) << "the newest line is out of sight";
+    mainTextLabel()->setText(QString(full).replace(0, 1, full.startsWith('A') ? "B" : "A"));
+    EXPECT_TRUE(mainTextLabel()->grab().toImage() == shown) << "the oldest line is still painted";
 
     dialog->enterPage1();
     EXPECT_EQ(mainTextLabel()->height(), templateHeight);

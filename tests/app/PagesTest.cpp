@@ -87,6 +87,23 @@ TEST_F(Pages, DataFileListsItsPacksOnPage2)
     EXPECT_TRUE(button("1001")->isEnabled());
 }
 
+// However long the status text grows, it stays above the pack list, its
+// newest lines in sight.
+TEST_F(Pages, LongStatusTextOnPage2StaysAboveThePackList)
+{
+    std::string longText = "label.parsingfile =";
+    for (int i = 0; i < 80; ++i)
+        longText += " Reading the battery data file, part " + std::to_string(i) + ".";
+    writeFile("varnelstrings.en", readFile("varnelstrings.en") + "\n" + longText + "\n");
+    ASSERT_TRUE(readLocalFile(threePackFile()));
+    ASSERT_TRUE(combo("1017")->isVisible());
+    const QLabel* text = mainTextLabel();
+    EXPECT_FALSE(text->geometry().intersects(combo("1017")->geometry()))
+        << text->geometry().bottom() << " reaches below " << combo("1017")->geometry().top();
+    ASSERT_GT(text->heightForWidth(text->width()), text->height()); // the case at stake: it does not fit
+    EXPECT_TRUE(text->alignment() & Qt::AlignBottom);
+}
+
 TEST_F(Pages, UnreadableDataFileKeepsNextDisabled)
 {
     writeFile("broken.xml", "<ExternalBatteryPack><Version");
@@ -168,8 +185,9 @@ TEST_F(Pages, SeveralUnitsAreListedAndTheSecondCanBeChosen)
 
     button("1001")->click();
     EXPECT_EQ(dialog->getPage(), 4);
-    EXPECT_EQ(mainText(), qt("label.currentdevice") + " Bolt : Second\n" + qt("label.currentinternalbatteries") +
-                              " = 3; " + qt("label.currentexternalbatteries") + " = 4\n\n" + qt("label.selectpacks"));
+    EXPECT_EQ(mainText(), qt("label.currentdevice") + " Bolt : Second\n" +
+                              qt("label.currentinternalbatteries") + " = 3; " +
+                              qt("label.currentexternalbatteries") + " = 4\n\n" + qt("label.selectpacks"));
     dialog->computeResult = true;
     combo("1016")->setCurrentIndex(1);
     combo("1017")->setCurrentIndex(1);
@@ -286,9 +304,10 @@ TEST_F(Pages, SavedUpdateLeavesOnlyDone)
         button("1001")->click();
         QStringList shown = lines();
         ASSERT_GE(shown.size(), 6);
-        const QStringList expected{qt("msg.begincalculations"), qt("msg.calculationscomplete"),
-                                   qt("label.savingchanges"),       qt("msg.updatecomplete"),
-                                   qt("msg.beginvalidation"),       validated ? qt("msg.validated") : qt("msg.notvalidated")};
+        const QStringList expected{
+            qt("msg.begincalculations"), qt("msg.calculationscomplete"),
+            qt("label.savingchanges"),   qt("msg.updatecomplete"),
+            qt("msg.beginvalidation"),   validated ? qt("msg.validated") : qt("msg.notvalidated")};
         EXPECT_EQ(shown.mid(shown.size() - 6), expected);
         EXPECT_FALSE(button("1002")->isEnabled());
         EXPECT_FALSE(button("1001")->isEnabled());

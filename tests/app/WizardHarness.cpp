@@ -32,7 +32,7 @@ QString asShown(const char* text)
 template <typename Handle>
 void whenModal(std::weak_ptr<ModalAnswer> answer, Handle handle,
                std::chrono::steady_clock::time_point giveUp = std::chrono::steady_clock::now() +
-                                                               std::chrono::seconds(60))
+                                                              std::chrono::seconds(60))
 {
     QTimer::singleShot(10, [answer, handle, giveUp] {
         auto keep = answer.lock();
@@ -267,6 +267,10 @@ std::shared_ptr<ModalAnswer> ModalAnswer::question(int standardButton)
             return false;
         seen.title = box->windowTitle();
         seen.text = box->text();
+        QWidget* behind = box->parentWidget() != nullptr ? box->parentWidget() : box;
+        for (QLabel* label : behind->findChildren<QLabel*>())
+            if (!label->text().isEmpty() && label->textFormat() != Qt::PlainText)
+                seen.richLabels << label->text();
         box->button(static_cast<QMessageBox::StandardButton>(standardButton))->click();
         return true;
     });

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "app/VarnelDialog.h"
 #include "controller/FtpDownload.h"
 #include "controller/HttpDownload.h"
-#include "app/VarnelDialog.h"
 #include "device/VarnelDevice.h"
 #include "support/TestSupport.h"
 
@@ -131,6 +131,9 @@ public:
     bool answered = false;
     QString title;
     QString text;
+    // Texts of the labels in the box and in the window behind it that Qt may
+    // read as markup; a text from a unit, a file or the catalogue must not be.
+    QStringList richLabels;
     QStringList nameFilters;
 };
 

@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 
 #include <algorithm>
@@ -116,6 +117,42 @@ TEST_F(ScriptedWizard, NoUnitsMeansNoNext)
     toPage3();
     EXPECT_TRUE(realText().endsWith(text("msg.nodevices"))) << realText().toStdString();
     EXPECT_FALSE(realButton("1001")->isEnabled());
+}
+
+// Names a unit reports and texts of the message file are shown as they stand,
+// never read as markup: every question and text area shows them literally.
+TEST_F(ScriptedWizard, MarkupInNamesAndMessagesIsShownLiterally)
+{
+    const std::string product = "<b>X</b><img src=\"missing.png\">";
+    const std::string again = "<i>Again?</i> <a href=\"x\">yes</a>";
+    writeFile("varnelstrings.en", readFile("varnelstrings.en") + "\nmsg.alreadyhavefile = " + again + "\n");
+    ports.addHid("hid-0").state.product = product;
+
+    toPage3();
+    const QString shownProduct = QString::fromStdString(product);
+    EXPECT_TRUE(realText().contains(" : " + shownProduct)) << realText().toStdString();
+    realButton("1001")->click();
+    ASSERT_EQ(real->getPage(), 4);
+
+    struct Question {
+        const char* where;
+        QString text;
+    };
+    // Back from page 4 asks about the unit, back from page 3 about the file.
+    const Question questions[] = {
+        {"page 3", text("label.currentdevice") + " Scripted Maker : " + shownProduct + "\n" +
+                       text("label.discoveragain")},
+        {"page 2", QString::fromStdString(again)},
+    };
+    for (const Question& question : questions) {
+        SCOPED_TRACE(question.where);
+        auto no = ModalAnswer::question(QMessageBox::No);
+        realButton("1002")->click();
+        ASSERT_TRUE(no->answered);
+        EXPECT_EQ(no->text, question.text);
+        EXPECT_TRUE(no->richLabels.isEmpty()) << no->richLabels.join(" | ").toStdString();
+    }
+    EXPECT_EQ(real->getPage(), 2);
 }
 
 } // namespace
