@@ -35,13 +35,15 @@ const std::vector<std::uint8_t> noPayload;
 
 } // namespace
 
-Protocol3014::Protocol3014() {
+Protocol3014::Protocol3014()
+{
     postReadSleep = 300;
     postWriteSleep = 2500;
 }
 
 std::vector<std::uint8_t> Protocol3014::buildFrame(std::uint8_t kind, std::uint8_t command,
-                                                   const std::vector<std::uint8_t>& payload) {
+                                                   const std::vector<std::uint8_t>& payload)
+{
     std::vector<std::uint8_t> frame;
     frame.reserve(payload.size() + 5);
     frame.push_back(frameStart);
@@ -57,7 +59,9 @@ std::vector<std::uint8_t> Protocol3014::buildFrame(std::uint8_t kind, std::uint8
     return frame;
 }
 
-bool Protocol3014::parseReply(const std::uint8_t* reply, std::uint32_t length, std::vector<std::uint8_t>& payload) {
+bool Protocol3014::parseReply(const std::uint8_t* reply, std::uint32_t length,
+                              std::vector<std::uint8_t>& payload)
+{
     if (length < 4 || reply[0] != frameStart)
         return false;
     bool kindOk = false;
@@ -75,7 +79,8 @@ bool Protocol3014::parseReply(const std::uint8_t* reply, std::uint32_t length, s
 }
 
 bool Protocol3014::exchange(CAnyPort& port, const std::vector<std::uint8_t>& cmd,
-                            std::vector<std::uint8_t>& returned) {
+                            std::vector<std::uint8_t>& returned)
+{
     if (port.getTransport() != PORT_TRANSPORT_SERIAL)
         return false;
     const auto count = static_cast<std::uint32_t>(cmd.size());
@@ -88,7 +93,8 @@ bool Protocol3014::exchange(CAnyPort& port, const std::vector<std::uint8_t>& cmd
     return parseReply(buffer, received, returned);
 }
 
-bool Protocol3014::load(CAnyPort& port, const StatusCallback& callback, const I18N* messages) {
+bool Protocol3014::load(CAnyPort& port, const StatusCallback& callback, const I18N* messages)
+{
     std::vector<std::uint8_t> returned;
     // Every value read must be as wide as the field it fills.
     auto readValue = [&](std::uint8_t command, std::size_t width) {
@@ -157,9 +163,11 @@ bool Protocol3014::load(CAnyPort& port, const StatusCallback& callback, const I1
     return true;
 }
 
-bool Protocol3014::save() {
+bool Protocol3014::save()
+{
     if (batteryTableValues.size() != 20) {
-        log() << "There are only " << batteryTableValues.size() << " values in the battery table!" << std::endl;
+        log() << "There are only " << batteryTableValues.size() << " values in the battery table!"
+              << std::endl;
         return false;
     }
     if (cTableValues.size() != 9) {

@@ -1,8 +1,8 @@
 #include "linkport.h"
 
 #include <dlfcn.h>
-#include <grp.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <termios.h>
@@ -12,8 +12,8 @@
 #include <sys/wait.h>
 
 #include <chrono>
-#include <fstream>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,9 +33,11 @@ struct LinkSerial {
     PortGetHidFn getHid = nullptr;
     PortOpenFailureReasonFn reason = nullptr;
 
-    LinkSerial() {
+    LinkSerial()
+    {
         handle = dlopen(VARNEL_BINARY_DIR "/bin/linkserial.so", RTLD_NOW);
-        if (!handle) return;
+        if (!handle)
+            return;
         open = reinterpret_cast<PortOpenFn>(dlsym(handle, "PortOpen"));
         read = reinterpret_cast<PortReadFn>(dlsym(handle, "PortRead"));
         write = reinterpret_cast<PortWriteFn>(dlsym(handle, "PortWrite"));
@@ -45,8 +47,10 @@ struct LinkSerial {
         getHid = reinterpret_cast<PortGetHidFn>(dlsym(handle, "PortGetHid"));
         reason = reinterpret_cast<PortOpenFailureReasonFn>(dlsym(handle, "PortOpenFailureReason"));
     }
-    ~LinkSerial() {
-        if (handle) dlclose(handle);
+    ~LinkSerial()
+    {
+        if (handle)
+            dlclose(handle);
     }
     bool complete() const { return open && read && write && close && set && enumerate && getHid && reason; }
     std::string failure() const { return reason() ? reason() : ""; }
@@ -56,21 +60,26 @@ struct LinkSerial {
 struct Pty {
     int master = -1;
     std::string slave;
-    Pty() {
+    Pty()
+    {
         master = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return;
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+            return;
         slave = ptsname(master);
         termios tio{};
         tcgetattr(master, &tio);
         cfmakeraw(&tio);
         tcsetattr(master, TCSANOW, &tio);
     }
-    ~Pty() {
-        if (master >= 0) ::close(master);
+    ~Pty()
+    {
+        if (master >= 0)
+            ::close(master);
     }
 };
 
-PortDescriptor descriptorFor(const std::string& path) {
+PortDescriptor descriptorFor(const std::string& path)
+{
     PortDescriptor port{};
     port.size = sizeof(PortDescriptor);
     port.transport = PORT_TRANSPORT_SERIAL;
@@ -84,7 +93,8 @@ protected:
     LinkSerial lib;
 };
 
-TEST_F(LinkSerialTest, ReadReturnsSoonAfterACompleteReplyAndWriteReachesTheLine) {
+TEST_F(LinkSerialTest, ReadReturnsSoonAfterACompleteReplyAndWriteReachesTheLine)
+{
     Pty pty;
     ASSERT_FALSE(pty.slave.empty());
     PortDescriptor port = descriptorFor(pty.slave);
@@ -120,7 +130,8 @@ TEST_F(LinkSerialTest, ReadReturnsSoonAfterACompleteReplyAndWriteReachesTheLine)
     EXPECT_EQ(lib.close(h), 0);
 }
 
-TEST_F(LinkSerialTest, ASecondOpenerOfOneLineIsRefusedUntilTheFirstCloses) {
+TEST_F(LinkSerialTest, ASecondOpenerOfOneLineIsRefusedUntilTheFirstCloses)
+{
     Pty pty;
     PortDescriptor port = descriptorFor(pty.slave);
     uint32_t first = lib.open(&port);
@@ -132,7 +143,8 @@ TEST_F(LinkSerialTest, ASecondOpenerOfOneLineIsRefusedUntilTheFirstCloses) {
     lib.close(again);
 }
 
-TEST_F(LinkSerialTest, OpenFailuresSayWhyAndWhatToDo) {
+TEST_F(LinkSerialTest, OpenFailuresSayWhyAndWhatToDo)
+{
     Pty pty;
     PortDescriptor port = descriptorFor(pty.slave);
     uint32_t first = lib.open(&port);
@@ -164,8 +176,10 @@ TEST_F(LinkSerialTest, OpenFailuresSayWhyAndWhatToDo) {
     lib.close(again);
 }
 
-TEST_F(LinkSerialTest, ALineTheUserMayNotOpenNamesTheDialoutGroup) {
-    if (geteuid() != 0) GTEST_SKIP() << "needs root to become an unprivileged user";
+TEST_F(LinkSerialTest, ALineTheUserMayNotOpenNamesTheDialoutGroup)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to become an unprivileged user";
     Pty pty;
     ASSERT_EQ(chmod(pty.slave.c_str(), 0600), 0);
     int channel[2];
@@ -175,18 +189,22 @@ TEST_F(LinkSerialTest, ALineTheUserMayNotOpenNamesTheDialoutGroup) {
     if (child == 0) {
         ::close(channel[0]);
         constexpr uid_t kNobody = 65534;
-        if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(2);
+        if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)
+            _exit(2);
         PortDescriptor port = descriptorFor(pty.slave);
-        if (lib.open(&port) != 0) _exit(3);
+        if (lib.open(&port) != 0)
+            _exit(3);
         std::string text = lib.failure();
-        if (::write(channel[1], text.data(), text.size()) != static_cast<ssize_t>(text.size())) _exit(4);
+        if (::write(channel[1], text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+            _exit(4);
         _exit(0);
     }
     ::close(channel[1]);
     std::string text;
     char buffer[256];
     ssize_t n;
-    while ((n = ::read(channel[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+    while ((n = ::read(channel[0], buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<size_t>(n));
     ::close(channel[0]);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -195,7 +213,8 @@ TEST_F(LinkSerialTest, ALineTheUserMayNotOpenNamesTheDialoutGroup) {
     EXPECT_NE(text.find("dialout"), std::string::npos) << text;
 }
 
-TEST_F(LinkSerialTest, RefusesForeignDescriptorsAndHidCalls) {
+TEST_F(LinkSerialTest, RefusesForeignDescriptorsAndHidCalls)
+{
     Pty pty;
     PortDescriptor port = descriptorFor(pty.slave);
     port.size = 60 + 1;
@@ -212,7 +231,8 @@ TEST_F(LinkSerialTest, RefusesForeignDescriptorsAndHidCalls) {
     EXPECT_EQ(lib.read(77, buffer, sizeof buffer, 10), 0u);
 }
 
-TEST_F(LinkSerialTest, EnumerationAddsTheNamedPortsAfterTheDetectedOnes) {
+TEST_F(LinkSerialTest, EnumerationAddsTheNamedPortsAfterTheDetectedOnes)
+{
     std::string saved = getenv("LINKSERIAL_PORTS") ? getenv("LINKSERIAL_PORTS") : "";
     setenv("LINKSERIAL_PORTS", "/tmp/sim/a::/tmp/sim/b", 1);
     auto listed = [this]() {
@@ -239,11 +259,13 @@ TEST_F(LinkSerialTest, EnumerationAddsTheNamedPortsAfterTheDetectedOnes) {
     ASSERT_GE(names.size(), 2u);
     EXPECT_EQ(names[names.size() - 2], "/tmp/sim/a");
     EXPECT_EQ(names.back(), "/tmp/sim/b");
-    for (size_t i = 0; i + 2 < names.size(); ++i) EXPECT_EQ(names[i].rfind("/dev/", 0), 0u);
+    for (size_t i = 0; i + 2 < names.size(); ++i)
+        EXPECT_EQ(names[i].rfind("/dev/", 0), 0u);
     EXPECT_EQ(namedOnly, (std::vector<std::string>{"/tmp/sim/a", "/tmp/sim/b"}));
 }
 
-TEST_F(LinkSerialTest, AnEnumeratedPortOpensInsideTheCallback) {
+TEST_F(LinkSerialTest, AnEnumeratedPortOpensInsideTheCallback)
+{
     Pty pty;
     std::string saved = getenv("LINKSERIAL_PORTS") ? getenv("LINKSERIAL_PORTS") : "";
     setenv("LINKSERIAL_PORTS", pty.slave.c_str(), 1);
@@ -255,10 +277,12 @@ TEST_F(LinkSerialTest, AnEnumeratedPortOpensInsideTheCallback) {
     lib.enumerate(
         [](PortDescriptor* port, void* raw) -> int32_t {
             auto* c = static_cast<Context*>(raw);
-            if (c->slave != port->portName) return 1;
+            if (c->slave != port->portName)
+                return 1;
             LinkSerial second; // the caller loads the library once more for each discovery
             uint32_t h = second.open(port);
-            if (h != 0 && second.close(h) != 0) ++c->opened;
+            if (h != 0 && second.close(h) != 0)
+                ++c->opened;
             return 1;
         },
         &context);
