@@ -34,6 +34,8 @@ constexpr uint32_t kMaxPorts = 32;
 // USB adapters hand over received bytes in bursts some milliseconds apart.
 constexpr uint32_t kMinQuietGapMs = 20;
 constexpr uint32_t kQuietGapChars = 4;
+// Scheduling and adapter latency on top of the bytes' own time on the line.
+constexpr uint32_t kWriteMarginMs = 100;
 
 std::mutex tableMutex;
 OpenPort table[kMaxPorts];
@@ -95,6 +97,12 @@ int64_t nowMs()
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
+}
+
+// Ten bits a character: start, eight data bits, stop.
+int64_t writeFloorMs(uint32_t count, uint32_t baud)
+{
+    return static_cast<int64_t>(count) * 10 * 1000 / std::max<uint32_t>(baud, 1) + kWriteMarginMs;
 }
 
 std::string readLink(const std::string& path)
@@ -311,19 +319,26 @@ uint32_t PortWrite(uint32_t handle, const uint8_t* data, uint32_t count, uint32_
     OpenPort* port = lookup(handle);
     if (!port || (!data && count))
         return 0;
-    int64_t deadline = nowMs() + milliseconds;
+    // Callers hand over their pause after a write as the limit, and a pause of
+    // 0 means "do not wait afterwards", not "do not write": the bytes always
+    // get the time they take on the line.
+    int64_t limit = std::max<int64_t>(milliseconds, writeFloorMs(count, port->baud));
+    int64_t deadline = nowMs() + limit;
     uint32_t sent = 0;
     while (sent < count) {
+        ssize_t n = write(port->fd, data + sent, count - sent);
+        if (n > 0) {
+            sent += static_cast<uint32_t>(n);
+            continue;
+        }
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+            break;
         int64_t left = deadline - nowMs();
         if (left <= 0)
             break;
         pollfd pfd{port->fd, POLLOUT, 0};
         if (poll(&pfd, 1, static_cast<int>(left)) <= 0 || !(pfd.revents & POLLOUT))
             break;
-        ssize_t n = write(port->fd, data + sent, count - sent);
-        if (n <= 0)
-            break;
-        sent += static_cast<uint32_t>(n);
     }
     tcdrain(port->fd);
     return sent;

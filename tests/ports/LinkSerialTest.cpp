@@ -130,6 +130,34 @@ TEST_F(LinkSerialTest, ReadReturnsSoonAfterACompleteReplyAndWriteReachesTheLine)
     EXPECT_EQ(lib.close(h), 0);
 }
 
+TEST_F(LinkSerialTest, AWriteWithNoTimeToSpareStillReachesTheLine)
+{
+    Pty pty;
+    ASSERT_FALSE(pty.slave.empty());
+    PortDescriptor port = descriptorFor(pty.slave);
+    uint32_t h = lib.open(&port);
+    ASSERT_NE(h, 0u);
+    lib.set(h, 2400, 'N', 8, 1, 0);
+    // A save command of the text protocol: at 2400 baud it takes 390 ms on the line.
+    std::vector<uint8_t> command(94, ';');
+    for (uint32_t milliseconds : {0u, 1u}) {
+        EXPECT_EQ(lib.write(h, command.data(), static_cast<uint32_t>(command.size()), milliseconds, 0),
+                  command.size())
+            << milliseconds << " ms";
+        std::vector<uint8_t> seen;
+        uint8_t buffer[128];
+        pollfd pfd{pty.master, POLLIN, 0};
+        while (seen.size() < command.size() && poll(&pfd, 1, 2000) == 1) {
+            ssize_t n = ::read(pty.master, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            seen.insert(seen.end(), buffer, buffer + n);
+        }
+        EXPECT_EQ(seen, command) << milliseconds << " ms";
+    }
+    EXPECT_NE(lib.close(h), 0);
+}
+
 TEST_F(LinkSerialTest, ASecondOpenerOfOneLineIsRefusedUntilTheFirstCloses)
 {
     Pty pty;
