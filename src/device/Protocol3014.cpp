@@ -4,6 +4,7 @@
 #include "settings/I18N.h"
 #include "settings/Log.h"
 
+#include <algorithm>
 #include <ostream>
 
 namespace varnel {
@@ -15,6 +16,12 @@ constexpr std::uint8_t kindRead = 3;
 constexpr std::uint8_t kindWrite = 4;
 constexpr std::uint8_t replyKinds[] = {2, 5};
 constexpr std::uint32_t readCapacity = 150;
+// This protocol does not pause: the two values are only the port's time
+// limits, and the defaults are what a frame and its reply need at 2400 baud.
+// A setting below them (0, say, to go faster) must not leave the unit too
+// little time to answer, so they are the floor.
+constexpr std::uint32_t defaultReadLimit = 300;
+constexpr std::uint32_t defaultWriteLimit = 2500;
 
 // Command numbers of the unit's values.
 enum Command : std::uint8_t {
@@ -37,8 +44,8 @@ const std::vector<std::uint8_t> noPayload;
 
 Protocol3014::Protocol3014()
 {
-    postReadSleep = 300;
-    postWriteSleep = 2500;
+    postReadSleep = defaultReadLimit;
+    postWriteSleep = defaultWriteLimit;
 }
 
 std::vector<std::uint8_t> Protocol3014::buildFrame(std::uint8_t kind, std::uint8_t command,
@@ -84,10 +91,10 @@ bool Protocol3014::exchange(CAnyPort& port, const std::vector<std::uint8_t>& cmd
     if (port.getTransport() != PORT_TRANSPORT_SERIAL)
         return false;
     const auto count = static_cast<std::uint32_t>(cmd.size());
-    if (port.write(cmd.data(), count, postWriteSleep, 0) != count)
+    if (port.write(cmd.data(), count, std::max(postWriteSleep, defaultWriteLimit), 0) != count)
         return false;
     std::uint8_t buffer[readCapacity] = {};
-    std::uint32_t received = port.read(buffer, readCapacity, postReadSleep);
+    std::uint32_t received = port.read(buffer, readCapacity, std::max(postReadSleep, defaultReadLimit));
     if (received > readCapacity)
         return false;
     return parseReply(buffer, received, returned);
