@@ -2,6 +2,7 @@
 #include "linkport.h"
 
 #include "PerThreadText.h"
+#include "SerialPortList.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -177,23 +178,12 @@ void PortEnumerate(PortEnumerateCallback callback, void* context)
     // LINKSERIAL_DETECT=0 lists only the named lines: a test or a simulator
     // session never reaches a real unit on the machine's own ports.
     const char* detect = std::getenv("LINKSERIAL_DETECT");
+    std::vector<std::string> detected;
     if (!detect || std::string(detect) != "0")
-        for (const std::string& path : detectedPorts())
-            report(callback, context, path);
-    const char* extra = std::getenv("LINKSERIAL_PORTS");
-    if (!extra)
-        return;
-    std::string list = extra;
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t end = list.find(':', start);
-        if (end == std::string::npos)
-            end = list.size();
-        std::string path = list.substr(start, end - start);
-        if (!path.empty())
-            report(callback, context, path);
-        start = end + 1;
-    }
+        detected = detectedPorts();
+    const char* named = std::getenv("LINKSERIAL_PORTS");
+    for (const std::string& path : linkserial::listedPorts(detected, named ? named : ""))
+        report(callback, context, path);
 }
 
 uint32_t PortOpen(PortDescriptor* port)

@@ -1,4 +1,6 @@
+#include "SerialPortList.h"
 #include "linkport.h"
+#include "support/TestSupport.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -13,6 +15,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -290,6 +293,55 @@ TEST_F(LinkSerialTest, EnumerationAddsTheNamedPortsAfterTheDetectedOnes)
     for (size_t i = 0; i + 2 < names.size(); ++i)
         EXPECT_EQ(names[i].rfind("/dev/", 0), 0u);
     EXPECT_EQ(namedOnly, (std::vector<std::string>{"/tmp/sim/a", "/tmp/sim/b"}));
+}
+
+// A /dev/serial/by-id link, or a name given twice, reaches a line already
+// listed: probing it twice would talk to one unit as if it were two.
+TEST_F(LinkSerialTest, ALineReachedByTwoNamesIsListedOnce)
+{
+    namespace fs = std::filesystem;
+    Pty pty;
+    ASSERT_FALSE(pty.slave.empty());
+    varnel::test::TempDir dir;
+    const std::string link = (dir.path() / "usb-Varnel_UPS-if00").string();
+    fs::create_symlink(pty.slave, link);
+    const std::string gone = "/dev/ttyUSB-unplugged";
+
+    // Detection never sees a pseudo-terminal, so the merge is given one as detected.
+    EXPECT_EQ(linkserial::listedPorts({pty.slave, gone},
+                                      link + ":" + gone + ":/tmp/sim/a::/tmp/sim/a:" + pty.slave),
+              (std::vector<std::string>{pty.slave, gone, "/tmp/sim/a"}));
+
+    // Through the library: every line this machine detects, named again through
+    // a link, and the pty by its name and its link, each come out once.
+    std::string saved = getenv("LINKSERIAL_PORTS") ? getenv("LINKSERIAL_PORTS") : "";
+    auto listed = [this]() {
+        std::vector<std::string> names;
+        lib.enumerate(
+            [](PortDescriptor* port, void* context) -> int32_t {
+                static_cast<std::vector<std::string>*>(context)->push_back(port->portName);
+                return 1;
+            },
+            &names);
+        return names;
+    };
+    unsetenv("LINKSERIAL_PORTS");
+    const std::vector<std::string> detected = listed();
+    std::string named = pty.slave + ":" + link;
+    for (size_t i = 0; i < detected.size(); ++i) {
+        const std::string byId = (dir.path() / ("detected-" + std::to_string(i))).string();
+        fs::create_symlink(detected[i], byId);
+        named += ":" + byId;
+    }
+    setenv("LINKSERIAL_PORTS", named.c_str(), 1);
+    std::vector<std::string> names = listed();
+    if (saved.empty())
+        unsetenv("LINKSERIAL_PORTS");
+    else
+        setenv("LINKSERIAL_PORTS", saved.c_str(), 1);
+    std::vector<std::string> expected = detected;
+    expected.push_back(pty.slave);
+    EXPECT_EQ(names, expected);
 }
 
 TEST_F(LinkSerialTest, AnEnumeratedPortOpensInsideTheCallback)
