@@ -2,7 +2,6 @@
 
 #include "device/CAnyPort.h"
 #include "platform/Sleep.h"
-#include "settings/I18N.h"
 #include "settings/Log.h"
 
 #include <algorithm>
@@ -167,8 +166,7 @@ bool DeltaSerialDevice::load(CAnyPort& port, const StatusCallback& callback, con
     configurationInfo = parseNumber(data);
     if (!supportsExternalPacks())
         return false;
-    if (callback && messages)
-        callback(messages->lookup("msg.foundandloading"), 1);
+    reportFoundAndLoading(callback, messages);
 
     if (!exchange(port, buildQuery(queryType, itemInternal), data))
         return false;

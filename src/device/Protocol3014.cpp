@@ -1,7 +1,6 @@
 #include "device/Protocol3014.h"
 
 #include "device/CAnyPort.h"
-#include "settings/I18N.h"
 #include "settings/Log.h"
 
 #include <algorithm>
@@ -118,10 +117,7 @@ bool Protocol3014::load(CAnyPort& port, const StatusCallback& callback, const I1
     configurationInfo = word();
     if (!supportsExternalPacks())
         return false;
-    if (reporting) {
-        const char* text = messages->lookup("msg.foundandloading");
-        callback(text ? text : "", 1);
-    }
+    reportFoundAndLoading(callback, messages);
     if (!readValue(cmdInternalCount, 1))
         return false;
     internalBatteryCount = returned[0];
