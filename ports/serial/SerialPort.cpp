@@ -2,6 +2,7 @@
 #include "linkport.h"
 
 #include "PerThreadText.h"
+#include "SerialPortList.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -34,6 +35,8 @@ constexpr uint32_t kMaxPorts = 32;
 // USB adapters hand over received bytes in bursts some milliseconds apart.
 constexpr uint32_t kMinQuietGapMs = 20;
 constexpr uint32_t kQuietGapChars = 4;
+// Scheduling and adapter latency on top of the bytes' own time on the line.
+constexpr uint32_t kWriteMarginMs = 100;
 
 std::mutex tableMutex;
 OpenPort table[kMaxPorts];
@@ -45,14 +48,17 @@ struct Reason {
     const char* text;
 };
 
-constexpr const char* kInUse = "the line is in use by another program (a UPS daemon such as NUT or apcupsd, or "
-                               "another Varnel): stop it and scan again";
+constexpr const char* kInUse =
+    "the line is in use by another program (a UPS daemon such as NUT or apcupsd, or "
+    "another Varnel): stop it and scan again";
 constexpr const char* kGone = "the line is gone (adapter unplugged or renamed): reconnect it and scan again";
 constexpr Reason kReasons[] = {
-    {EACCES, "permission denied: add your account to the dialout group (sudo usermod -aG dialout $USER), then log "
-             "in again"},
-    {EPERM, "permission denied: add your account to the dialout group (sudo usermod -aG dialout $USER), then log "
-            "in again"},
+    {EACCES,
+     "permission denied: add your account to the dialout group (sudo usermod -aG dialout $USER), then log "
+     "in again"},
+    {EPERM,
+     "permission denied: add your account to the dialout group (sudo usermod -aG dialout $USER), then log "
+     "in again"},
     {EBUSY, kInUse},
     {EWOULDBLOCK, kInUse},
     {ENOENT, kGone},
@@ -80,52 +86,71 @@ struct BaudEntry {
 constexpr BaudEntry kBauds[] = {{1200, B1200},   {2400, B2400},   {4800, B4800},   {9600, B9600},
                                 {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}};
 
-OpenPort* lookup(uint32_t handle) {
-    if (handle == 0 || handle > kMaxPorts || table[handle - 1].fd < 0) return nullptr;
+OpenPort* lookup(uint32_t handle)
+{
+    if (handle == 0 || handle > kMaxPorts || table[handle - 1].fd < 0)
+        return nullptr;
     return &table[handle - 1];
 }
 
-int64_t nowMs() {
+int64_t nowMs()
+{
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
-std::string readLink(const std::string& path) {
+// Ten bits a character: start, eight data bits, stop.
+int64_t writeFloorMs(uint32_t count, uint32_t baud)
+{
+    return static_cast<int64_t>(count) * 10 * 1000 / std::max<uint32_t>(baud, 1) + kWriteMarginMs;
+}
+
+std::string readLink(const std::string& path)
+{
     char buffer[512];
     ssize_t n = readlink(path.c_str(), buffer, sizeof buffer - 1);
-    if (n <= 0) return {};
+    if (n <= 0)
+        return {};
     buffer[n] = 0;
     return buffer;
 }
 
 // Legacy 8250 nodes exist whether or not a UART is behind them; only a real one reports a type.
-bool hasUart(const std::string& devPath) {
+bool hasUart(const std::string& devPath)
+{
     int fd = open(devPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     serial_struct info{};
     bool real = ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
     close(fd);
     return real;
 }
 
-std::vector<std::string> detectedPorts() {
+std::vector<std::string> detectedPorts()
+{
     std::vector<std::string> found;
     DIR* dir = opendir("/sys/class/tty");
-    if (!dir) return found;
+    if (!dir)
+        return found;
     while (dirent* entry = readdir(dir)) {
         std::string name = entry->d_name;
-        if (name[0] == '.') continue;
+        if (name[0] == '.')
+            continue;
         std::string base = "/sys/class/tty/" + name;
-        if (access((base + "/device").c_str(), F_OK) != 0) continue;
+        if (access((base + "/device").c_str(), F_OK) != 0)
+            continue;
         std::string driver = readLink(base + "/device/driver");
-        if (driver.empty()) continue;
+        if (driver.empty())
+            continue;
         std::string devPath = "/dev/" + name;
         // Since Linux 6.5 a ttyS node's device sits on the serial-base bus
         // (driver "port"), which hides the 8250 name from the check above it.
         bool legacy = driver.find("serial8250") != std::string::npos ||
                       readLink(base + "/device/subsystem").find("serial-base") != std::string::npos;
-        if (legacy && !hasUart(devPath)) continue;
+        if (legacy && !hasUart(devPath))
+            continue;
         found.push_back(devPath);
     }
     closedir(dir);
@@ -133,7 +158,8 @@ std::vector<std::string> detectedPorts() {
     return found;
 }
 
-void report(PortEnumerateCallback callback, void* context, const std::string& path) {
+void report(PortEnumerateCallback callback, void* context, const std::string& path)
+{
     PortDescriptor port{};
     port.size = sizeof(PortDescriptor);
     port.transport = PORT_TRANSPORT_SERIAL;
@@ -145,27 +171,23 @@ void report(PortEnumerateCallback callback, void* context, const std::string& pa
 
 extern "C" {
 
-void PortEnumerate(PortEnumerateCallback callback, void* context) {
-    if (!callback) return;
+void PortEnumerate(PortEnumerateCallback callback, void* context)
+{
+    if (!callback)
+        return;
     // LINKSERIAL_DETECT=0 lists only the named lines: a test or a simulator
     // session never reaches a real unit on the machine's own ports.
     const char* detect = std::getenv("LINKSERIAL_DETECT");
+    std::vector<std::string> detected;
     if (!detect || std::string(detect) != "0")
-        for (const std::string& path : detectedPorts()) report(callback, context, path);
-    const char* extra = std::getenv("LINKSERIAL_PORTS");
-    if (!extra) return;
-    std::string list = extra;
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t end = list.find(':', start);
-        if (end == std::string::npos) end = list.size();
-        std::string path = list.substr(start, end - start);
-        if (!path.empty()) report(callback, context, path);
-        start = end + 1;
-    }
+        detected = detectedPorts();
+    const char* named = std::getenv("LINKSERIAL_PORTS");
+    for (const std::string& path : linkserial::listedPorts(detected, named ? named : ""))
+        report(callback, context, path);
 }
 
-uint32_t PortOpen(PortDescriptor* port) {
+uint32_t PortOpen(PortDescriptor* port)
+{
     openFailure.clear();
     if (!port || port->size != sizeof(PortDescriptor) || port->transport != PORT_TRANSPORT_SERIAL ||
         !port->portName) {
@@ -173,7 +195,8 @@ uint32_t PortOpen(PortDescriptor* port) {
         return 0;
     }
     int fd = open(port->portName, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return failOpen(errno);
+    if (fd < 0)
+        return failOpen(errno);
     // Two programs interleaving commands on one unit corrupt both conversations.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
         int error = errno;
@@ -210,12 +233,17 @@ uint32_t PortOpen(PortDescriptor* port) {
     return 0;
 }
 
-const char* PortOpenFailureReason(void) { return openFailure.get(); }
+const char* PortOpenFailureReason(void)
+{
+    return openFailure.get();
+}
 
-int32_t PortClose(uint32_t handle) {
+int32_t PortClose(uint32_t handle)
+{
     std::lock_guard<std::mutex> guard(tableMutex);
     OpenPort* port = lookup(handle);
-    if (!port) return 0;
+    if (!port)
+        return 0;
     tcsetattr(port->fd, TCSANOW, &port->saved);
     ioctl(port->fd, TIOCNXCL);
     flock(port->fd, LOCK_UN);
@@ -224,11 +252,14 @@ int32_t PortClose(uint32_t handle) {
     return 1;
 }
 
-void PortSet(uint32_t handle, uint32_t baud, char parity, uint32_t dataBits, uint32_t stopBits, uint32_t) {
+void PortSet(uint32_t handle, uint32_t baud, char parity, uint32_t dataBits, uint32_t stopBits, uint32_t)
+{
     OpenPort* port = lookup(handle);
-    if (!port) return;
+    if (!port)
+        return;
     termios tio{};
-    if (tcgetattr(port->fd, &tio) != 0) return;
+    if (tcgetattr(port->fd, &tio) != 0)
+        return;
     for (const BaudEntry& entry : kBauds) {
         if (entry.baud == baud) {
             cfsetispeed(&tio, entry.code);
@@ -238,53 +269,90 @@ void PortSet(uint32_t handle, uint32_t baud, char parity, uint32_t dataBits, uin
     }
     tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB);
     tio.c_cflag |= dataBits == 7 ? CS7 : dataBits == 6 ? CS6 : dataBits == 5 ? CS5 : CS8;
-    if (parity == 'E' || parity == 'e') tio.c_cflag |= PARENB;
-    if (parity == 'O' || parity == 'o') tio.c_cflag |= PARENB | PARODD;
-    if (stopBits == 2) tio.c_cflag |= CSTOPB;
+    if (parity == 'E' || parity == 'e')
+        tio.c_cflag |= PARENB;
+    if (parity == 'O' || parity == 'o')
+        tio.c_cflag |= PARENB | PARODD;
+    if (stopBits == 2)
+        tio.c_cflag |= CSTOPB;
     tcsetattr(port->fd, TCSANOW, &tio);
 }
 
-uint32_t PortRead(uint32_t handle, uint8_t* buffer, uint32_t capacity, uint32_t milliseconds) {
+uint32_t PortRead(uint32_t handle, uint8_t* buffer, uint32_t capacity, uint32_t milliseconds)
+{
     OpenPort* port = lookup(handle);
-    if (!port || !buffer || capacity == 0) return 0;
-    uint32_t gap = std::max<uint32_t>(kMinQuietGapMs, kQuietGapChars * 10 * 1000 / std::max<uint32_t>(port->baud, 1) + 1);
+    if (!port || !buffer || capacity == 0)
+        return 0;
+    uint32_t gap = std::max<uint32_t>(kMinQuietGapMs,
+                                      kQuietGapChars * 10 * 1000 / std::max<uint32_t>(port->baud, 1) + 1);
     int64_t deadline = nowMs() + milliseconds;
     uint32_t got = 0;
     while (got < capacity) {
-        int wait = got == 0 ? static_cast<int>(std::max<int64_t>(0, deadline - nowMs())) : static_cast<int>(gap);
+        int wait =
+            got == 0 ? static_cast<int>(std::max<int64_t>(0, deadline - nowMs())) : static_cast<int>(gap);
         pollfd pfd{port->fd, POLLIN, 0};
         int ready = poll(&pfd, 1, wait);
-        if (ready <= 0) break;
-        if (!(pfd.revents & POLLIN)) break;
+        if (ready <= 0)
+            break;
+        if (!(pfd.revents & POLLIN))
+            break;
         ssize_t n = read(port->fd, buffer + got, capacity - got);
-        if (n <= 0) break;
+        if (n <= 0)
+            break;
         got += static_cast<uint32_t>(n);
     }
     return got;
 }
 
-uint32_t PortWrite(uint32_t handle, const uint8_t* data, uint32_t count, uint32_t milliseconds, uint32_t) {
+uint32_t PortWrite(uint32_t handle, const uint8_t* data, uint32_t count, uint32_t milliseconds, uint32_t)
+{
     OpenPort* port = lookup(handle);
-    if (!port || (!data && count)) return 0;
-    int64_t deadline = nowMs() + milliseconds;
+    if (!port || (!data && count))
+        return 0;
+    // Callers hand over their pause after a write as the limit, and a pause of
+    // 0 means "do not wait afterwards", not "do not write": the bytes always
+    // get the time they take on the line.
+    int64_t limit = std::max<int64_t>(milliseconds, writeFloorMs(count, port->baud));
+    int64_t deadline = nowMs() + limit;
     uint32_t sent = 0;
     while (sent < count) {
-        int64_t left = deadline - nowMs();
-        if (left <= 0) break;
-        pollfd pfd{port->fd, POLLOUT, 0};
-        if (poll(&pfd, 1, static_cast<int>(left)) <= 0 || !(pfd.revents & POLLOUT)) break;
         ssize_t n = write(port->fd, data + sent, count - sent);
-        if (n <= 0) break;
-        sent += static_cast<uint32_t>(n);
+        if (n > 0) {
+            sent += static_cast<uint32_t>(n);
+            continue;
+        }
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+            break;
+        int64_t left = deadline - nowMs();
+        if (left <= 0)
+            break;
+        pollfd pfd{port->fd, POLLOUT, 0};
+        if (poll(&pfd, 1, static_cast<int>(left)) <= 0 || !(pfd.revents & POLLOUT))
+            break;
     }
     tcdrain(port->fd);
     return sent;
 }
 
-uint32_t PortGetPin(uint32_t, uint32_t) { return 0; }
-uint32_t PortSetPin(uint32_t, uint32_t, uint32_t) { return 0; }
-int32_t PortGetHid(uint32_t, uint32_t, uint8_t, uint32_t, uint8_t, uint8_t*, uint32_t*) { return 0; }
-int32_t PortSetHid(uint32_t, uint32_t, uint8_t, uint32_t, uint8_t, uint32_t) { return 0; }
-uint32_t PortIsHid(uint32_t, uint32_t, uint8_t, uint32_t, uint8_t) { return 0; }
+uint32_t PortGetPin(uint32_t, uint32_t)
+{
+    return 0;
+}
+uint32_t PortSetPin(uint32_t, uint32_t, uint32_t)
+{
+    return 0;
+}
+int32_t PortGetHid(uint32_t, uint32_t, uint8_t, uint32_t, uint8_t, uint8_t*, uint32_t*)
+{
+    return 0;
+}
+int32_t PortSetHid(uint32_t, uint32_t, uint8_t, uint32_t, uint8_t, uint32_t)
+{
+    return 0;
+}
+uint32_t PortIsHid(uint32_t, uint32_t, uint8_t, uint32_t, uint8_t)
+{
+    return 0;
+}
 
 } // extern "C"

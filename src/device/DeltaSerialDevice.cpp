@@ -2,9 +2,9 @@
 
 #include "device/CAnyPort.h"
 #include "platform/Sleep.h"
-#include "settings/I18N.h"
 #include "settings/Log.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <ostream>
@@ -24,6 +24,12 @@ constexpr std::uint32_t minimumReply = 4;
 constexpr std::size_t payloadOffset = 7;
 constexpr std::size_t batteryTableSize = 20;
 constexpr std::size_t cTableSize = 9;
+// The class's pauses. The port's time limits follow the write pause but never
+// fall below its default, which the longest request and reply need at 2400
+// baud: a technician who shortens the pauses, to 0 even, shortens the waits,
+// not the time the line takes to carry the bytes.
+constexpr std::uint32_t defaultReadSleep = 250;
+constexpr std::uint32_t defaultWriteSleep = 750;
 
 // Request bodies of the items read from the unit.
 constexpr const char* itemConfiguration = "CFI";
@@ -48,8 +54,8 @@ std::string threeDigits(unsigned value)
 
 DeltaSerialDevice::DeltaSerialDevice()
 {
-    postReadSleep = 250;
-    postWriteSleep = 750;
+    postReadSleep = defaultReadSleep;
+    postWriteSleep = defaultWriteSleep;
 }
 
 std::string DeltaSerialDevice::buildQuery(const std::string& type, const std::string& body)
@@ -130,13 +136,14 @@ bool DeltaSerialDevice::exchange(CAnyPort& port, const std::string& cmd, std::st
 {
     if (port.getTransport() != PORT_TRANSPORT_SERIAL)
         return false;
+    const std::uint32_t timeLimit = std::max(postWriteSleep, defaultWriteSleep);
     sleepMs(postWriteSleep);
     const auto count = static_cast<std::uint32_t>(cmd.size());
-    if (port.write(reinterpret_cast<const std::uint8_t*>(cmd.data()), count, postWriteSleep, 0) != count)
+    if (port.write(reinterpret_cast<const std::uint8_t*>(cmd.data()), count, timeLimit, 0) != count)
         return false;
     sleepMs(postReadSleep);
     std::uint8_t buffer[readCapacity] = {};
-    const std::uint32_t received = port.read(buffer, readCapacity, postWriteSleep);
+    const std::uint32_t received = port.read(buffer, readCapacity, timeLimit);
     // A library claiming more than the buffer holds has broken the contract.
     if (received > readCapacity)
         return false;
@@ -159,8 +166,7 @@ bool DeltaSerialDevice::load(CAnyPort& port, const StatusCallback& callback, con
     configurationInfo = parseNumber(data);
     if (!supportsExternalPacks())
         return false;
-    if (callback && messages)
-        callback(messages->lookup("msg.foundandloading"), 1);
+    reportFoundAndLoading(callback, messages);
 
     if (!exchange(port, buildQuery(queryType, itemInternal), data))
         return false;

@@ -2,7 +2,6 @@
 
 #include "device/CAnyPort.h"
 #include "platform/Sleep.h"
-#include "settings/I18N.h"
 #include "settings/Log.h"
 
 #include <cstring>
@@ -93,8 +92,7 @@ bool DeltaUSB::load(CAnyPort& port, const StatusCallback& callback, const I18N* 
     wait();
     if (!supportsExternalPacks())
         return false;
-    if (reporting)
-        callback(messages->lookup("msg.foundandloading"), 1);
+    reportFoundAndLoading(callback, messages);
 
     if (productName.empty()) {
         if (reader.read(powerDevicePage, usageProductName))

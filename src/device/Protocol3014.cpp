@@ -1,9 +1,9 @@
 #include "device/Protocol3014.h"
 
 #include "device/CAnyPort.h"
-#include "settings/I18N.h"
 #include "settings/Log.h"
 
+#include <algorithm>
 #include <ostream>
 
 namespace varnel {
@@ -15,6 +15,12 @@ constexpr std::uint8_t kindRead = 3;
 constexpr std::uint8_t kindWrite = 4;
 constexpr std::uint8_t replyKinds[] = {2, 5};
 constexpr std::uint32_t readCapacity = 150;
+// This protocol does not pause: the two values are only the port's time
+// limits, and the defaults are what a frame and its reply need at 2400 baud.
+// A setting below them (0, say, to go faster) must not leave the unit too
+// little time to answer, so they are the floor.
+constexpr std::uint32_t defaultReadLimit = 300;
+constexpr std::uint32_t defaultWriteLimit = 2500;
 
 // Command numbers of the unit's values.
 enum Command : std::uint8_t {
@@ -35,13 +41,15 @@ const std::vector<std::uint8_t> noPayload;
 
 } // namespace
 
-Protocol3014::Protocol3014() {
-    postReadSleep = 300;
-    postWriteSleep = 2500;
+Protocol3014::Protocol3014()
+{
+    postReadSleep = defaultReadLimit;
+    postWriteSleep = defaultWriteLimit;
 }
 
 std::vector<std::uint8_t> Protocol3014::buildFrame(std::uint8_t kind, std::uint8_t command,
-                                                   const std::vector<std::uint8_t>& payload) {
+                                                   const std::vector<std::uint8_t>& payload)
+{
     std::vector<std::uint8_t> frame;
     frame.reserve(payload.size() + 5);
     frame.push_back(frameStart);
@@ -57,7 +65,9 @@ std::vector<std::uint8_t> Protocol3014::buildFrame(std::uint8_t kind, std::uint8
     return frame;
 }
 
-bool Protocol3014::parseReply(const std::uint8_t* reply, std::uint32_t length, std::vector<std::uint8_t>& payload) {
+bool Protocol3014::parseReply(const std::uint8_t* reply, std::uint32_t length,
+                              std::vector<std::uint8_t>& payload)
+{
     if (length < 4 || reply[0] != frameStart)
         return false;
     bool kindOk = false;
@@ -75,20 +85,22 @@ bool Protocol3014::parseReply(const std::uint8_t* reply, std::uint32_t length, s
 }
 
 bool Protocol3014::exchange(CAnyPort& port, const std::vector<std::uint8_t>& cmd,
-                            std::vector<std::uint8_t>& returned) {
+                            std::vector<std::uint8_t>& returned)
+{
     if (port.getTransport() != PORT_TRANSPORT_SERIAL)
         return false;
     const auto count = static_cast<std::uint32_t>(cmd.size());
-    if (port.write(cmd.data(), count, postWriteSleep, 0) != count)
+    if (port.write(cmd.data(), count, std::max(postWriteSleep, defaultWriteLimit), 0) != count)
         return false;
     std::uint8_t buffer[readCapacity] = {};
-    std::uint32_t received = port.read(buffer, readCapacity, postReadSleep);
+    std::uint32_t received = port.read(buffer, readCapacity, std::max(postReadSleep, defaultReadLimit));
     if (received > readCapacity)
         return false;
     return parseReply(buffer, received, returned);
 }
 
-bool Protocol3014::load(CAnyPort& port, const StatusCallback& callback, const I18N* messages) {
+bool Protocol3014::load(CAnyPort& port, const StatusCallback& callback, const I18N* messages)
+{
     std::vector<std::uint8_t> returned;
     // Every value read must be as wide as the field it fills.
     auto readValue = [&](std::uint8_t command, std::size_t width) {
@@ -105,10 +117,7 @@ bool Protocol3014::load(CAnyPort& port, const StatusCallback& callback, const I1
     configurationInfo = word();
     if (!supportsExternalPacks())
         return false;
-    if (reporting) {
-        const char* text = messages->lookup("msg.foundandloading");
-        callback(text ? text : "", 1);
-    }
+    reportFoundAndLoading(callback, messages);
     if (!readValue(cmdInternalCount, 1))
         return false;
     internalBatteryCount = returned[0];
@@ -157,9 +166,11 @@ bool Protocol3014::load(CAnyPort& port, const StatusCallback& callback, const I1
     return true;
 }
 
-bool Protocol3014::save() {
+bool Protocol3014::save()
+{
     if (batteryTableValues.size() != 20) {
-        log() << "There are only " << batteryTableValues.size() << " values in the battery table!" << std::endl;
+        log() << "There are only " << batteryTableValues.size() << " values in the battery table!"
+              << std::endl;
         return false;
     }
     if (cTableValues.size() != 9) {

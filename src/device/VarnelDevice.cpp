@@ -1,5 +1,6 @@
 #include "device/VarnelDevice.h"
 
+#include "settings/I18N.h"
 #include "settings/Log.h"
 
 #include <iomanip>
@@ -32,6 +33,15 @@ void writeValues(std::ostream& out, const std::vector<std::uint8_t>& values)
 }
 
 } // namespace
+
+void VarnelDevice::reportFoundAndLoading(const StatusCallback& callback, const I18N* messages)
+{
+    if (!callback || !messages)
+        return;
+    constexpr const char* key = "msg.foundandloading";
+    const char* text = messages->lookup(key);
+    callback(text ? text : key, 1);
+}
 
 void VarnelDevice::setPortInfo(const PortDescriptor& descriptor)
 {

@@ -62,6 +62,10 @@ public:
     void setCTableValues(std::vector<std::uint8_t> values) { cTableValues = std::move(values); }
 
 protected:
+    // "msg.foundandloading" on a new line, when both callback and catalogue are
+    // given; a key the catalogue lacks is shown as the key, as the controller does.
+    static void reportFoundAndLoading(const StatusCallback& callback, const I18N* messages);
+
     // The protocol classes fill in what the unit reports.
     void setVendorName(std::string name) { vendorName = std::move(name); }
     void setProductName(std::string name) { productName = std::move(name); }

@@ -129,6 +129,29 @@ TEST_F(Discovery, HidUnitsComeFirstInLibraryOrderAndEachPortIsLogged)
             EXPECT_EQ(unit.openCount, unit.closeCount) << unit.portName;
 }
 
+TEST_F(Discovery, AKeyTheCatalogueLacksIsShownAsTheKeyByEveryProtocolAsByTheController)
+{
+    // A message file of another language that has not caught up with the program.
+    test::writeFile("varnelstrings.xx", "label.page3 = Geraete\n");
+    test::writeFile("varnel.ini", "locale.name = English\nlocale.strings = xx\n");
+    ASSERT_TRUE(controller.init(nullptr));
+    ports.addHid("hid");
+    ports.addSerial("framed", Protocol::Framed);
+    ports.addSerial("text", Protocol::Text);
+    ASSERT_EQ(3u, scan().size());
+
+    std::vector<std::string> lines;
+    for (const auto& entry : status.entries)
+        if (entry.newLine == 1)
+            lines.push_back(entry.text);
+    const std::vector<std::string> expected{
+        "label.scanusb",       "msg.foundandloading",    "label.devicediscovered", // DeltaUSB
+        "label.scanserial",    "msg.foundandloading",    "label.devicediscovered", // Protocol3014
+        "msg.foundandloading", "label.devicediscovered",                           // DeltaSerialDevice
+    };
+    EXPECT_EQ(expected, lines);
+}
+
 TEST_F(Discovery, ASecondScanStartsFromAnEmptyList)
 {
     ports.addHid("hid-a");

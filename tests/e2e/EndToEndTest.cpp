@@ -116,6 +116,29 @@ TEST_P(EachProtocol, DiscoversSavesAndValidatesItsUnit)
     EXPECT_TRUE(site.logHas("Device Read for Validation"));
 }
 
+TEST_P(EachProtocol, SavesAndValidatesWithEveryPauseAtZero)
+{
+    // A technician in a hurry sets every pause to 0; the replies still take
+    // their time on a 2400-baud line.
+    const UnitKind& kind = GetParam();
+    const std::string settings = "locale.name = English\nlocale.strings = en\n"
+                                 "hid.post.read.sleep = 0\nhid.post.write.sleep = 0\n"
+                                 "serial.post.read.sleep = 0\nserial.post.write.sleep = 0\n";
+    SimulatedSite site(unitSection(kind.name, kind.protocol), {"--pace-2400"}, settings);
+    ASSERT_TRUE(site.ready()) << site.simulatorOutput();
+    auto& controller = site.controller();
+    auto& devices = controller.scanForDevices(nullptr);
+    ASSERT_EQ(devices.size(), 1u) << site.simulatorOutput();
+    VarnelDevice& device = *devices[0];
+    ASSERT_EQ(device.getPostReadSleep(), 0u);
+    ASSERT_EQ(device.getPostWriteSleep(), 0u);
+
+    ASSERT_TRUE(controller.computeConfiguration(device, packsOf(controller, 3, 2), nullptr));
+    ASSERT_TRUE(device.save()) << site.simulatorOutput();
+    expectJournalHolds(site, kind.name, device);
+    EXPECT_TRUE(controller.validateUpdate(device, nullptr));
+}
+
 TEST(EndToEnd, MixOnSeveralPortsIsListedHidFirstAndEachUnitGetsItsOwnValues)
 {
     // Serial units listed before the HID ones in the file: the scan order must not follow it.

@@ -15,17 +15,6 @@ namespace varnel::test {
 
 namespace {
 
-// Short device pauses: the unit is a simulator, not firmware that needs time.
-// The framed protocol hands its pauses to the port library as time limits, so
-// they stay long enough for a reply to arrive on a loaded machine; each one
-// differs so a pause taken from the wrong key shows.
-const char* kSettings = "locale.name = English\n"
-                        "locale.strings = en\n"
-                        "hid.post.read.sleep = 110\n"
-                        "serial.post.read.sleep = 150\n"
-                        "hid.post.write.sleep = 120\n"
-                        "serial.post.write.sleep = 200\n";
-
 const char* kSerialPortsEnv = "LINKSERIAL_PORTS";
 const char* kSerialDetectEnv = "LINKSERIAL_DETECT";
 const char* kHidDetectEnv = "LINKHID_DETECT";
@@ -37,7 +26,8 @@ void shortSleep(std::uint32_t ms)
 
 } // namespace
 
-SimulatedSite::SimulatedSite(const std::string& units, std::vector<std::string> extraOptions)
+SimulatedSite::SimulatedSite(const std::string& units, std::vector<std::string> extraOptions,
+                             const std::string& settings)
     : shortWaits(shortSleep), unitDir(fs::canonical(temp.path()) / "ups")
 {
     // Nothing from an earlier site may leak into this one's enumeration, and
@@ -48,7 +38,7 @@ SimulatedSite::SimulatedSite(const std::string& units, std::vector<std::string> 
     setenv(kHidDetectEnv, "0", 1);
     fs::copy_file(distFile("varnelstrings.en"), "varnelstrings.en");
     fs::copy_file(distFile("sample-batterydata.xml"), "sample-batterydata.xml");
-    writeFile("varnel.ini", kSettings);
+    writeFile("varnel.ini", settings);
     writeFile("units.ini", units);
 
     std::vector<std::string> args{"--dir",         unitDir.string(), "--journal",

@@ -21,8 +21,17 @@ namespace varnel::test {
 class SimulatedSite {
 public:
     static constexpr std::uint32_t kLongestWaitMs = 5;
+    // Short device pauses: the unit is a simulator, not firmware that needs
+    // time. Each differs, so a pause taken from the wrong key shows.
+    static constexpr const char* kSettings = "locale.name = English\n"
+                                             "locale.strings = en\n"
+                                             "hid.post.read.sleep = 110\n"
+                                             "serial.post.read.sleep = 150\n"
+                                             "hid.post.write.sleep = 120\n"
+                                             "serial.post.write.sleep = 200\n";
 
-    explicit SimulatedSite(const std::string& units, std::vector<std::string> extraOptions = {});
+    explicit SimulatedSite(const std::string& units, std::vector<std::string> extraOptions = {},
+                           const std::string& settings = kSettings);
     ~SimulatedSite();
     SimulatedSite(const SimulatedSite&) = delete;
     SimulatedSite& operator=(const SimulatedSite&) = delete;

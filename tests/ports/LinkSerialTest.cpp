@@ -1,8 +1,10 @@
+#include "SerialPortList.h"
 #include "linkport.h"
+#include "support/TestSupport.h"
 
 #include <dlfcn.h>
-#include <grp.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <termios.h>
@@ -12,8 +14,9 @@
 #include <sys/wait.h>
 
 #include <chrono>
-#include <fstream>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,9 +36,11 @@ struct LinkSerial {
     PortGetHidFn getHid = nullptr;
     PortOpenFailureReasonFn reason = nullptr;
 
-    LinkSerial() {
+    LinkSerial()
+    {
         handle = dlopen(VARNEL_BINARY_DIR "/bin/linkserial.so", RTLD_NOW);
-        if (!handle) return;
+        if (!handle)
+            return;
         open = reinterpret_cast<PortOpenFn>(dlsym(handle, "PortOpen"));
         read = reinterpret_cast<PortReadFn>(dlsym(handle, "PortRead"));
         write = reinterpret_cast<PortWriteFn>(dlsym(handle, "PortWrite"));
@@ -45,8 +50,10 @@ struct LinkSerial {
         getHid = reinterpret_cast<PortGetHidFn>(dlsym(handle, "PortGetHid"));
         reason = reinterpret_cast<PortOpenFailureReasonFn>(dlsym(handle, "PortOpenFailureReason"));
     }
-    ~LinkSerial() {
-        if (handle) dlclose(handle);
+    ~LinkSerial()
+    {
+        if (handle)
+            dlclose(handle);
     }
     bool complete() const { return open && read && write && close && set && enumerate && getHid && reason; }
     std::string failure() const { return reason() ? reason() : ""; }
@@ -56,21 +63,26 @@ struct LinkSerial {
 struct Pty {
     int master = -1;
     std::string slave;
-    Pty() {
+    Pty()
+    {
         master = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return;
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+            return;
         slave = ptsname(master);
         termios tio{};
         tcgetattr(master, &tio);
         cfmakeraw(&tio);
         tcsetattr(master, TCSANOW, &tio);
     }
-    ~Pty() {
-        if (master >= 0) ::close(master);
+    ~Pty()
+    {
+        if (master >= 0)
+            ::close(master);
     }
 };
 
-PortDescriptor descriptorFor(const std::string& path) {
+PortDescriptor descriptorFor(const std::string& path)
+{
     PortDescriptor port{};
     port.size = sizeof(PortDescriptor);
     port.transport = PORT_TRANSPORT_SERIAL;
@@ -84,7 +96,8 @@ protected:
     LinkSerial lib;
 };
 
-TEST_F(LinkSerialTest, ReadReturnsSoonAfterACompleteReplyAndWriteReachesTheLine) {
+TEST_F(LinkSerialTest, ReadReturnsSoonAfterACompleteReplyAndWriteReachesTheLine)
+{
     Pty pty;
     ASSERT_FALSE(pty.slave.empty());
     PortDescriptor port = descriptorFor(pty.slave);
@@ -120,7 +133,36 @@ TEST_F(LinkSerialTest, ReadReturnsSoonAfterACompleteReplyAndWriteReachesTheLine)
     EXPECT_EQ(lib.close(h), 0);
 }
 
-TEST_F(LinkSerialTest, ASecondOpenerOfOneLineIsRefusedUntilTheFirstCloses) {
+TEST_F(LinkSerialTest, AWriteWithNoTimeToSpareStillReachesTheLine)
+{
+    Pty pty;
+    ASSERT_FALSE(pty.slave.empty());
+    PortDescriptor port = descriptorFor(pty.slave);
+    uint32_t h = lib.open(&port);
+    ASSERT_NE(h, 0u);
+    lib.set(h, 2400, 'N', 8, 1, 0);
+    // A save command of the text protocol: at 2400 baud it takes 390 ms on the line.
+    std::vector<uint8_t> command(94, ';');
+    for (uint32_t milliseconds : {0u, 1u}) {
+        EXPECT_EQ(lib.write(h, command.data(), static_cast<uint32_t>(command.size()), milliseconds, 0),
+                  command.size())
+            << milliseconds << " ms";
+        std::vector<uint8_t> seen;
+        uint8_t buffer[128];
+        pollfd pfd{pty.master, POLLIN, 0};
+        while (seen.size() < command.size() && poll(&pfd, 1, 2000) == 1) {
+            ssize_t n = ::read(pty.master, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            seen.insert(seen.end(), buffer, buffer + n);
+        }
+        EXPECT_EQ(seen, command) << milliseconds << " ms";
+    }
+    EXPECT_NE(lib.close(h), 0);
+}
+
+TEST_F(LinkSerialTest, ASecondOpenerOfOneLineIsRefusedUntilTheFirstCloses)
+{
     Pty pty;
     PortDescriptor port = descriptorFor(pty.slave);
     uint32_t first = lib.open(&port);
@@ -132,7 +174,8 @@ TEST_F(LinkSerialTest, ASecondOpenerOfOneLineIsRefusedUntilTheFirstCloses) {
     lib.close(again);
 }
 
-TEST_F(LinkSerialTest, OpenFailuresSayWhyAndWhatToDo) {
+TEST_F(LinkSerialTest, OpenFailuresSayWhyAndWhatToDo)
+{
     Pty pty;
     PortDescriptor port = descriptorFor(pty.slave);
     uint32_t first = lib.open(&port);
@@ -164,8 +207,10 @@ TEST_F(LinkSerialTest, OpenFailuresSayWhyAndWhatToDo) {
     lib.close(again);
 }
 
-TEST_F(LinkSerialTest, ALineTheUserMayNotOpenNamesTheDialoutGroup) {
-    if (geteuid() != 0) GTEST_SKIP() << "needs root to become an unprivileged user";
+TEST_F(LinkSerialTest, ALineTheUserMayNotOpenNamesTheDialoutGroup)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to become an unprivileged user";
     Pty pty;
     ASSERT_EQ(chmod(pty.slave.c_str(), 0600), 0);
     int channel[2];
@@ -175,18 +220,22 @@ TEST_F(LinkSerialTest, ALineTheUserMayNotOpenNamesTheDialoutGroup) {
     if (child == 0) {
         ::close(channel[0]);
         constexpr uid_t kNobody = 65534;
-        if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(2);
+        if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)
+            _exit(2);
         PortDescriptor port = descriptorFor(pty.slave);
-        if (lib.open(&port) != 0) _exit(3);
+        if (lib.open(&port) != 0)
+            _exit(3);
         std::string text = lib.failure();
-        if (::write(channel[1], text.data(), text.size()) != static_cast<ssize_t>(text.size())) _exit(4);
+        if (::write(channel[1], text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+            _exit(4);
         _exit(0);
     }
     ::close(channel[1]);
     std::string text;
     char buffer[256];
     ssize_t n;
-    while ((n = ::read(channel[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+    while ((n = ::read(channel[0], buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<size_t>(n));
     ::close(channel[0]);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -195,7 +244,8 @@ TEST_F(LinkSerialTest, ALineTheUserMayNotOpenNamesTheDialoutGroup) {
     EXPECT_NE(text.find("dialout"), std::string::npos) << text;
 }
 
-TEST_F(LinkSerialTest, RefusesForeignDescriptorsAndHidCalls) {
+TEST_F(LinkSerialTest, RefusesForeignDescriptorsAndHidCalls)
+{
     Pty pty;
     PortDescriptor port = descriptorFor(pty.slave);
     port.size = 60 + 1;
@@ -212,7 +262,8 @@ TEST_F(LinkSerialTest, RefusesForeignDescriptorsAndHidCalls) {
     EXPECT_EQ(lib.read(77, buffer, sizeof buffer, 10), 0u);
 }
 
-TEST_F(LinkSerialTest, EnumerationAddsTheNamedPortsAfterTheDetectedOnes) {
+TEST_F(LinkSerialTest, EnumerationAddsTheNamedPortsAfterTheDetectedOnes)
+{
     std::string saved = getenv("LINKSERIAL_PORTS") ? getenv("LINKSERIAL_PORTS") : "";
     setenv("LINKSERIAL_PORTS", "/tmp/sim/a::/tmp/sim/b", 1);
     auto listed = [this]() {
@@ -239,11 +290,62 @@ TEST_F(LinkSerialTest, EnumerationAddsTheNamedPortsAfterTheDetectedOnes) {
     ASSERT_GE(names.size(), 2u);
     EXPECT_EQ(names[names.size() - 2], "/tmp/sim/a");
     EXPECT_EQ(names.back(), "/tmp/sim/b");
-    for (size_t i = 0; i + 2 < names.size(); ++i) EXPECT_EQ(names[i].rfind("/dev/", 0), 0u);
+    for (size_t i = 0; i + 2 < names.size(); ++i)
+        EXPECT_EQ(names[i].rfind("/dev/", 0), 0u);
     EXPECT_EQ(namedOnly, (std::vector<std::string>{"/tmp/sim/a", "/tmp/sim/b"}));
 }
 
-TEST_F(LinkSerialTest, AnEnumeratedPortOpensInsideTheCallback) {
+// A /dev/serial/by-id link, or a name given twice, reaches a line already
+// listed: probing it twice would talk to one unit as if it were two.
+TEST_F(LinkSerialTest, ALineReachedByTwoNamesIsListedOnce)
+{
+    namespace fs = std::filesystem;
+    Pty pty;
+    ASSERT_FALSE(pty.slave.empty());
+    varnel::test::TempDir dir;
+    const std::string link = (dir.path() / "usb-Varnel_UPS-if00").string();
+    fs::create_symlink(pty.slave, link);
+    const std::string gone = "/dev/ttyUSB-unplugged";
+
+    // Detection never sees a pseudo-terminal, so the merge is given one as detected.
+    EXPECT_EQ(linkserial::listedPorts({pty.slave, gone},
+                                      link + ":" + gone + ":/tmp/sim/a::/tmp/sim/a:" + pty.slave),
+              (std::vector<std::string>{pty.slave, gone, "/tmp/sim/a"}));
+
+    // Through the library: every line this machine detects, named again through
+    // a link, and the pty by its name and its link, each come out once.
+    std::string saved = getenv("LINKSERIAL_PORTS") ? getenv("LINKSERIAL_PORTS") : "";
+    auto listed = [this]() {
+        std::vector<std::string> names;
+        lib.enumerate(
+            [](PortDescriptor* port, void* context) -> int32_t {
+                static_cast<std::vector<std::string>*>(context)->push_back(port->portName);
+                return 1;
+            },
+            &names);
+        return names;
+    };
+    unsetenv("LINKSERIAL_PORTS");
+    const std::vector<std::string> detected = listed();
+    std::string named = pty.slave + ":" + link;
+    for (size_t i = 0; i < detected.size(); ++i) {
+        const std::string byId = (dir.path() / ("detected-" + std::to_string(i))).string();
+        fs::create_symlink(detected[i], byId);
+        named += ":" + byId;
+    }
+    setenv("LINKSERIAL_PORTS", named.c_str(), 1);
+    std::vector<std::string> names = listed();
+    if (saved.empty())
+        unsetenv("LINKSERIAL_PORTS");
+    else
+        setenv("LINKSERIAL_PORTS", saved.c_str(), 1);
+    std::vector<std::string> expected = detected;
+    expected.push_back(pty.slave);
+    EXPECT_EQ(names, expected);
+}
+
+TEST_F(LinkSerialTest, AnEnumeratedPortOpensInsideTheCallback)
+{
     Pty pty;
     std::string saved = getenv("LINKSERIAL_PORTS") ? getenv("LINKSERIAL_PORTS") : "";
     setenv("LINKSERIAL_PORTS", pty.slave.c_str(), 1);
@@ -255,10 +357,12 @@ TEST_F(LinkSerialTest, AnEnumeratedPortOpensInsideTheCallback) {
     lib.enumerate(
         [](PortDescriptor* port, void* raw) -> int32_t {
             auto* c = static_cast<Context*>(raw);
-            if (c->slave != port->portName) return 1;
+            if (c->slave != port->portName)
+                return 1;
             LinkSerial second; // the caller loads the library once more for each discovery
             uint32_t h = second.open(port);
-            if (h != 0 && second.close(h) != 0) ++c->opened;
+            if (h != 0 && second.close(h) != 0)
+                ++c->opened;
             return 1;
         },
         &context);

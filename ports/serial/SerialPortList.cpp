@@ -1,0 +1,42 @@
+#include "SerialPortList.h"
+
+#include <climits>
+#include <cstdlib>
+#include <set>
+
+namespace linkserial {
+
+namespace {
+
+// A name that does not resolve (an adapter unplugged) is compared as written
+// and stays listed, so that opening it can say the line is gone.
+std::string lineOf(const std::string& path)
+{
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+} // namespace
+
+std::vector<std::string> listedPorts(const std::vector<std::string>& detected, const std::string& named)
+{
+    std::vector<std::string> ports;
+    std::set<std::string> lines;
+    auto add = [&](const std::string& path) {
+        if (!path.empty() && lines.insert(lineOf(path)).second)
+            ports.push_back(path);
+    };
+    for (const std::string& path : detected)
+        add(path);
+    size_t start = 0;
+    while (start <= named.size()) {
+        size_t end = named.find(':', start);
+        if (end == std::string::npos)
+            end = named.size();
+        add(named.substr(start, end - start));
+        start = end + 1;
+    }
+    return ports;
+}
+
+} // namespace linkserial
