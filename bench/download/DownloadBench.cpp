@@ -1,8 +1,13 @@
-// Downloads generated data files of 1, 10 and 100 MB from nginx and pyftpdlib on
-// loopback with our clients and with curl, in the same run.
+// Fetches generated data files of 1, 10 and 100 MB from stock nginx and
+// lighttpd (keep-alive on, as installed) and from pyftpdlib on loopback, with
+// our clients and with curl, in the same run.
 //   bench-download [--benchmark_filter=...]
-// Counters: MB/s, and cpu_ms = CPU time of the download (our thread, or curl's
-// process), besides the wall time Google Benchmark reports.
+// Over HTTP each side downloads and then reads the file the way it would be
+// used: ours is the wizard's Get, parseResponse, stored body lines and
+// loadDataFile; theirs is `curl -o` and `xmllint --noout`. Counters: MB/s, and
+// cpu_ms = CPU time (our thread, or the child processes), besides the wall time
+// Google Benchmark reports. A table of our figures over theirs ends the run.
+#include "controller/VarnelController.h"
 #include "net/FtpClient.h"
 #include "net/HttpClient.h"
 #include "net/RealServers.h"
@@ -15,8 +20,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <map>
 #include <memory>
 #include <spawn.h>
+#include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,10 +34,12 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+using varnel::test::LighttpdServer;
 using varnel::test::NginxServer;
 using varnel::test::PyFtpServer;
 
 constexpr int sizesMb[] = {1, 10, 100};
+constexpr int repetitions = 5;
 
 struct Bench {
     Bench() : dir(makeDir())
@@ -43,14 +53,19 @@ struct Bench {
             if (std::system(command.c_str()) != 0)
                 std::fprintf(stderr, "cannot generate %s\n", file.c_str());
         }
+        // loadDataFile writes varnel.log into the current directory.
+        fs::current_path(dir);
         nginx = std::make_unique<NginxServer>(dir / "nginx", dir / "www");
+        lighttpd = std::make_unique<LighttpdServer>(dir / "lighttpd", dir / "www");
         ftp = std::make_unique<PyFtpServer>(dir / "ftpd", dir / "www");
     }
     ~Bench()
     {
         nginx.reset();
+        lighttpd.reset();
         ftp.reset();
         std::error_code ignored;
+        fs::current_path(fs::temp_directory_path(), ignored);
         fs::remove_all(dir, ignored);
     }
     static fs::path makeDir()
@@ -61,10 +76,22 @@ struct Bench {
     static std::string fileName(int mb) { return "data-" + std::to_string(mb) + "mb.xml"; }
     fs::path out(const char* name) const { return dir / name; }
 
+    template <typename Server> const Server& server() const;
+
     fs::path dir;
     std::unique_ptr<NginxServer> nginx;
+    std::unique_ptr<LighttpdServer> lighttpd;
     std::unique_ptr<PyFtpServer> ftp;
 };
+
+template <> const NginxServer& Bench::server<NginxServer>() const
+{
+    return *nginx;
+}
+template <> const LighttpdServer& Bench::server<LighttpdServer>() const
+{
+    return *lighttpd;
+}
 
 Bench& bench()
 {
@@ -89,16 +116,23 @@ double childrenCpuMs()
     return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
-bool runCurl(const std::string& url, const fs::path& out)
+bool run(const std::vector<std::string>& args)
 {
-    const std::string target = out.string();
-    const char* argv[] = {"/usr/bin/curl", "-s", "-o", target.c_str(), url.c_str(), nullptr};
+    std::vector<char*> argv;
+    for (const auto& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
     pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
         return false;
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool runCurl(const std::string& url, const fs::path& out)
+{
+    return run({"/usr/bin/curl", "-s", "-f", "-o", out.string(), url});
 }
 
 // What the wizard does with an HTTP download: Get, parseResponse, write the body lines.
@@ -133,34 +167,44 @@ void finish(benchmark::State& state, double cpuMs, int mb)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * mb * (std::int64_t{1} << 20));
 }
 
-void BM_HttpClient(benchmark::State& state)
+// Download, then the data file read as page 2 reads it.
+template <typename Server> void BM_Varnel(benchmark::State& state)
 {
     const int mb = static_cast<int>(state.range(0));
     Bench& b = bench();
-    if (!b.nginx->running())
-        return state.SkipWithError(b.nginx->failure().c_str());
+    const Server& server = b.server<Server>();
+    if (!server.running())
+        return state.SkipWithError(server.failure().c_str());
+    const fs::path out = b.out("varnel.xml");
     double cpu = 0;
     for (auto _ : state) {
         const double start = threadCpuMs();
-        if (!httpDownload(b.nginx->port(), "/" + Bench::fileName(mb), b.out("http.xml")))
+        if (!httpDownload(server.port(), "/" + Bench::fileName(mb), out))
             return state.SkipWithError("download failed");
+        varnel::VarnelController controller;
+        if (!controller.loadDataFile(out.string()))
+            return state.SkipWithError("the downloaded file was not read");
         cpu += threadCpuMs() - start;
     }
     finish(state, cpu, mb);
 }
 
-void BM_CurlHttp(benchmark::State& state)
+template <typename Server> void BM_CurlXmllint(benchmark::State& state)
 {
     const int mb = static_cast<int>(state.range(0));
     Bench& b = bench();
-    if (!b.nginx->running())
-        return state.SkipWithError(b.nginx->failure().c_str());
-    const std::string url = "http://127.0.0.1:" + std::to_string(b.nginx->port()) + "/" + Bench::fileName(mb);
+    const Server& server = b.server<Server>();
+    if (!server.running())
+        return state.SkipWithError(server.failure().c_str());
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/" + Bench::fileName(mb);
+    const fs::path out = b.out("curl.xml");
     double cpu = 0;
     for (auto _ : state) {
         const double start = childrenCpuMs();
-        if (!runCurl(url, b.out("curl-http.xml")))
+        if (!runCurl(url, out))
             return state.SkipWithError("curl failed");
+        if (!run({"/usr/bin/xmllint", "--noout", out.string()}))
+            return state.SkipWithError("xmllint failed (is libxml2-utils installed?)");
         cpu += childrenCpuMs() - start;
     }
     finish(state, cpu, mb);
@@ -205,14 +249,77 @@ void sizes(benchmark::internal::Benchmark* b)
 {
     for (int mb : sizesMb)
         b->Arg(mb);
-    b->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+    // Repeated and interleaved with the others, since a shared machine's load
+    // comes and goes; the table takes the medians.
+    b->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0)->Repetitions(repetitions);
 }
 
-BENCHMARK(BM_HttpClient)->Apply(sizes);
-BENCHMARK(BM_CurlHttp)->Apply(sizes);
-BENCHMARK(BM_FtpClient)->Apply(sizes);
-BENCHMARK(BM_CurlFtp)->Apply(sizes);
+BENCHMARK(BM_Varnel<NginxServer>)->Name("http/nginx/varnel")->Apply(sizes);
+BENCHMARK(BM_CurlXmllint<NginxServer>)->Name("http/nginx/curl+xmllint")->Apply(sizes);
+BENCHMARK(BM_Varnel<LighttpdServer>)->Name("http/lighttpd/varnel")->Apply(sizes);
+BENCHMARK(BM_CurlXmllint<LighttpdServer>)->Name("http/lighttpd/curl+xmllint")->Apply(sizes);
+BENCHMARK(BM_FtpClient)->Name("ftp/pyftpdlib/varnel")->Apply(sizes);
+BENCHMARK(BM_CurlFtp)->Name("ftp/pyftpdlib/curl")->Apply(sizes);
+
+// Prints the usual table, then ours over theirs, wall and CPU, per server and size.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            const bool wanted =
+                run.run_type == Run::RT_Aggregate ? run.aggregate_name == "median" : run.repetitions <= 1;
+            if (run.error_occurred || !wanted)
+                continue;
+            const auto cpu = run.counters.find("cpu_ms");
+            figures[run.run_name.function_name + "/" + run.run_name.args] = {
+                run.GetAdjustedRealTime(), cpu != run.counters.end() ? cpu->second.value : 0};
+        }
+    }
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        std::printf("\n%-20s %5s  %10s %10s %6s  %10s %10s %6s\n", "server", "size", "wall ms", "theirs",
+                    "ratio", "cpu ms", "theirs", "ratio");
+        const char* rows[][3] = {{"http/nginx", "varnel", "curl+xmllint"},
+                                 {"http/lighttpd", "varnel", "curl+xmllint"},
+                                 {"ftp/pyftpdlib", "varnel", "curl"}};
+        for (const auto& row : rows) {
+            for (const int mb : sizesMb) {
+                const std::string arg = "/" + std::to_string(mb);
+                const auto ours = figures.find(std::string(row[0]) + "/" + row[1] + arg);
+                const auto theirs = figures.find(std::string(row[0]) + "/" + row[2] + arg);
+                if (ours == figures.end() || theirs == figures.end())
+                    continue;
+                const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+                std::printf("%-20s %2d MB  %10.1f %10.1f %6.2f  %10.1f %10.1f %6.2f\n", row[0], mb,
+                            ours->second.wall, theirs->second.wall,
+                            ratio(ours->second.wall, theirs->second.wall), ours->second.cpu,
+                            theirs->second.cpu, ratio(ours->second.cpu, theirs->second.cpu));
+            }
+        }
+    }
+
+private:
+    struct Figures {
+        double wall = 0;
+        double cpu = 0;
+    };
+    std::map<std::string, Figures> figures;
+};
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    // Flags given on the command line come later and win.
+    std::vector<char*> args{argv[0], const_cast<char*>("--benchmark_enable_random_interleaving=true")};
+    args.insert(args.end(), argv + 1, argv + argc);
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -25,51 +25,12 @@ constexpr std::size_t reasonOffset = 13;       // after version, space, code and
 constexpr std::string_view lineEnd = "\r\n";
 constexpr std::string_view blanks = " \t\r\n"; // what trim takes off
 
-struct DeclaredBody {
-    bool declared = false;
-    std::uint64_t length = 0; // what Content-Length promises
-    std::uint64_t received = 0;
-};
-
 bool startsWithNoCase(std::string_view text, std::string_view prefix)
 {
     return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(),
-                      [](char lower, char c) { return std::tolower(static_cast<unsigned char>(c)) == lower; });
-}
-
-// Reads the headers in front of the collected body for a Content-Length the
-// body can be checked against. Unusable or conflicting values declare nothing.
-DeclaredBody declaredBody(std::string_view received)
-{
-    DeclaredBody result;
-    bool chunked = false;
-    std::size_t pos = 0;
-    for (;;) {
-        const std::size_t newline = received.find('\n', pos);
-        if (newline == std::string_view::npos)
-            return {}; // headers without an end: nothing to check against
-        const std::string line = trim(received.substr(pos, newline - pos));
-        pos = newline + 1;
-        if (line.empty())
-            break;
-        if (startsWithNoCase(line, "transfer-encoding:"))
-            chunked = true;
-        if (!startsWithNoCase(line, "content-length:"))
-            continue;
-        std::string_view value = std::string_view(line).substr(std::string_view("content-length:").size());
-        value.remove_prefix(std::min(value.size(), value.find_first_not_of(" \t")));
-        std::uint64_t length = 0;
-        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), length);
-        if (error != std::errc() || end != value.data() + value.size() || (result.declared && result.length != length))
-            return {};
-        result.declared = true;
-        result.length = length;
-    }
-    if (chunked)
-        return {};
-    result.received = received.size() - pos;
-    return result;
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char lower, char c) {
+               return std::tolower(static_cast<unsigned char>(c)) == lower;
+           });
 }
 
 struct ConnectText {
@@ -85,6 +46,71 @@ constexpr ConnectText connectTexts[] = {
 };
 
 } // namespace
+
+// Follows the header lines as they arrive, to tell where a response ends: a
+// server that keeps the connection open would otherwise cost the whole
+// inactivity limit. Unusable or conflicting lengths, a transfer coding and
+// headers without an end declare nothing; such a body runs until the server
+// closes or falls silent.
+class HttpClient::ResponseEnd {
+public:
+    explicit ResponseEnd(bool bodiless) : bodiless(bodiless) {}
+
+    // Takes the header lines completed in `received` since the last call.
+    void update(std::string_view received)
+    {
+        while (!headersEnded) {
+            const std::size_t newline = received.find('\n', std::max(scanned, searched));
+            if (newline == std::string_view::npos) {
+                searched = received.size(); // a long line is not searched again from its start
+                return;
+            }
+            const std::string line = trim(received.substr(scanned, newline - scanned));
+            scanned = newline + 1;
+            if (line.empty())
+                headersEnded = true;
+            else
+                readHeader(line);
+        }
+    }
+    bool declaresLength() const { return headersEnded && lengthSeen && !unusable && !chunked; }
+    // Whether the headers tell how many body bytes follow them.
+    bool known() const { return headersEnded && (bodiless || declaresLength()); }
+    std::uint64_t length() const { return bodiless ? 0 : declaredLength; }
+    std::size_t bodyStart() const { return scanned; }
+    std::uint64_t bodyReceived(std::size_t received) const { return received - scanned; }
+    std::uint64_t missing(std::size_t received) const
+    {
+        return bodyReceived(received) >= length() ? 0 : length() - bodyReceived(received);
+    }
+
+private:
+    void readHeader(std::string_view line)
+    {
+        if (startsWithNoCase(line, "transfer-encoding:"))
+            chunked = true;
+        if (!startsWithNoCase(line, "content-length:"))
+            return;
+        std::string_view value = line.substr(std::string_view("content-length:").size());
+        value.remove_prefix(std::min(value.size(), value.find_first_not_of(" \t")));
+        std::uint64_t length = 0;
+        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), length);
+        if (error != std::errc() || end != value.data() + value.size() ||
+            (lengthSeen && declaredLength != length))
+            unusable = true;
+        lengthSeen = true;
+        declaredLength = length;
+    }
+
+    bool bodiless;
+    std::size_t scanned = 0;  // header bytes read, up to the end of the last whole line
+    std::size_t searched = 0; // bytes already searched for a line feed
+    bool headersEnded = false;
+    bool lengthSeen = false;
+    bool unusable = false;
+    bool chunked = false;
+    std::uint64_t declaredLength = 0;
+};
 
 bool HttpClient::Connect(const char* host, int port)
 {
@@ -130,7 +156,9 @@ bool HttpClient::request(const char* command, const char* path)
     readFailed = false;
     if (!sendCommand(command, path) || !checkServerResponse('2'))
         return false;
-    readFromServer(false);
+    // A response to HEAD carries no body, whatever length its headers name.
+    ResponseEnd end(std::strcmp(command, "HEAD") == 0);
+    readFromServer(false, &end);
     if (readFailed) {
         // A connection lost in the middle leaves a cut body that could pass for the whole file.
         receiveBuffer.clear();
@@ -138,12 +166,13 @@ bool HttpClient::request(const char* command, const char* path)
     }
     if (refused)
         return false;
-    // The client does not need the length to read a body, but a server that
-    // stalls or hangs up early must not pass a cut body off as the whole file.
-    const DeclaredBody body = std::strcmp(command, "GET") == 0 ? declaredBody(receiveBuffer.view()) : DeclaredBody{};
-    if (body.declared && body.received < body.length) {
-        response = "400 Response cut off: " + std::to_string(body.received) + " of " + std::to_string(body.length) +
-                   " bytes received";
+    // Bytes past the declared end belong to no response of ours.
+    if (end.known() && end.missing(receiveBuffer.size()) == 0)
+        receiveBuffer.keep(end.bodyStart() + static_cast<std::size_t>(end.length()));
+    // A server that stalls or hangs up early must not pass a cut body off as the whole file.
+    if (std::strcmp(command, "GET") == 0 && end.declaresLength() && end.missing(receiveBuffer.size()) > 0) {
+        response = "400 Response cut off: " + std::to_string(end.bodyReceived(receiveBuffer.size())) +
+                   " of " + std::to_string(end.length()) + " bytes received";
         receiveBuffer.clear();
         return false;
     }
@@ -171,7 +200,9 @@ bool HttpClient::sendCommand(const char* command, const char* argument)
         composite += "Accept: *\r\n";
     composite += "Host: ";
     composite += host;
-    composite += "\r\n\r\n";
+    // The client makes one request per connection; without this a server
+    // keeps the connection open, and only a declared length ends the response.
+    composite += "\r\nConnection: close\r\n\r\n";
     const TransferStatus status = SocketIo::sendAll(socket.get(), composite, timeout);
     if (status == TransferStatus::Failed)
         response = "400 Write error on socket";
@@ -193,7 +224,7 @@ void HttpClient::refuseEndlessStatusLine()
     refused = true;
 }
 
-std::size_t HttpClient::readFromServer(bool stopAtNewline)
+std::size_t HttpClient::readFromServer(bool stopAtNewline, ResponseEnd* end)
 {
     const std::size_t blockSize = stopAtNewline ? receiveBlockSize : bodyBlockSize;
     const bool newlineSeen = stopAtNewline && receiveBuffer.view().find('\n') != std::string_view::npos;
@@ -201,7 +232,18 @@ std::size_t HttpClient::readFromServer(bool stopAtNewline)
     for (;;) {
         const std::size_t used = receiveBuffer.size();
         // At the limit, one byte more tells a refused response from one that just fits.
-        const std::size_t room = used >= limit ? 1 : std::min(blockSize, limit - used);
+        std::size_t room = used >= limit ? 1 : std::min(blockSize, limit - used);
+        if (end != nullptr) {
+            // Checked before every receive: once the response is whole, nothing the
+            // server does afterwards (keeping the connection, a reset) concerns it.
+            end->update(receiveBuffer.view());
+            if (end->known()) {
+                const std::uint64_t missing = end->missing(used);
+                if (missing == 0)
+                    break;
+                room = static_cast<std::size_t>(std::min<std::uint64_t>(room, missing));
+            }
+        }
         char* space = receiveBuffer.prepare(room);
         if (space == nullptr) {
             refuseOversizedResponse();

@@ -10,9 +10,11 @@
 
 namespace varnel {
 
-// A minimal HTTP/1.1 client over one IPv4 connection: one request, then
-// everything the server sends until it closes or falls silent. Own errors are
-// texts beginning "400 "; after a status line lastResponse is its reason phrase.
+// A minimal HTTP/1.1 client over one IPv4 connection: one request, asking the
+// server to close after it, then the response up to the end its Content-Length
+// declares, or else everything until the server closes or falls silent. Own
+// errors are texts beginning "400 "; after a status line lastResponse is its
+// reason phrase.
 class HttpClient {
 public:
     static constexpr std::uint32_t defaultTimeoutSeconds = 30;
@@ -43,12 +45,14 @@ public:
     void setResponseLimit(std::size_t bytes) { limit = bytes; }
 
 private:
+    class ResponseEnd;
+
     bool request(const char* command, const char* path);
     bool sendCommand(const char* command, const char* argument);
     bool checkServerResponse(char expectedClass);
     void getServerResponse(std::string& line);
     void readControlLine(std::string& line);
-    std::size_t readFromServer(bool stopAtNewline);
+    std::size_t readFromServer(bool stopAtNewline, ResponseEnd* end = nullptr);
     bool refuseOversizedResponse();
     void refuseEndlessStatusLine();
 

@@ -22,6 +22,8 @@ public:
     void commit(std::size_t count) { used += count; }
     // Drops the first `count` bytes.
     void consume(std::size_t count);
+    // Drops everything after the first `count` bytes.
+    void keep(std::size_t count) { used = count < used ? count : used; }
     void clear() { used = 0; }
     // Clears and gives the memory back.
     void release();

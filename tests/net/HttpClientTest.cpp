@@ -67,12 +67,13 @@ TEST(HttpClient, SendsExactRequestBytesForEachMethod)
         const char* expected;
     };
     const Case cases[] = {
-        {"GET", "/dir/file.xml", "GET /dir/file.xml HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"},
-        {"HEAD", "/x", "HEAD /x HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"},
-        {"TRACE", "/x", "TRACE /x HTTP/1.1\r\nAccept: *\r\nHost: 127.0.0.1\r\n\r\n"},
-        {"OPTIONS", "*", "OPTIONS * HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"},
-        {"GET", nullptr, "GET HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"},
-        {"GET", "", "GET  HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"},
+        {"GET", "/dir/file.xml",
+         "GET /dir/file.xml HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"},
+        {"HEAD", "/x", "HEAD /x HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"},
+        {"TRACE", "/x", "TRACE /x HTTP/1.1\r\nAccept: *\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"},
+        {"OPTIONS", "*", "OPTIONS * HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"},
+        {"GET", nullptr, "GET HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"},
+        {"GET", "", "GET  HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.method) + " " + (c.path ? c.path : "(null)"));
@@ -222,6 +223,67 @@ TEST(HttpClient, KeptOpenConnectionEndsAfterInactivityLimitWithoutBurningCpu)
     EXPECT_EQ(joined(body), "line\r\n");
 }
 
+TEST(HttpClient, ResponseEndsWhereItsHeadersSayEvenOnAConnectionKeptOpen)
+{
+    struct Case {
+        const char* method;
+        std::string answer;
+        std::vector<std::string> body;
+    };
+    const Case cases[] = {
+        {"GET",
+         "HTTP/1.1 200 OK\r\nContent-Length: 11\r\n\r\n<a>\r\n</a>\r\nHTTP/1.1 200 OK\r\n",
+         {"<a>\r\n", "</a>\r\n"}},
+        {"GET", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", {}},
+        {"HEAD", "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer);
+        bool closedByClient = false;
+        ScriptedServer server([&](TestPeer& peer) {
+            for (std::string line = peer.readLine(); !line.empty() && line != "\r\n";
+                 line = peer.readLine()) {
+            }
+            peer.send(c.answer);
+            // Far inside the client's own limit: only a client that stopped reading lets go this soon.
+            closedByClient = peer.waitForClose(20000);
+            peer.send("stray\r\n");
+        });
+        std::vector<std::string> headers, body;
+        {
+            HttpClient client;
+            client.setTimeout(120);
+            ASSERT_TRUE(client.Connect("127.0.0.1", server.port()));
+            const std::string method = c.method;
+            EXPECT_TRUE(method == "HEAD" ? client.Head("/") : client.Get("/")) << client.lastResponse();
+            EXPECT_TRUE(client.parseResponse(headers, body));
+        }
+        server.join();
+        EXPECT_TRUE(closedByClient) << "the client waited for more after the declared end";
+        EXPECT_EQ(headers.size(), 1u);
+        EXPECT_EQ(body, c.body);
+    }
+}
+
+TEST(HttpClient, ResetAfterTheDeclaredBodyIsNoFailure)
+{
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\n";
+    const std::string answer = head + "line\r\n";
+    // Reset once the whole response came in, or one byte before its end.
+    for (const std::size_t cut : {std::size_t{0}, std::size_t{1}}) {
+        SCOPED_TRACE(cut);
+        OneShotServer server(answer, true);
+        FaultySocketApi faults;
+        faults.resetAfterReceived = static_cast<std::int64_t>(answer.size() - cut);
+        HttpClient client;
+        ASSERT_TRUE(client.Connect("127.0.0.1", server.server.port()));
+        EXPECT_EQ(client.Get("/"), cut == 0) << client.lastResponse();
+        std::vector<std::string> headers, body;
+        EXPECT_EQ(client.parseResponse(headers, body), cut == 0);
+        EXPECT_EQ(joined(body), cut == 0 ? "line\r\n" : "");
+    }
+}
+
 TEST(HttpClient, RefusesResponseBeyondLimit)
 {
     OneShotServer server("HTTP/1.1 200 OK\r\n\r\n" + std::string(5000, 'x') + "\r\n");
@@ -279,7 +341,7 @@ TEST(HttpClient, SurvivesShortSendsInterruptionsAndWouldBlockStorms)
     ASSERT_TRUE(client.parseResponse(headers, lines));
     EXPECT_EQ(joined(lines), body);
     server.server.join();
-    EXPECT_EQ(server.request, "GET /long/path HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    EXPECT_EQ(server.request, "GET /long/path HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
 }
 
 TEST(HttpClient, ResetInTheMiddleOfTheBodyFailsTheRequest)

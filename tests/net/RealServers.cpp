@@ -36,7 +36,6 @@ NginxServer::NginxServer(const std::filesystem::path& workDir, const std::filesy
          << "  fastcgi_temp_path " << w << "/fastcgi;\n"
          << "  uwsgi_temp_path " << w << "/uwsgi;\n"
          << "  scgi_temp_path " << w << "/scgi;\n"
-         << "  keepalive_timeout 0;\n"
          << "  server { listen 127.0.0.1:" << listenPort << "; root " << root.string() << "; }\n"
          << "}\n";
     conf.close();
@@ -50,6 +49,30 @@ std::string NginxServer::failure() const
     if (access(binary, X_OK) != 0)
         return std::string(binary) + " is missing: install the Debian package nginx-light";
     return "nginx did not start: " + fileText(work / "nginx.out") + fileText(work / "error.log");
+}
+
+LighttpdServer::LighttpdServer(const std::filesystem::path& workDir, const std::filesystem::path& root)
+    : work(workDir), listenPort(freeLoopbackPort())
+{
+    std::filesystem::create_directories(work);
+    const std::string w = work.string();
+    std::ofstream conf(work / "lighttpd.conf");
+    conf << "server.document-root = \"" << root.string() << "\"\n"
+         << "server.bind = \"127.0.0.1\"\n"
+         << "server.port = " << listenPort << "\n"
+         << "server.pid-file = \"" << w << "/lighttpd.pid\"\n"
+         << "server.errorlog = \"" << w << "/error.log\"\n";
+    conf.close();
+    process = std::make_unique<ServerProcess>(
+        std::vector<std::string>{binary, "-D", "-f", w + "/lighttpd.conf"}, work / "lighttpd.out");
+    ok = process->running() && process->waitUntilListening(listenPort);
+}
+
+std::string LighttpdServer::failure() const
+{
+    if (access(binary, X_OK) != 0)
+        return std::string(binary) + " is missing: install the Debian package lighttpd";
+    return "lighttpd did not start: " + fileText(work / "lighttpd.out") + fileText(work / "error.log");
 }
 
 PyFtpServer::PyFtpServer(const std::filesystem::path& workDir, const std::filesystem::path& root)
