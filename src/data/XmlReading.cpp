@@ -31,23 +31,43 @@ std::optional<std::uint32_t> XmlReading::parseNumber(const char* text)
     return negative ? static_cast<std::uint32_t>(0u - value) : value;
 }
 
+namespace {
+
+// The value of a plain attribute is its one text node, read in place: a data
+// file has millions of attributes, and copying each out of the tree first
+// costs more than the parse. Anything else (no value at all, a default from a
+// document type) goes through the library's own reading.
+template <typename Use>
+auto withAttribute(xmlNode* node, const char* name, Use use)
+    -> decltype(use(static_cast<const char*>(nullptr)))
+{
+    const auto* attributeName = reinterpret_cast<const xmlChar*>(name);
+    const xmlAttr* attribute = xmlHasProp(node, attributeName);
+    if (attribute == nullptr)
+        return std::nullopt;
+    if (attribute->type == XML_ATTRIBUTE_NODE) {
+        const xmlNode* text = attribute->children;
+        if (text == nullptr)
+            return use("");
+        if (text->type == XML_TEXT_NODE && text->next == nullptr && text->content != nullptr)
+            return use(reinterpret_cast<const char*>(text->content));
+    }
+    XmlText value(xmlGetProp(node, attributeName));
+    if (!value)
+        return std::nullopt;
+    return use(reinterpret_cast<const char*>(value.get()));
+}
+
+} // namespace
+
 std::optional<std::uint32_t> XmlReading::numberAttribute(xmlNode* node, const char* name)
 {
-    const auto text = textAttribute(node, name);
-    if (!text)
-        return std::nullopt;
-    return parseNumber(text->c_str());
+    return withAttribute(node, name, [](const char* text) { return parseNumber(text); });
 }
 
 std::optional<std::string> XmlReading::textAttribute(xmlNode* node, const char* name)
 {
-    const auto* attributeName = reinterpret_cast<const xmlChar*>(name);
-    if (xmlHasProp(node, attributeName) == nullptr)
-        return std::nullopt;
-    XmlText value(xmlGetProp(node, attributeName));
-    if (!value)
-        return std::nullopt;
-    return std::string(reinterpret_cast<const char*>(value.get()));
+    return withAttribute(node, name, [](const char* text) { return std::optional<std::string>(text); });
 }
 
 std::optional<std::uint32_t> XmlReading::numberContent(xmlNode* node)
