@@ -18,10 +18,21 @@ std::string fileText(const std::filesystem::path& path)
 
 } // namespace
 
-NginxServer::NginxServer(const std::filesystem::path& workDir, const std::filesystem::path& root)
+LoopbackServer::LoopbackServer(const std::filesystem::path& workDir)
     : work(workDir), listenPort(freeLoopbackPort())
 {
     std::filesystem::create_directories(work);
+}
+
+void LoopbackServer::start(std::vector<std::string> command, const char* outputName)
+{
+    process = std::make_unique<ServerProcess>(std::move(command), work / outputName);
+    ok = process->running() && process->waitUntilListening(listenPort);
+}
+
+NginxServer::NginxServer(const std::filesystem::path& workDir, const std::filesystem::path& root)
+    : LoopbackServer(workDir)
+{
     const std::string w = work.string();
     std::ofstream conf(work / "nginx.conf");
     conf << "daemon off;\n"
@@ -39,9 +50,7 @@ NginxServer::NginxServer(const std::filesystem::path& workDir, const std::filesy
          << "  server { listen 127.0.0.1:" << listenPort << "; root " << root.string() << "; }\n"
          << "}\n";
     conf.close();
-    process = std::make_unique<ServerProcess>(
-        std::vector<std::string>{binary, "-p", w, "-c", w + "/nginx.conf"}, work / "nginx.out");
-    ok = process->running() && process->waitUntilListening(listenPort);
+    start({binary, "-p", w, "-c", w + "/nginx.conf"}, "nginx.out");
 }
 
 std::string NginxServer::failure() const
@@ -52,9 +61,8 @@ std::string NginxServer::failure() const
 }
 
 LighttpdServer::LighttpdServer(const std::filesystem::path& workDir, const std::filesystem::path& root)
-    : work(workDir), listenPort(freeLoopbackPort())
+    : LoopbackServer(workDir)
 {
-    std::filesystem::create_directories(work);
     const std::string w = work.string();
     std::ofstream conf(work / "lighttpd.conf");
     conf << "server.document-root = \"" << root.string() << "\"\n"
@@ -63,9 +71,7 @@ LighttpdServer::LighttpdServer(const std::filesystem::path& workDir, const std::
          << "server.pid-file = \"" << w << "/lighttpd.pid\"\n"
          << "server.errorlog = \"" << w << "/error.log\"\n";
     conf.close();
-    process = std::make_unique<ServerProcess>(
-        std::vector<std::string>{binary, "-D", "-f", w + "/lighttpd.conf"}, work / "lighttpd.out");
-    ok = process->running() && process->waitUntilListening(listenPort);
+    start({binary, "-D", "-f", w + "/lighttpd.conf"}, "lighttpd.out");
 }
 
 std::string LighttpdServer::failure() const
@@ -76,14 +82,11 @@ std::string LighttpdServer::failure() const
 }
 
 PyFtpServer::PyFtpServer(const std::filesystem::path& workDir, const std::filesystem::path& root)
-    : work(workDir), listenPort(freeLoopbackPort())
+    : LoopbackServer(workDir)
 {
-    std::filesystem::create_directories(work);
-    process = std::make_unique<ServerProcess>(
-        std::vector<std::string>{python, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
-                                 std::to_string(listenPort), "-d", root.string(), "-w"},
-        work / "pyftpdlib.out");
-    ok = process->running() && process->waitUntilListening(listenPort);
+    start({python, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(listenPort), "-d",
+           root.string(), "-w"},
+          "pyftpdlib.out");
 }
 
 std::string PyFtpServer::failure() const

@@ -93,17 +93,25 @@ PortDescriptor descriptorFor(const std::string& path)
 class LinkSerialTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(lib.complete()) << dlerror(); }
+    // The unit's own line settings; 0 when the pty or the open failed.
+    uint32_t openAt2400(const Pty& pty)
+    {
+        if (pty.slave.empty())
+            return 0;
+        PortDescriptor port = descriptorFor(pty.slave);
+        const uint32_t h = lib.open(&port);
+        if (h != 0)
+            lib.set(h, 2400, 'N', 8, 1, 0);
+        return h;
+    }
     LinkSerial lib;
 };
 
 TEST_F(LinkSerialTest, ReadReturnsSoonAfterACompleteReplyAndWriteReachesTheLine)
 {
     Pty pty;
-    ASSERT_FALSE(pty.slave.empty());
-    PortDescriptor port = descriptorFor(pty.slave);
-    uint32_t h = lib.open(&port);
+    const uint32_t h = openAt2400(pty);
     ASSERT_NE(h, 0u);
-    lib.set(h, 2400, 'N', 8, 1, 0);
 
     const uint8_t request[] = {'~', '0', '0', 'P', '0', '0', '3', 'S', 'T', 'B'};
     EXPECT_EQ(lib.write(h, request, sizeof request, 1000, 0), sizeof request);
@@ -136,11 +144,8 @@ TEST_F(LinkSerialTest, ReadReturnsSoonAfterACompleteReplyAndWriteReachesTheLine)
 TEST_F(LinkSerialTest, AWriteWithNoTimeToSpareStillReachesTheLine)
 {
     Pty pty;
-    ASSERT_FALSE(pty.slave.empty());
-    PortDescriptor port = descriptorFor(pty.slave);
-    uint32_t h = lib.open(&port);
+    const uint32_t h = openAt2400(pty);
     ASSERT_NE(h, 0u);
-    lib.set(h, 2400, 'N', 8, 1, 0);
     // A save command of the text protocol: at 2400 baud it takes 390 ms on the line.
     std::vector<uint8_t> command(94, ';');
     for (uint32_t milliseconds : {0u, 1u}) {
