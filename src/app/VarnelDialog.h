@@ -33,7 +33,7 @@ class VarnelDevice;
 class VarnelDialog : public QDialog {
     Q_OBJECT
 public:
-    static constexpr const char* version = "12.04.0041";
+    static constexpr const char* version = VARNEL_VERSION; // the project() version in CMakeLists.txt
 
     explicit VarnelDialog(QWidget* parent = nullptr);
     ~VarnelDialog() override;

@@ -18,7 +18,7 @@ namespace {
 TEST_F(Wizard, NormalStartOffersHttpAndLocalFileWithLocalChosen)
 {
     open();
-    EXPECT_EQ(dialog->windowTitle(), "Varnel Version 12.04.0041");
+    EXPECT_EQ(dialog->windowTitle(), "Varnel Version " VARNEL_VERSION);
     EXPECT_EQ(dialog->getPage(), 1);
     EXPECT_TRUE(radio("1006")->isVisible());
     EXPECT_FALSE(radio("1006")->isChecked());
@@ -32,7 +32,7 @@ TEST_F(Wizard, NormalStartOffersHttpAndLocalFileWithLocalChosen)
     EXPECT_FALSE(button("1009")->isVisible());
     auto* panel = dialog->findChild<QPlainTextEdit*>("1004");
     ASSERT_NE(panel, nullptr);
-    EXPECT_EQ(panel->toPlainText(), qt("label.techsupport") + "\n\nVersion 12.04.0041");
+    EXPECT_EQ(panel->toPlainText(), qt("label.techsupport") + "\n\nVersion " VARNEL_VERSION);
 
     // The radio buttons are one group.
     radio("1006")->click();

@@ -2,11 +2,11 @@
 // Usage: gen-batterydata OUT [--types N] [--packs M] [--mb SIZE] [--seed S] [--wattage-index W]
 // With --wattage-index every type is measured against wattage table W, so any
 // mix of types can be combined for a unit that selects W.
+#include <CLI/CLI.hpp>
+
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
+#include <iostream>
 #include <random>
 #include <string>
 
@@ -38,33 +38,43 @@ void writeType(std::ofstream& out, std::mt19937& rng, uint32_t type, int wattage
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUT [--types N] [--packs M] [--mb SIZE] [--seed S] [--wattage-index W]\n", argv[0]);
-        return 2;
-    }
+    CLI::App app{"Writes a valid battery data file of any size.", "gen-batterydata"};
+    std::string path;
     uint32_t types = 3;
     uint32_t packs = 6;
     double mb = 0;
     uint32_t seed = 1;
     int wattageIndex = -1;
-    for (int i = 2; i + 1 < argc; i += 2) {
-        const unsigned long v = std::strtoul(argv[i + 1], nullptr, 10);
-        if (std::strcmp(argv[i], "--types") == 0) {
-            types = static_cast<uint32_t>(v);
-        } else if (std::strcmp(argv[i], "--packs") == 0) {
-            packs = static_cast<uint32_t>(v);
-        } else if (std::strcmp(argv[i], "--mb") == 0) {
-            mb = std::strtod(argv[i + 1], nullptr);
-        } else if (std::strcmp(argv[i], "--seed") == 0) {
-            seed = static_cast<uint32_t>(v);
-        } else if (std::strcmp(argv[i], "--wattage-index") == 0) {
-            wattageIndex = static_cast<int>(v % kTables);
-        }
+    app.add_option("OUT", path, "the data file to write")->type_name("")->required();
+    app.add_option("--types", types, "battery types (at least 1)")->type_name("N")->capture_default_str();
+    app.add_option("--packs", packs, "battery packs, more while the file is below --mb")
+        ->type_name("M")
+        ->capture_default_str();
+    app.add_option("--mb", mb, "size the packs fill the file up to, in MiB")
+        ->type_name("SIZE")
+        ->capture_default_str();
+    app.add_option("--seed", seed, "seed of every random value: the same seed, the same file")
+        ->type_name("S")
+        ->capture_default_str();
+    uint32_t wattageTable = 0;
+    auto* wattage = app.add_option("--wattage-index", wattageTable,
+                                   "every type measured against wattage table W (modulo 4)")
+                        ->type_name("W");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::cout << app.help();
+        return 0;
+    } catch (const CLI::ParseError& error) {
+        std::cerr << "gen-batterydata: " << error.what() << "\n" << app.help();
+        return 2;
     }
+    if (wattage->count() > 0)
+        wattageIndex = static_cast<int>(wattageTable % kTables);
     types = types == 0 ? 1 : types;
-    std::ofstream out(argv[1], std::ios::binary);
+    std::ofstream out(path, std::ios::binary);
     if (!out) {
-        std::fprintf(stderr, "cannot write %s\n", argv[1]);
+        std::cerr << "cannot write " << path << "\n";
         return 1;
     }
     std::mt19937 rng(seed);

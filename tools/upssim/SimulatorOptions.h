@@ -14,7 +14,7 @@ struct SimulatorOptions {
 
     // False with `error` set for a command line that cannot be run.
     bool parse(int argc, const char* const* argv, std::string& error);
-    static const char* usage();
+    static std::string usage();
 };
 
 } // namespace varnel::upssim
