@@ -96,7 +96,12 @@ int main(int argc, char** argv)
     }
     // Packs fill up to the target size when one is given.
     const auto target = static_cast<std::streamoff>(mb * 1024 * 1024);
-    for (uint32_t p = 0; p < packs || out.tellp() < target; ++p) {
+    // A pipe has no position to measure the size by, and a full disk never reaches it.
+    if (target > 0 && out.tellp() < 0) {
+        std::fprintf(stderr, "gen-batterydata: --mb needs a regular file to write to\n");
+        return 2;
+    }
+    for (uint32_t p = 0; out && (p < packs || out.tellp() < target); ++p) {
         out << "  <BatteryPack batteryTypeIndex=\"" << (1 + rng() % types) << "\" numberOfBatteries=\""
             << (1 + rng() % 40) << "\" name=\"Pack " << p << "\" partNumber=\"EBP-" << p << "\"/>\n";
     }
