@@ -7,7 +7,7 @@ VARNEL_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-liberation
   xvfb xauth
-  libcli11-dev
+  libcli11-dev nlohmann-json3-dev
   clang-14 libclang-rt-14-dev
   valgrind
 )

@@ -2,12 +2,13 @@
 
 #include "controller/VarnelController.h"
 #include "ctl/ConsoleStatus.h"
-#include "ctl/JsonWriter.h"
 #include "device/VarnelDevice.h"
 #include "settings/I18N.h"
+#include "settings/JsonText.h"
 #include "settings/MessageFormat.h"
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <iomanip>
@@ -101,9 +102,8 @@ int VarnelCtl::fail(int code, const std::string& reason)
 {
     err << "varnelctl: " << reason << std::endl;
     if (json) {
-        JsonWriter doc;
-        doc.beginObject().field("exitCode", std::int64_t{code}).field("error", reason).endObject();
-        out << doc.text() << std::endl;
+        const nlohmann::ordered_json doc{{"exitCode", code}, {"error", narrowToUtf8(reason)}};
+        out << toAsciiJson(doc) << std::endl;
     }
     return code;
 }
@@ -183,12 +183,10 @@ int VarnelCtl::scan(VarnelController& controller, ConsoleStatus& status)
         return fail(noUnit, "no UPS that supports external battery packs was found");
     const auto& devices = controller.getDevices();
     if (json) {
-        JsonWriter doc;
-        doc.beginObject().beginArray("units");
+        nlohmann::ordered_json units = nlohmann::ordered_json::array();
         for (std::size_t i = 0; i < devices.size(); ++i)
-            writeUnit(doc, *devices[i], static_cast<unsigned>(i + 1));
-        doc.endArray().endObject();
-        out << doc.text() << std::endl;
+            units.push_back(unitJson(*devices[i], static_cast<unsigned>(i + 1)));
+        out << toAsciiJson({{"units", units}}) << std::endl;
         return success;
     }
     for (std::size_t i = 0; i < devices.size(); ++i) {
@@ -205,21 +203,18 @@ int VarnelCtl::packs(VarnelController& controller)
 {
     const auto& list = controller.getBatteryPacks();
     if (json) {
-        JsonWriter doc;
-        doc.beginObject()
-            .field("fileVersionNumber", controller.getFileVersionNumber())
-            .field("fileVersionDate", controller.getFileVersionDate())
-            .beginArray("packs");
+        nlohmann::ordered_json packs = nlohmann::ordered_json::array();
         for (std::size_t i = 0; i < list.size(); ++i)
-            doc.beginObject()
-                .field("number", std::uint64_t{i + 1})
-                .field("name", list[i]->getName())
-                .field("partNumber", list[i]->getPartNumber())
-                .field("batteryTypeIndex", list[i]->getBatteryTypeIndex())
-                .field("numberOfBatteries", list[i]->getNumberOfBatteries())
-                .endObject();
-        doc.endArray().endObject();
-        out << doc.text() << std::endl;
+            packs.push_back({{"number", i + 1},
+                             {"name", narrowToUtf8(list[i]->getName())},
+                             {"partNumber", narrowToUtf8(list[i]->getPartNumber())},
+                             {"batteryTypeIndex", list[i]->getBatteryTypeIndex()},
+                             {"numberOfBatteries", list[i]->getNumberOfBatteries()}});
+        const nlohmann::ordered_json doc{
+            {"fileVersionNumber", narrowToUtf8(controller.getFileVersionNumber())},
+            {"fileVersionDate", narrowToUtf8(controller.getFileVersionDate())},
+            {"packs", packs}};
+        out << toAsciiJson(doc) << std::endl;
         return success;
     }
     for (std::size_t i = 0; i < list.size(); ++i)
@@ -291,16 +286,15 @@ int VarnelCtl::update(VarnelController& controller, ConsoleStatus& status, const
     status.finish();
 
     if (json) {
-        JsonWriter doc;
-        doc.beginObject();
-        writeUnit(doc.beginArray("units"), device, options.unit);
-        doc.endArray();
-        writeValues(doc, "current", current);
-        writeValues(doc, "planned", planned);
-        if (options.command == "apply")
-            doc.field("saved", saved).field("validated", validated);
-        doc.field("exitCode", std::int64_t{code}).endObject();
-        out << doc.text() << std::endl;
+        nlohmann::ordered_json doc{{"units", nlohmann::ordered_json::array({unitJson(device, options.unit)})},
+                                   {"current", valuesJson(current)},
+                                   {"planned", valuesJson(planned)}};
+        if (options.command == "apply") {
+            doc["saved"] = saved;
+            doc["validated"] = validated;
+        }
+        doc["exitCode"] = code;
+        out << toAsciiJson(doc) << std::endl;
     } else {
         printPlan(device, options.unit, current, planned);
         if (options.command == "apply")
@@ -320,31 +314,27 @@ VarnelCtl::Values VarnelCtl::valuesOf(const VarnelDevice& device)
             device.getCTableHighB()};
 }
 
-void VarnelCtl::writeUnit(JsonWriter& json, const VarnelDevice& device, unsigned number)
+nlohmann::ordered_json VarnelCtl::unitJson(const VarnelDevice& device, unsigned number)
 {
-    json.beginObject()
-        .field("number", std::uint32_t{number})
-        .field("portName", device.getPortName())
-        .field("vendorName", device.getVendorName())
-        .field("productName", device.getProductName())
-        .field("internalBatteryCount", std::uint32_t{device.getInternalBatteryCount()})
-        .field("internalBatteryType", std::uint32_t{device.getInternalBatteryType()})
-        .field("externalBatteryCount", device.getExternalBatteryCount())
-        .field("configurationInfo", device.getConfigurationInfo())
-        .field("batteryTableValues", device.getBatteryTableValues())
-        .field("cTableValues", device.getCTableValues())
-        .field("cTableHighB", std::uint32_t{device.getCTableHighB()})
-        .endObject();
+    return {{"number", number},
+            {"portName", narrowToUtf8(device.getPortName())},
+            {"vendorName", narrowToUtf8(device.getVendorName())},
+            {"productName", narrowToUtf8(device.getProductName())},
+            {"internalBatteryCount", device.getInternalBatteryCount()},
+            {"internalBatteryType", device.getInternalBatteryType()},
+            {"externalBatteryCount", device.getExternalBatteryCount()},
+            {"configurationInfo", device.getConfigurationInfo()},
+            {"batteryTableValues", device.getBatteryTableValues()},
+            {"cTableValues", device.getCTableValues()},
+            {"cTableHighB", device.getCTableHighB()}};
 }
 
-void VarnelCtl::writeValues(JsonWriter& json, const char* name, const Values& values)
+nlohmann::ordered_json VarnelCtl::valuesJson(const Values& values)
 {
-    json.beginObject(name)
-        .field("externalBatteryCount", values.externalBatteryCount)
-        .field("batteryTableValues", values.batteryTableValues)
-        .field("cTableValues", values.cTableValues)
-        .field("cTableHighB", std::uint32_t{values.cTableHighB})
-        .endObject();
+    return {{"externalBatteryCount", values.externalBatteryCount},
+            {"batteryTableValues", values.batteryTableValues},
+            {"cTableValues", values.cTableValues},
+            {"cTableHighB", values.cTableHighB}};
 }
 
 void VarnelCtl::printPlan(const VarnelDevice& device, unsigned number, const Values& current, const Values& planned)

@@ -3,6 +3,8 @@
 #include "controller/DataFileDownload.h"
 #include "ctl/PackSelection.h"
 
+#include <nlohmann/json_fwd.hpp>
+
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -11,7 +13,6 @@
 namespace varnel {
 
 class ConsoleStatus;
-class JsonWriter;
 class VarnelController;
 class VarnelDevice;
 
@@ -70,8 +71,8 @@ private:
     void say(ConsoleStatus& status, const VarnelController& controller, const char* key);
 
     static Values valuesOf(const VarnelDevice& device);
-    static void writeUnit(JsonWriter& json, const VarnelDevice& device, unsigned number);
-    static void writeValues(JsonWriter& json, const char* name, const Values& values);
+    static nlohmann::ordered_json unitJson(const VarnelDevice& device, unsigned number);
+    static nlohmann::ordered_json valuesJson(const Values& values);
     void printPlan(const VarnelDevice& device, unsigned number, const Values& current, const Values& planned);
 
     std::ostream& out;

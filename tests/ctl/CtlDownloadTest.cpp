@@ -1,9 +1,9 @@
 // '--data http' and '--data ftp' against real servers on loopback: the
 // routine the wizard uses, with its texts on the error stream.
 #include "CtlRunner.h"
-#include "JsonReader.h"
 #include "net/NetTestSupport.h"
 #include "net/RealServers.h"
+#include "support/JsonReader.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -59,10 +59,10 @@ TEST(CtlDownload, HttpFromNginxStoresTheFileAndReadsItsPacks)
     EXPECT_NE(missing.err.find(catalogueText("msg.faileddownload")), std::string::npos);
     EXPECT_FALSE(fs::exists("missing.xml"));
     EXPECT_FALSE(fs::exists("missing.xml.part"));
-    const auto doc = parseJson(missing.out);
-    ASSERT_TRUE(doc) << missing.out;
-    EXPECT_EQ((*doc)["exitCode"].asInt(), 2);
-    EXPECT_NE((*doc)["error"].string.find("downloaded"), std::string::npos);
+    std::optional<nlohmann::json> doc = parseJson(missing.out);
+    ASSERT_TRUE(doc && doc->is_object()) << missing.out;
+    EXPECT_EQ((*doc)["exitCode"], 2);
+    EXPECT_NE((*doc)["error"].dump().find("downloaded"), std::string::npos);
 }
 
 TEST(CtlDownload, FtpFromPyftpdlibReplacesTheCopyOnlyWhenComplete)

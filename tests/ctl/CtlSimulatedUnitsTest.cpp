@@ -2,9 +2,9 @@
 // units, one of each protocol, with every value written checked in the
 // simulator's journal.
 #include "CtlRunner.h"
-#include "JsonReader.h"
 #include "device/VarnelDevice.h"
 #include "e2e/SimulatedSite.h"
+#include "support/JsonReader.h"
 
 #include <gtest/gtest.h>
 
@@ -68,10 +68,10 @@ Values fromRecord(const VarnelDevice& device)
     return v;
 }
 
-Values fromJson(const JsonValue& json)
+Values fromJson(nlohmann::json& json)
 {
-    return {static_cast<std::uint32_t>(json["externalBatteryCount"].asInt()), json["batteryTableValues"].asBytes(),
-            json["cTableValues"].asBytes(), static_cast<std::uint32_t>(json["cTableHighB"].asInt())};
+    return {numberOf(json["externalBatteryCount"]), numbersOf(json["batteryTableValues"]),
+            numbersOf(json["cTableValues"]), numberOf(json["cTableHighB"])};
 }
 
 // The values the unit stored from its journal's writes, starting at write `from`;
@@ -134,11 +134,12 @@ std::string demoUnits()
     return readFile(distFile("demo-units.ini"));
 }
 
-JsonValue parsed(const CtlResult& run)
+// Always an object, so a missing member reads as null.
+nlohmann::json parsed(const CtlResult& run)
 {
-    const auto doc = parseJson(run.out);
-    EXPECT_TRUE(doc) << "not one JSON document: " << run.out;
-    return doc ? *doc : JsonValue{};
+    std::optional<nlohmann::json> doc = parseJson(run.out);
+    EXPECT_TRUE(doc && doc->is_object()) << "not one JSON document: " << run.out;
+    return doc && doc->is_object() ? *doc : nlohmann::json::object();
 }
 
 TEST(CtlSimulatedUnits, ScanListsTheThreeDemoUnitsAsTextAndJson)
@@ -156,20 +157,22 @@ TEST(CtlSimulatedUnits, ScanListsTheThreeDemoUnitsAsTextAndJson)
 
     const CtlResult json = runCtl({"scan", "--json"});
     ASSERT_EQ(json.code, 0) << json.err;
-    const JsonValue doc = parsed(json);
-    ASSERT_EQ(doc["units"].items.size(), 3u);
+    nlohmann::json doc = parsed(json);
+    ASSERT_TRUE(doc["units"].is_array());
+    ASSERT_EQ(doc["units"].size(), 3u);
     for (std::size_t i = 0; i < 3; ++i) {
         SCOPED_TRACE(kDemoUnits[i].name);
-        const JsonValue& unit = doc["units"][i];
-        EXPECT_EQ(unit["number"].asInt(), static_cast<std::int64_t>(i + 1));
-        EXPECT_EQ(unit["portName"].string, site.dir(kDemoUnits[i].port));
-        EXPECT_EQ(unit["vendorName"].string, "Simulated Power");
-        EXPECT_EQ(unit["productName"].string, kDemoUnits[i].product);
-        EXPECT_EQ(unit["configurationInfo"].asInt(), kDemoUnits[i].configuration);
-        EXPECT_EQ(unit["externalBatteryCount"].asInt(), 0);
-        EXPECT_EQ(unit["batteryTableValues"].asBytes(), kDefaultBatteryTable);
-        EXPECT_EQ(unit["cTableValues"].asBytes(), kDefaultCTable);
-        EXPECT_EQ(unit["cTableHighB"].asInt(), kDemoUnits[i].cTableHighB);
+        nlohmann::json& unit = doc["units"][i];
+        ASSERT_TRUE(unit.is_object());
+        EXPECT_EQ(unit["number"], i + 1);
+        EXPECT_EQ(unit["portName"], site.dir(kDemoUnits[i].port));
+        EXPECT_EQ(unit["vendorName"], "Simulated Power");
+        EXPECT_EQ(unit["productName"], kDemoUnits[i].product);
+        EXPECT_EQ(unit["configurationInfo"], kDemoUnits[i].configuration);
+        EXPECT_EQ(unit["externalBatteryCount"], 0);
+        EXPECT_EQ(numbersOf(unit["batteryTableValues"]), kDefaultBatteryTable);
+        EXPECT_EQ(numbersOf(unit["cTableValues"]), kDefaultCTable);
+        EXPECT_EQ(unit["cTableHighB"], kDemoUnits[i].cTableHighB);
         EXPECT_TRUE(valueWrites(site, kDemoUnits[i].name).empty());
     }
 }
@@ -194,20 +197,20 @@ TEST(CtlSimulatedUnits, PlanWritesNothingAndApplyWritesExactlyThePlanOnEachProto
         plan.insert(plan.end(), selection.begin(), selection.end());
         const CtlResult planned = runCtl(plan);
         ASSERT_EQ(planned.code, 0) << planned.err;
-        const JsonValue planDoc = parsed(planned);
+        nlohmann::json planDoc = parsed(planned);
         EXPECT_EQ(fromJson(planDoc["planned"]), expected[i]);
-        EXPECT_EQ(planDoc["current"]["batteryTableValues"].asBytes(), kDefaultBatteryTable);
-        EXPECT_EQ(planDoc["saved"].kind, JsonValue::Kind::null); // plan says nothing about saving
+        EXPECT_EQ(numbersOf(planDoc["current"]["batteryTableValues"]), kDefaultBatteryTable);
+        EXPECT_FALSE(planDoc.contains("saved")); // plan says nothing about saving
         EXPECT_TRUE(valueWrites(site, unit.name).empty());
 
         std::vector<std::string> apply{"apply", "--yes", "--data", "sample-batterydata.xml", "--json"};
         apply.insert(apply.end(), selection.begin(), selection.end());
         const CtlResult applied = runCtl(apply);
         ASSERT_EQ(applied.code, 0) << applied.err << site.simulatorOutput();
-        const JsonValue doc = parsed(applied);
-        EXPECT_TRUE(doc["saved"].boolean);
-        EXPECT_TRUE(doc["validated"].boolean);
-        EXPECT_EQ(doc["exitCode"].asInt(), 0);
+        nlohmann::json doc = parsed(applied);
+        EXPECT_EQ(doc["saved"], true);
+        EXPECT_EQ(doc["validated"], true);
+        EXPECT_EQ(doc["exitCode"], 0);
         EXPECT_EQ(fromJson(doc["planned"]), expected[i]);
         EXPECT_EQ(fromJournal(site, unit.name), expected[i]);
         for (std::size_t later = i + 1; later < 3; ++later)
@@ -248,9 +251,9 @@ TEST(CtlSimulatedUnits, BadPackOrUnitTouchesNoUnit)
 
     const CtlResult unit = runCtl({"apply", "--yes", "--data", "sample-batterydata.xml", "--json", "--unit", "4", "--pack", "1=1"});
     EXPECT_EQ(unit.code, 3);
-    const JsonValue doc = parsed(unit);
-    EXPECT_EQ(doc["exitCode"].asInt(), 3);
-    EXPECT_EQ(doc["error"].string, "there is no unit 4: the scan found 3");
+    nlohmann::json doc = parsed(unit);
+    EXPECT_EQ(doc["exitCode"], 3);
+    EXPECT_EQ(doc["error"], "there is no unit 4: the scan found 3");
 
     // Packs the unit's wattage table does not fit: the computation refuses and nothing is written.
     const CtlResult unfit = runCtl({"apply", "--yes", "--data", "sample-batterydata.xml", "--unit", "3", "--pack", "4=1"});
@@ -274,10 +277,10 @@ TEST(CtlSimulatedUnits, UnitStoringWrongValuesExitsWithSix)
         SCOPED_TRACE(unit);
         const CtlResult run = runCtl({"apply", "--yes", "--data", "sample-batterydata.xml", "--json", "--unit", std::to_string(number++), "--pack", "2=1"});
         EXPECT_EQ(run.code, 6) << run.err;
-        const JsonValue doc = parsed(run);
-        EXPECT_TRUE(doc["saved"].boolean);
-        EXPECT_FALSE(doc["validated"].boolean);
-        EXPECT_EQ(doc["exitCode"].asInt(), 6);
+        nlohmann::json doc = parsed(run);
+        EXPECT_EQ(doc["saved"], true);
+        EXPECT_EQ(doc["validated"], false);
+        EXPECT_EQ(doc["exitCode"], 6);
         EXPECT_NE(run.err.find("differ from those written"), std::string::npos);
         const std::vector<JournalWrite> writes = site.writes(unit);
         ASSERT_FALSE(writes.empty());

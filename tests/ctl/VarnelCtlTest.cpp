@@ -1,5 +1,4 @@
 #include "CtlRunner.h"
-#include "ctl/JsonWriter.h"
 #include "ctl/PackSelection.h"
 #include "ctl/VarnelCtl.h"
 #include "support/TestSupport.h"
@@ -28,19 +27,6 @@ TEST(PackSelection, RowsAddUpAndBadPacksAreRefused)
         EXPECT_FALSE(reason.empty());
     }
     EXPECT_EQ(selection.quantities(6), (std::vector<std::uint32_t>{0, 5, 0, 0, 0, 9}));
-}
-
-TEST(JsonWriter, NamesFromUnitsAreEscaped)
-{
-    JsonWriter doc;
-    doc.beginObject()
-        .field("name", std::string("A\"b\\c\n\x01\xe9", 8))
-        .field("values", std::vector<std::uint8_t>{1, 255})
-        .field("count", std::int32_t{-3})
-        .beginArray("empty")
-        .endArray()
-        .endObject();
-    EXPECT_EQ(doc.text(), R"({"name":"A\"b\\c\u000a\u0001\u00e9","values":[1,255],"count":-3,"empty":[]})");
 }
 
 TEST(VarnelCtl, UsageErrorsExitWithOne)

@@ -1,6 +1,7 @@
 #include "support/UpssimRunner.h"
 
 #include "device/VarnelDevice.h"
+#include "support/JsonReader.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -91,27 +92,24 @@ bool exportReadyEnvironment(const std::filesystem::path& readyFile)
 
 namespace {
 
-// The text of `"name":` up to the next comma or brace, quotes removed.
-std::string field(const std::string& line, const std::string& name)
+// The journal's events of one unit. Each line is written whole, but the last
+// one may still be on its way while the simulator runs.
+std::vector<nlohmann::json> events(const std::filesystem::path& journal, const std::string& unit,
+                                   const char* event)
 {
-    const std::string key = "\"" + name + "\":";
-    const std::size_t at = line.find(key);
-    if (at == std::string::npos)
-        return {};
-    std::size_t begin = at + key.size();
-    std::size_t end = begin;
-    if (begin < line.size() && line[begin] == '"') {
-        ++begin;
-        end = line.find('"', begin);
-    } else {
-        end = line.find_first_of(",}", begin);
+    std::vector<nlohmann::json> found;
+    const std::vector<std::string> lines = readLines(journal);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::optional<nlohmann::json> line = parseJson(lines[i]);
+        if (!line || !line->is_object()) {
+            if (i + 1 < lines.size())
+                ADD_FAILURE() << journal << " line " << i + 1 << " is not one JSON object: " << lines[i];
+            continue;
+        }
+        if ((*line)["event"] == event && (*line)["unit"] == unit)
+            found.push_back(std::move(*line));
     }
-    return end == std::string::npos ? std::string() : line.substr(begin, end - begin);
-}
-
-std::uint32_t number(const std::string& text)
-{
-    return static_cast<std::uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
+    return found;
 }
 
 } // namespace
@@ -124,16 +122,13 @@ bool isIndexSelection(const JournalWrite& write)
 std::vector<JournalWrite> journalWrites(const std::filesystem::path& journal, const std::string& unit)
 {
     std::vector<JournalWrite> found;
-    for (const std::string& line : readLines(journal)) {
-        if (field(line, "event") != "write" || field(line, "unit") != unit)
-            continue;
+    for (nlohmann::json& line : events(journal, unit, "write")) {
         JournalWrite write;
         write.unit = unit;
-        write.field = field(line, "field");
-        const std::string index = field(line, "index");
-        write.index = index.empty() ? -1 : static_cast<int>(number(index));
-        write.value = number(field(line, "value"));
-        write.stored = number(field(line, "stored"));
+        write.field = line["field"].is_string() ? line["field"].get<std::string>() : std::string();
+        write.index = line.contains("index") ? static_cast<int>(numberOf(line["index"])) : -1;
+        write.value = numberOf(line["value"]);
+        write.stored = numberOf(line["stored"]);
         found.push_back(write);
     }
     return found;
@@ -142,9 +137,8 @@ std::vector<JournalWrite> journalWrites(const std::filesystem::path& journal, co
 std::size_t journalRequests(const std::filesystem::path& journal, const std::string& unit)
 {
     std::size_t count = 0;
-    for (const std::string& line : readLines(journal))
-        if (field(line, "event") == "request" && field(line, "unit") == unit &&
-            field(line, "what") != "info" && field(line, "what") != "descriptor")
+    for (nlohmann::json& line : events(journal, unit, "request"))
+        if (line["what"] != "info" && line["what"] != "descriptor")
             ++count;
     return count;
 }

@@ -1,8 +1,14 @@
 #include "Journal.h"
 
-#include <cstdio>
+#include "settings/JsonText.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
 
 namespace varnel::upssim {
+
+namespace {
 
 std::string toHex(const std::vector<uint8_t>& bytes)
 {
@@ -16,55 +22,36 @@ std::string toHex(const std::vector<uint8_t>& bytes)
     return hex;
 }
 
-std::string jsonString(const std::string& text)
+// To the microsecond: finer digits of the clock are noise.
+double roundedMs(double ms)
 {
-    std::string quoted = "\"";
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (u < 0x20 || u >= 0x7F) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", u);
-            quoted += escape;
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
-}
-
-Journal::Journal(std::ostream& out, Clock clock) : out(out), clock(std::move(clock)) {}
-
-namespace {
-
-std::string timeField(double ms)
-{
-    char text[48];
-    std::snprintf(text, sizeof text, "{\"t_ms\":%.3f", ms);
-    return text;
+    return std::round(ms * 1000.0) / 1000.0;
 }
 
 } // namespace
+
+Journal::Journal(std::ostream& out, Clock clock) : out(out), clock(std::move(clock)) {}
 
 void Journal::request(const std::string& unit, const char* protocol, const std::string& what,
                       const std::vector<uint8_t>& request, const std::vector<uint8_t>& reply, bool answered,
                       const char* fault)
 {
-    out << timeField(clock()) << ",\"unit\":" << jsonString(unit) << ",\"protocol\":\"" << protocol
-        << "\",\"event\":\"request\",\"what\":" << jsonString(what) << ",\"request\":\"" << toHex(request)
-        << "\",\"reply\":\"" << toHex(reply) << "\",\"answered\":" << (answered ? "true" : "false")
-        << ",\"fault\":\"" << fault << "\"}" << std::endl;
+    const nlohmann::ordered_json line{
+        {"t_ms", roundedMs(clock())}, {"unit", narrowToUtf8(unit)}, {"protocol", protocol},
+        {"event", "request"},         {"what", narrowToUtf8(what)}, {"request", toHex(request)},
+        {"reply", toHex(reply)},      {"answered", answered},       {"fault", fault}};
+    out << toAsciiJson(line) << std::endl;
 }
 
 void Journal::write(const std::string& unit, const char* field, int index, uint32_t value, uint32_t stored)
 {
-    out << timeField(clock()) << ",\"unit\":" << jsonString(unit) << ",\"event\":\"write\",\"field\":\""
-        << field << "\"";
+    nlohmann::ordered_json line{
+        {"t_ms", roundedMs(clock())}, {"unit", narrowToUtf8(unit)}, {"event", "write"}, {"field", field}};
     if (index >= 0)
-        out << ",\"index\":" << index;
-    out << ",\"value\":" << value << ",\"stored\":" << stored << "}" << std::endl;
+        line["index"] = index;
+    line["value"] = value;
+    line["stored"] = stored;
+    out << toAsciiJson(line) << std::endl;
 }
 
 } // namespace varnel::upssim

@@ -30,7 +30,4 @@ private:
     Clock clock;
 };
 
-std::string toHex(const std::vector<uint8_t>& bytes);
-std::string jsonString(const std::string& text);
-
 } // namespace varnel::upssim
