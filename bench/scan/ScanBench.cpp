@@ -6,6 +6,7 @@
 #include "platform/Sleep.h"
 #include "settings/Log.h"
 
+#include <nlohmann/json.hpp>
 #include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -40,26 +41,18 @@ struct SleepTotal {
     }};
 };
 
-std::string field(const std::string& line, const std::string& name)
-{
-    const std::string key = "\"" + name + "\":\"";
-    const std::size_t at = line.find(key);
-    if (at == std::string::npos)
-        return {};
-    const std::size_t begin = at + key.size();
-    const std::size_t end = line.find('"', begin);
-    return end == std::string::npos ? std::string() : line.substr(begin, end - begin);
-}
-
 // Bytes that crossed the serial lines, by the journal.
 std::size_t serialBytes(const fs::path& journal)
 {
     std::ifstream in(journal);
     std::size_t bytes = 0;
     for (std::string line; std::getline(in, line);) {
-        const std::string protocol = field(line, "protocol");
-        if (field(line, "event") == "request" && (protocol == "framed" || protocol == "text"))
-            bytes += (field(line, "request").size() + field(line, "reply").size()) / 2;
+        const nlohmann::json entry = nlohmann::json::parse(line, nullptr, false);
+        if (!entry.is_object() || entry.value("event", "") != "request")
+            continue;
+        const std::string protocol = entry.value("protocol", "");
+        if (protocol == "framed" || protocol == "text")
+            bytes += (entry.value("request", "").size() + entry.value("reply", "").size()) / 2;
     }
     return bytes;
 }
