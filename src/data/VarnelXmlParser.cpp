@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <memory>
+#include <utility>
 
 namespace varnel {
 
@@ -63,59 +64,62 @@ bool holdsEntityReference(const xmlNode* node)
     return false;
 }
 
+// libxml2 is set up once per process and its global state left to the
+// process's end: a cleanup after each file would pull it from under any other
+// parse still running.
+void initialiseLibrary()
+{
+    static const bool initialised = [] {
+        xmlInitParser();
+        return true;
+    }();
+    (void)initialised;
+}
+
 } // namespace
 
 VarnelXmlParser::VarnelXmlParser(const std::string& path)
 {
-    xmlInitParser();
+    initialiseLibrary();
     ParserContext context(xmlNewParserCtxt());
     if (context)
-        accept(context.get(), xmlCtxtReadFile(context.get(), path.c_str(), nullptr, parseOptions), path);
+        accept(context.get(), Document(xmlCtxtReadFile(context.get(), path.c_str(), nullptr, parseOptions)),
+               path);
     else
         accept(nullptr, nullptr, path);
 }
 
 VarnelXmlParser::VarnelXmlParser(std::string_view content, const std::string& name)
 {
-    xmlInitParser();
+    initialiseLibrary();
     ParserContext context(xmlNewParserCtxt());
-    xmlDoc* parsed = nullptr;
+    Document parsed;
     if (context && content.size() <= static_cast<std::size_t>(INT_MAX))
-        parsed = xmlCtxtReadMemory(context.get(), content.data(), static_cast<int>(content.size()),
-                                   name.c_str(), nullptr, parseOptions);
-    accept(context.get(), parsed, name);
+        parsed.reset(xmlCtxtReadMemory(context.get(), content.data(), static_cast<int>(content.size()),
+                                       name.c_str(), nullptr, parseOptions));
+    accept(context.get(), std::move(parsed), name);
 }
 
-void VarnelXmlParser::accept(const xmlParserCtxt* context, xmlDoc* parsed, const std::string& name)
+void VarnelXmlParser::accept(const xmlParserCtxt* context, Document parsed, const std::string& name)
 {
     // A bare document type line is what some authoring tools write and does no
     // harm while nothing is loaded. Entities are another matter: their expansion
     // (a "billion laughs" file) and external ones (local files) are refused, as
     // is any reference that only a DTD we never load could resolve.
-    if (parsed != nullptr &&
-        (context == nullptr || context->hasPErefs || parsed->extSubset != nullptr ||
-         declaresEntities(parsed->intSubset) ||
-         (namesExternalSubset(parsed->intSubset) && holdsEntityReference(parsed->children)))) {
-        xmlFreeDoc(parsed);
-        parsed = nullptr;
-    }
-    document = parsed;
-    if (document == nullptr)
+    if (parsed && (context == nullptr || context->hasPErefs || parsed->extSubset != nullptr ||
+                   declaresEntities(parsed->intSubset) ||
+                   (namesExternalSubset(parsed->intSubset) && holdsEntityReference(parsed->children))))
+        parsed.reset();
+    document = std::move(parsed);
+    if (!document)
         log() << "Failed to parse file " << name << std::endl;
-}
-
-VarnelXmlParser::~VarnelXmlParser()
-{
-    if (document != nullptr)
-        xmlFreeDoc(document);
-    xmlCleanupParser();
 }
 
 VarnelXmlParser::XPathResult VarnelXmlParser::evaluate(const char* expression) const
 {
     if (document == nullptr)
         return nullptr;
-    std::unique_ptr<xmlXPathContext, ContextFree> context(xmlXPathNewContext(document));
+    std::unique_ptr<xmlXPathContext, ContextFree> context(xmlXPathNewContext(document.get()));
     if (!context)
         return nullptr;
     XPathResult result(xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(expression), context.get()));

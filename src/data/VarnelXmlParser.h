@@ -19,7 +19,7 @@ public:
     explicit VarnelXmlParser(const std::string& path);
     // The same from a document already in memory; `name` stands for the path in the log.
     VarnelXmlParser(std::string_view content, const std::string& name);
-    virtual ~VarnelXmlParser();
+    virtual ~VarnelXmlParser() = default;
     VarnelXmlParser(const VarnelXmlParser&) = delete;
     VarnelXmlParser& operator=(const VarnelXmlParser&) = delete;
 
@@ -31,15 +31,19 @@ private:
         void operator()(xmlXPathObject* result) const { xmlXPathFreeObject(result); }
     };
     using XPathResult = std::unique_ptr<xmlXPathObject, ResultFree>;
+    struct DocumentFree {
+        void operator()(xmlDoc* document) const { xmlFreeDoc(document); }
+    };
+    using Document = std::unique_ptr<xmlDoc, DocumentFree>;
 
-    void accept(const xmlParserCtxt* context, xmlDoc* parsed, const std::string& name);
+    void accept(const xmlParserCtxt* context, Document parsed, const std::string& name);
     XPathResult evaluate(const char* expression) const;
     bool readVersion(std::string& versionNumber, std::string& versionDate);
     template <typename Table, typename Map>
     bool readTables(const char* expression, Map& tables, std::uint32_t (Table::*key)() const);
     bool readBatteryPacks(BatteryPackList& batteryPacks);
 
-    xmlDoc* document = nullptr;
+    Document document;
 };
 
 } // namespace varnel
