@@ -2,7 +2,7 @@
 
 #include "controller/FtpDownload.h"
 #include "controller/HttpDownload.h"
-#include "controller/StatusCallback.h"
+#include "settings/StatusCallback.h"
 
 #include <functional>
 #include <memory>
