@@ -6,7 +6,7 @@ set(VARNEL_FUZZ_TARGETS
   http_response ftp_replies message_format)
 
 set(VARNEL_FUZZ_CORE_SOURCES "")
-foreach(dir controller settings data calc device net platform)
+foreach(dir controller download settings data calc device net platform)
   file(GLOB dir_sources CONFIGURE_DEPENDS ${varnel_fuzz_root}/src/${dir}/*.cpp)
   list(APPEND VARNEL_FUZZ_CORE_SOURCES ${dir_sources})
 endforeach()
