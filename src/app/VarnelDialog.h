@@ -24,8 +24,6 @@ class QRadioButton;
 namespace varnel {
 
 class DataFileDownload;
-class FtpDownload;
-class HttpDownload;
 class VarnelDevice;
 
 // The program's only window: a fixed-size wizard of five pages that share one
@@ -79,8 +77,8 @@ protected:
                                              const StatusCallback& callback);
     virtual bool backendSaveDevice(VarnelDevice& device);
     virtual bool backendValidateUpdate(VarnelDevice& device, const StatusCallback& callback);
-    virtual std::unique_ptr<HttpDownload> createHttpDownload();
-    virtual std::unique_ptr<FtpDownload> createFtpDownload();
+    // Tests hand the routine their own network clients here; the program keeps its real ones.
+    virtual void configureDownload(DataFileDownload& download);
 
     // Runs one blocking step away from the window's thread. User input waits
     // until the step returns, but the window keeps painting and answering the

@@ -1,10 +1,12 @@
 // The three ways page 2 obtains the battery data file.
 #include "app/VarnelDialog.h"
 
-#include "controller/DataFileDownload.h"
+#include "download/DataFileDownload.h"
 
 #include <QFileDialog>
 #include <QLabel>
+
+#include <utility>
 
 namespace varnel {
 
@@ -16,7 +18,7 @@ DataFileDownload VarnelDialog::dataFileDownload()
 {
     // The routine's first text is its heading: it replaces whatever the page showed.
     bool headingShown = false;
-    DataFileDownload download(controller, [this, headingShown](const char* statusText, std::uint32_t newLine) mutable {
+    auto show = [this, headingShown](const char* statusText, std::uint32_t newLine) mutable {
         if (!headingShown) {
             headingShown = true;
             setMainText(statusText != nullptr ? statusText : "");
@@ -24,10 +26,10 @@ DataFileDownload VarnelDialog::dataFileDownload()
             return;
         }
         appendStatus(statusText, newLine);
-    });
+    };
+    DataFileDownload download(controller.getSettings(), controller.getMessages(), std::move(show));
     download.setStepRunner([this](const std::function<bool()>& step) { return runBlocking(step); });
-    download.setHttpFactory([this] { return createHttpDownload(); });
-    download.setFtpFactory([this] { return createFtpDownload(); });
+    configureDownload(download);
     return download;
 }
 

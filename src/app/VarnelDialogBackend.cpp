@@ -1,8 +1,6 @@
 // The dialog's calls into the core, kept in one place.
 #include "app/VarnelDialog.h"
 
-#include "controller/ClientFtpDownload.h"
-#include "controller/ClientHttpDownload.h"
 #include "device/VarnelDevice.h"
 
 namespace varnel {
@@ -33,14 +31,6 @@ bool VarnelDialog::backendValidateUpdate(VarnelDevice& device, const StatusCallb
     return controller.validateUpdate(device, callback);
 }
 
-std::unique_ptr<HttpDownload> VarnelDialog::createHttpDownload()
-{
-    return std::make_unique<ClientHttpDownload>();
-}
-
-std::unique_ptr<FtpDownload> VarnelDialog::createFtpDownload()
-{
-    return std::make_unique<ClientFtpDownload>();
-}
+void VarnelDialog::configureDownload(DataFileDownload&) {}
 
 } // namespace varnel

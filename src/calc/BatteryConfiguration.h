@@ -1,7 +1,7 @@
 #pragma once
 
-#include "controller/StatusCallback.h"
 #include "data/BatteryCollections.h"
+#include "settings/StatusCallback.h"
 
 #include <array>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "controller/StatusCallback.h"
 #include "data/BatteryCollections.h"
+#include "settings/StatusCallback.h"
 
 #include <linkport.h>
 
@@ -29,6 +29,8 @@ public:
     bool init(const StatusCallback& showMessage);
 
     I18N* getMessages() const { return messages.get(); }
+    // Null until init has read "varnel.ini".
+    const PropertiesFile* getSettings() const { return settings.get(); }
     // The setting's value, or the default when the key is absent.
     std::string setting(const std::string& key, const std::string& defaultValue) const;
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "controller/StatusCallback.h"
 #include "platform/Sleep.h"
+#include "settings/StatusCallback.h"
 
 #include <cstdint>
 #include <memory>

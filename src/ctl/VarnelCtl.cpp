@@ -141,7 +141,7 @@ bool VarnelCtl::readDataFile(VarnelController& controller, ConsoleStatus& status
 {
     std::string path = source;
     if (source == "http" || source == "ftp") {
-        DataFileDownload download(controller, status.callback());
+        DataFileDownload download(controller.getSettings(), controller.getMessages(), status.callback());
         download.setPorts(serverPorts);
         path = source == "http" ? download.downloadByHttp() : download.downloadByFtp();
         if (path.empty()) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "controller/DataFileDownload.h"
 #include "ctl/PackSelection.h"
+#include "download/DataFileDownload.h"
 
 #include <nlohmann/json_fwd.hpp>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "controller/StatusCallback.h"
 #include "device/VarnelDevice.h"
+#include "settings/StatusCallback.h"
 
 #include <linkport.h>
 

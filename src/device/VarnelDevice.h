@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controller/StatusCallback.h"
+#include "settings/StatusCallback.h"
 
 #include <linkport.h>
 

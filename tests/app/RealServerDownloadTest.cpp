@@ -1,8 +1,9 @@
 // Page 2 over the real network clients, from nginx and pyftpdlib on loopback:
 // the choice on page 1, the download, the stored copy and its packs listed.
 #include "app/WizardHarness.h"
-#include "controller/ClientFtpDownload.h"
-#include "controller/ClientHttpDownload.h"
+#include "download/ClientFtpDownload.h"
+#include "download/ClientHttpDownload.h"
+#include "download/DataFileDownload.h"
 #include "net/RealServers.h"
 
 #include <QComboBox>
@@ -65,13 +66,10 @@ public:
     std::vector<int> askedPorts;
 
 protected:
-    std::unique_ptr<HttpDownload> createHttpDownload() override
+    void configureDownload(DataFileDownload& download) override
     {
-        return std::make_unique<RedirectedHttp>(serverPort, askedPorts);
-    }
-    std::unique_ptr<FtpDownload> createFtpDownload() override
-    {
-        return std::make_unique<RedirectedFtp>(serverPort, askedPorts);
+        download.setHttpFactory([this] { return std::make_unique<RedirectedHttp>(serverPort, askedPorts); });
+        download.setFtpFactory([this] { return std::make_unique<RedirectedFtp>(serverPort, askedPorts); });
     }
 };
 

@@ -1,5 +1,7 @@
 #include "app/WizardHarness.h"
 
+#include "download/DataFileDownload.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
@@ -157,14 +159,10 @@ bool TestDialog::backendValidateUpdate(VarnelDevice&, const StatusCallback&)
     return validateResult;
 }
 
-std::unique_ptr<HttpDownload> TestDialog::createHttpDownload()
+void TestDialog::configureDownload(DataFileDownload& download)
 {
-    return std::make_unique<FakeHttpDownload>(http);
-}
-
-std::unique_ptr<FtpDownload> TestDialog::createFtpDownload()
-{
-    return std::make_unique<FakeFtpDownload>(ftp);
+    download.setHttpFactory([this] { return std::make_unique<FakeHttpDownload>(http); });
+    download.setFtpFactory([this] { return std::make_unique<FakeFtpDownload>(ftp); });
 }
 
 void Wizard::SetUp()

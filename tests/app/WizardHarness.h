@@ -1,8 +1,6 @@
 #pragma once
 
 #include "app/VarnelDialog.h"
-#include "controller/FtpDownload.h"
-#include "controller/HttpDownload.h"
 #include "device/VarnelDevice.h"
 #include "support/TestSupport.h"
 
@@ -82,8 +80,7 @@ protected:
     bool backendComputeConfiguration(VarnelDevice& device, const std::vector<std::uint32_t>& quantities,
                                      const StatusCallback& callback) override;
     bool backendValidateUpdate(VarnelDevice& device, const StatusCallback& callback) override;
-    std::unique_ptr<HttpDownload> createHttpDownload() override;
-    std::unique_ptr<FtpDownload> createFtpDownload() override;
+    void configureDownload(DataFileDownload& download) override;
 };
 
 // A run directory holding the shipped settings and catalogue, and a dialog on it.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controller/DataFileDownload.h"
+#include "download/DataFileDownload.h"
 
 #include <string>
 #include <vector>

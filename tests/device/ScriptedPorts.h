@@ -1,9 +1,9 @@
 #pragma once
 
 #include "ScriptedUnits.h"
-#include "controller/StatusCallback.h"
 #include "platform/DynamicLibrary.h"
 #include "settings/I18N.h"
+#include "settings/StatusCallback.h"
 #include "support/TestSupport.h"
 
 #include <linkport.h>

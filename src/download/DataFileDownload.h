@@ -1,8 +1,8 @@
 #pragma once
 
-#include "controller/FtpDownload.h"
-#include "controller/HttpDownload.h"
-#include "controller/StatusCallback.h"
+#include "download/FtpDownload.h"
+#include "download/HttpDownload.h"
+#include "settings/StatusCallback.h"
 
 #include <functional>
 #include <memory>
@@ -10,7 +10,8 @@
 
 namespace varnel {
 
-class VarnelController;
+class I18N;
+class PropertiesFile;
 
 // Fetches the battery data file from the server the settings name, the same
 // way for the wizard and for varnelctl. Every parameter comes from the
@@ -34,7 +35,9 @@ public:
         int ftp = ftpPort;
     };
 
-    DataFileDownload(const VarnelController& controller, StatusCallback status);
+    // Both stay the caller's and must outlive the routine. Without settings every
+    // one is empty; without a catalogue every text is null.
+    DataFileDownload(const PropertiesFile* settings, const I18N* messages, StatusCallback status);
 
     void setStepRunner(StepRunner runner);
     void setHttpFactory(HttpFactory factory);
@@ -56,7 +59,8 @@ private:
     std::string setting(const char* key) const;
     bool step(const std::function<bool()>& work) const;
 
-    const VarnelController& controller;
+    const PropertiesFile* settings;
+    const I18N* messages;
     StatusCallback status;
     StepRunner runner;
     HttpFactory httpFactory;

@@ -1,12 +1,12 @@
-#include "controller/DataFileDownload.h"
+#include "download/DataFileDownload.h"
 
-#include "controller/ClientFtpDownload.h"
-#include "controller/ClientHttpDownload.h"
-#include "controller/LocalCopy.h"
-#include "controller/VarnelController.h"
+#include "download/ClientFtpDownload.h"
+#include "download/ClientHttpDownload.h"
+#include "download/LocalCopy.h"
 #include "platform/networkSetup.h"
 #include "settings/I18N.h"
 #include "settings/Log.h"
+#include "settings/PropertiesFile.h"
 
 #include <fstream>
 #include <utility>
@@ -34,8 +34,9 @@ std::string joinRemote(const std::string& path, const std::string& file)
 
 } // namespace
 
-DataFileDownload::DataFileDownload(const VarnelController& controller, StatusCallback status)
-    : controller(controller), status(std::move(status)),
+DataFileDownload::DataFileDownload(const PropertiesFile* settings, const I18N* messages,
+                                   StatusCallback status)
+    : settings(settings), messages(messages), status(std::move(status)),
       runner([](const std::function<bool()>& work) { return work(); }),
       httpFactory([] { return std::make_unique<ClientHttpDownload>(); }),
       ftpFactory([] { return std::make_unique<ClientFtpDownload>(); })
@@ -77,13 +78,12 @@ void DataFileDownload::show(const char* key, std::uint32_t newLine) const
 {
     if (!status)
         return;
-    const I18N* messages = controller.getMessages();
     status(messages != nullptr ? messages->lookup(key) : nullptr, newLine);
 }
 
 std::string DataFileDownload::setting(const char* key) const
 {
-    return controller.setting(key, "");
+    return settings != nullptr ? settings->get(key, "") : std::string();
 }
 
 bool DataFileDownload::step(const std::function<bool()>& work) const

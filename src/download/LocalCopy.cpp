@@ -1,4 +1,4 @@
-#include "controller/LocalCopy.h"
+#include "download/LocalCopy.h"
 
 #include "platform/UniqueFile.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controller/FtpDownload.h"
+#include "download/FtpDownload.h"
 #include "net/FtpClient.h"
 
 namespace varnel {

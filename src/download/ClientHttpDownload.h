@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controller/HttpDownload.h"
+#include "download/HttpDownload.h"
 #include "net/HttpClient.h"
 
 namespace varnel {

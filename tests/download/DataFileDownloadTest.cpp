@@ -1,6 +1,6 @@
-#include "controller/DataFileDownload.h"
-#include "controller/VarnelController.h"
+#include "download/DataFileDownload.h"
 #include "settings/I18N.h"
+#include "settings/PropertiesFile.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -78,7 +78,7 @@ private:
 class Download : public ::testing::Test {
 protected:
     // The shipped catalogue, less the keys named.
-    void start(const std::string& settings, const std::vector<std::string>& dropKeys = {})
+    void start(const std::string& lines, const std::vector<std::string>& dropKeys = {})
     {
         std::string catalogue;
         for (const std::string& line : test::readLines(test::distFile("varnelstrings.en"))) {
@@ -89,17 +89,18 @@ protected:
                 catalogue += line + "\n";
         }
         test::writeFile("varnelstrings.en", catalogue);
-        test::writeFile("varnel.ini", "locale.name = English\nlocale.strings = en\n" + settings);
-        // A controller reads its settings once, so each run of settings gets its own.
-        controller = std::make_unique<VarnelController>();
-        ASSERT_TRUE(controller->init(nullptr));
+        messages = std::make_unique<I18N>();
+        ASSERT_TRUE(messages->load("English", "en"));
+        settings = std::make_unique<PropertiesFile>();
+        settings->loadText(lines);
     }
 
     DataFileDownload routine(DataFileDownload::Ports ports = {})
     {
-        DataFileDownload download(*controller, [this](const char* text, std::uint32_t newLine) {
-            shown.push_back(std::string(text ? text : "<null>") + (newLine ? " /1" : " /0"));
-        });
+        DataFileDownload download(
+            settings.get(), messages.get(), [this](const char* text, std::uint32_t newLine) {
+                shown.push_back(std::string(text ? text : "<null>") + (newLine ? " /1" : " /0"));
+            });
         download.setStepRunner([this](const std::function<bool()>& step) {
             ++steps;
             record.insideStep = true;
@@ -113,10 +114,11 @@ protected:
         return download;
     }
 
-    std::string text(const char* key) const { return controller->getMessages()->lookup(key); }
+    std::string text(const char* key) const { return messages->lookup(key); }
 
     test::TempDir dir;
-    std::unique_ptr<VarnelController> controller;
+    std::unique_ptr<I18N> messages;
+    std::unique_ptr<PropertiesFile> settings;
     Record record;
     std::vector<std::string> body{"<ExternalBatteryPack/>\r\n"};
     std::vector<std::string> shown;

@@ -1,6 +1,6 @@
-#include "controller/ClientFtpDownload.h"
+#include "download/ClientFtpDownload.h"
 
-#include "controller/LocalCopy.h"
+#include "download/LocalCopy.h"
 
 namespace varnel {
 

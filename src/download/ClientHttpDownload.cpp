@@ -1,4 +1,4 @@
-#include "controller/ClientHttpDownload.h"
+#include "download/ClientHttpDownload.h"
 
 namespace varnel {
 
