@@ -4,6 +4,8 @@
 #include "platform/Sleep.h"
 #include "settings/Log.h"
 
+#include <serialline.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -229,7 +231,8 @@ bool DeltaSerialDevice::save()
         port.close();
         return false;
     }
-    port.configureSerial(2400, 'N', 8, 1, 0);
+    port.configureSerial(SERIAL_LINE_BAUD, SERIAL_LINE_PARITY, SERIAL_LINE_DATA_BITS, SERIAL_LINE_STOP_BITS,
+                         0);
     std::string data;
     if (!exchange(port, buildBatteryTableCommand(), data)) {
         log() << "Failed to save both external battery count and battery table values for Delta Serial Device"

@@ -3,6 +3,8 @@
 #include "device/CAnyPort.h"
 #include "settings/Log.h"
 
+#include <serialline.h>
+
 #include <algorithm>
 #include <ostream>
 
@@ -187,7 +189,8 @@ bool Protocol3014::save()
         log() << "Failed to open port " << portName << " to save Protocol3014 information" << std::endl;
         return false;
     }
-    port.configureSerial(2400, 'N', 8, 1, 0);
+    port.configureSerial(SERIAL_LINE_BAUD, SERIAL_LINE_PARITY, SERIAL_LINE_DATA_BITS, SERIAL_LINE_STOP_BITS,
+                         0);
     std::vector<std::uint8_t> returned;
     auto writeValue = [&](std::uint8_t command, const std::vector<std::uint8_t>& payload) {
         return exchange(port, buildFrame(kindWrite, command, payload), returned);
