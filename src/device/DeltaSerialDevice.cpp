@@ -1,5 +1,6 @@
 #include "device/DeltaSerialDevice.h"
 
+#include "data/TableSizes.h"
 #include "device/CAnyPort.h"
 #include "platform/Sleep.h"
 #include "settings/Log.h"
@@ -24,8 +25,6 @@ constexpr char rejectionMarker = 'R';
 constexpr std::uint32_t readCapacity = 150;
 constexpr std::uint32_t minimumReply = 4;
 constexpr std::size_t payloadOffset = 7;
-constexpr std::size_t batteryTableSize = 20;
-constexpr std::size_t cTableSize = 9;
 // The class's pauses. The port's time limits follow the write pause but never
 // fall below its default, which the longest request and reply need at 2400
 // baud: a technician who shortens the pauses, to 0 even, shortens the waits,

@@ -1,5 +1,6 @@
 #include "device/DeltaUSB.h"
 
+#include "data/TableSizes.h"
 #include "device/CAnyPort.h"
 #include "platform/Sleep.h"
 #include "settings/Log.h"
@@ -14,8 +15,6 @@ namespace {
 constexpr std::uint32_t vendorPage = 0xFFFF;
 constexpr std::uint32_t powerDevicePage = 0x84;
 constexpr std::uint32_t saveSettleMs = 3000;
-constexpr std::uint8_t batteryTableSize = 20;
-constexpr std::uint8_t cTableSize = 9;
 
 enum Usage : std::uint8_t {
     usageConfiguration = 104,

@@ -1,5 +1,7 @@
 #include "PowerDeviceReports.h"
 
+#include "data/TableSizes.h"
+
 namespace varnel::upssim {
 
 namespace {
@@ -80,9 +82,9 @@ PowerDeviceReports::PowerDeviceReports()
                   {V, 0x62, 8, 255, false, HidValue::InternalCount},
                   {V, 0x60, 8, 255, false, HidValue::InternalType}});
     report(0x61, {{V, 0x61, 16, 0xFFFF, true, HidValue::ExternalCount}});
-    report(0x63, {{V, 0x63, 8, 19, true, HidValue::BatteryIndex}});
+    report(0x63, {{V, 0x63, 8, batteryTableSize - 1, true, HidValue::BatteryIndex}});
     report(0x64, {{V, 0x64, 8, 255, true, HidValue::BatteryValue}});
-    report(0x65, {{V, 0x65, 8, 8, true, HidValue::CIndex}});
+    report(0x65, {{V, 0x65, 8, cTableSize - 1, true, HidValue::CIndex}});
     report(0x66, {{V, 0x66, 8, 255, true, HidValue::CValue}});
     report(0x67, {{V, 0x67, 8, 255, true, HidValue::HighB}});
     bytes.push_back(kEndCollection);
