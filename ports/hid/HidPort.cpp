@@ -1,6 +1,7 @@
 #include "HidPort.h"
 
 #include "HidFieldValue.h"
+#include "hidusages.h"
 
 #include <algorithm>
 #include <cstring>
@@ -43,11 +44,11 @@ HidPort::HidPort(std::unique_ptr<HidTransport> transport, HidReportDescriptor la
 
 const std::string* HidPort::nameFor(uint32_t usagePage, uint32_t usageId) const
 {
-    if (usagePage != kPowerDevicePage)
+    if (usagePage != HID_PAGE_POWER_DEVICE)
         return nullptr;
-    if (usageId == kProductUsage)
+    if (usageId == HID_USAGE_PRODUCT)
         return &productName;
-    if (usageId == kManufacturerUsage)
+    if (usageId == HID_USAGE_MANUFACTURER)
         return &manufacturerName;
     return nullptr;
 }

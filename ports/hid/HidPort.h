@@ -15,9 +15,6 @@ namespace linkhid {
 // modifying and writing back, the feature report that carries them.
 class HidPort {
 public:
-    static constexpr uint32_t kPowerDevicePage = 0x84;
-    static constexpr uint32_t kProductUsage = 0xFE;
-    static constexpr uint32_t kManufacturerUsage = 0xFD;
     // Values go back in a 256-byte buffer whose length must stay below 256.
     static constexpr uint32_t kMaxValueBytes = 255;
 

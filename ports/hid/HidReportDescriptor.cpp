@@ -1,5 +1,7 @@
 #include "HidReportDescriptor.h"
 
+#include "hidusages.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -31,8 +33,6 @@ enum LocalTag : uint8_t { kUsage = 0x0, kUsageMinimum = 0x1, kUsageMaximum = 0x2
 constexpr uint8_t kLongItemPrefix = 0xFE;
 constexpr uint32_t kApplicationCollection = 0x01;
 constexpr uint32_t kMainVariableBit = 0x02;
-constexpr uint32_t kPowerDevicePage = 0x84;
-constexpr uint32_t kBatterySystemPage = 0x85;
 constexpr size_t kMaxPushDepth = 16;
 constexpr size_t kMaxCollectionDepth = 64;
 constexpr size_t kMaxUsagesPerItem = 1024;
@@ -166,7 +166,8 @@ bool HidReportDescriptor::parse(const uint8_t* data, size_t size)
                     return fail("collections nested too deep");
                 ++collectionDepth;
                 if ((value & 0xFF) == kApplicationCollection && !usages.empty() &&
-                    (usages.front().page == kPowerDevicePage || usages.front().page == kBatterySystemPage))
+                    (usages.front().page == HID_PAGE_POWER_DEVICE ||
+                     usages.front().page == HID_PAGE_BATTERY_SYSTEM))
                     powerDevice = true;
             } else if (tag == kEndCollection) {
                 if (collectionDepth == 0)

@@ -10,7 +10,6 @@
 namespace varnel {
 
 namespace {
-constexpr std::uint32_t rowCount = 20;
 // 2 to the 63rd: from here on a double no longer converts to a signed 64-bit integer.
 constexpr double int64Limit = 9223372036854775808.0;
 
@@ -128,7 +127,7 @@ bool BatteryConfiguration::computeConfiguration(VarnelDevice& device,
     logValues(workingSet, text("label.computedruntimevalues"));
 
     std::vector<std::uint8_t> tmpVector;
-    tmpVector.reserve(rowCount);
+    tmpVector.reserve(batteryTableSize);
     for (const double value : workingSet)
         tmpVector.push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(value)));
     device.setBatteryTableValues(std::move(tmpVector));
@@ -198,7 +197,7 @@ bool BatteryConfiguration::computeSingleType(const VarnelDevice& device, Working
         return fail(callback, format("msg.batterytypenotfound", {batteryType}));
 
     const RowMap& runtimes = table->getRuntimes();
-    for (std::uint32_t row = 0; row < rowCount; ++row) {
+    for (std::uint32_t row = 0; row < batteryTableSize; ++row) {
         const auto runtime = runtimes.find(row);
         if (runtime == runtimes.end())
             return fail(callback, format("msg.noruntimeentry", {row}));
@@ -235,7 +234,7 @@ bool BatteryConfiguration::computeMixedTypes(const VarnelDevice& device, Working
     if (!wattage)
         return fail(callback, format("msg.nowattagetable", {wattageIndex}));
     const RowMap& watts = wattage->getRows();
-    for (std::uint32_t row = 0; row < rowCount; ++row) {
+    for (std::uint32_t row = 0; row < batteryTableSize; ++row) {
         const auto load = watts.find(row);
         if (load == watts.end())
             return fail(callback, format("msg.nowattageentry", {row}));
@@ -261,7 +260,7 @@ bool BatteryConfiguration::accumulateType(WorkingSet& workingSet, std::uint32_t 
 
     const RowMap& watts = wattage->getRows();
     const RowMap& runtimes = table->getRuntimes();
-    for (std::uint32_t row = 0; row < rowCount; ++row) {
+    for (std::uint32_t row = 0; row < batteryTableSize; ++row) {
         const auto load = watts.find(row);
         if (load == watts.end())
             return fail(callback, format("msg.nowattageentry", {row}));
@@ -283,7 +282,7 @@ bool BatteryConfiguration::scaleToFirmware(WorkingSet& workingSet, std::uint32_t
         return fail(callback, format("msg.noscalartable", {scalarIndex}));
     const RowMap scalarValues = scalars->getRows();
 
-    for (std::uint32_t row = 0; row < rowCount; ++row) {
+    for (std::uint32_t row = 0; row < batteryTableSize; ++row) {
         const auto divisor = scalarValues.find(row);
         if (divisor == scalarValues.end())
             return fail(callback, format("msg.noscalarentry", {row}));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/BatteryCollections.h"
+#include "data/TableSizes.h"
 #include "settings/StatusCallback.h"
 
 #include <array>
@@ -21,7 +22,7 @@ class VarnelDevice;
 // index. Reads the data file's tables; writes only the device record.
 class BatteryConfiguration {
 public:
-    using WorkingSet = std::array<double, 20>;
+    using WorkingSet = std::array<double, batteryTableSize>;
     // Battery type index to the number of batteries of that type.
     using TypeCounts = std::map<std::uint32_t, std::uint32_t>;
 

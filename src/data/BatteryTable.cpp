@@ -1,5 +1,6 @@
 #include "data/BatteryTable.h"
 
+#include "data/TableSizes.h"
 #include "data/XmlReading.h"
 
 namespace varnel {
@@ -53,7 +54,7 @@ void BatteryTable::readChildren(xmlNode* element)
 bool BatteryTable::isValid() const
 {
     return typeIndex != 0 && typeSize != 0 && cTableHighB != 0 && !typeName.empty() && !partNumber.empty() &&
-           hasExactKeys(runtimes, 0, 19) && hasExactKeys(cTableValues, 1, 9);
+           hasExactKeys(runtimes, 0, batteryTableSize - 1) && hasExactKeys(cTableValues, 1, cTableSize);
 }
 
 } // namespace varnel

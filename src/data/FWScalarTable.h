@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/RowMap.h"
+#include "data/TableSizes.h"
 
 #include <libxml/tree.h>
 
@@ -15,7 +16,7 @@ public:
     explicit FWScalarTable(xmlNode* element);
     virtual ~FWScalarTable() = default;
 
-    bool isValid() const { return hasExactKeys(rows, 0, 19); }
+    bool isValid() const { return hasExactKeys(rows, 0, batteryTableSize - 1); }
     std::uint32_t getIndex() const { return index; }
     const RowMap& getRows() const { return rows; }
 

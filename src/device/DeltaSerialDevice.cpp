@@ -1,8 +1,11 @@
 #include "device/DeltaSerialDevice.h"
 
+#include "data/TableSizes.h"
 #include "device/CAnyPort.h"
 #include "platform/Sleep.h"
 #include "settings/Log.h"
+
+#include <serialline.h>
 
 #include <algorithm>
 #include <cctype>
@@ -22,8 +25,6 @@ constexpr char rejectionMarker = 'R';
 constexpr std::uint32_t readCapacity = 150;
 constexpr std::uint32_t minimumReply = 4;
 constexpr std::size_t payloadOffset = 7;
-constexpr std::size_t batteryTableSize = 20;
-constexpr std::size_t cTableSize = 9;
 // The class's pauses. The port's time limits follow the write pause but never
 // fall below its default, which the longest request and reply need at 2400
 // baud: a technician who shortens the pauses, to 0 even, shortens the waits,
@@ -229,7 +230,8 @@ bool DeltaSerialDevice::save()
         port.close();
         return false;
     }
-    port.configureSerial(2400, 'N', 8, 1, 0);
+    port.configureSerial(SERIAL_LINE_BAUD, SERIAL_LINE_PARITY, SERIAL_LINE_DATA_BITS, SERIAL_LINE_STOP_BITS,
+                         0);
     std::string data;
     if (!exchange(port, buildBatteryTableCommand(), data)) {
         log() << "Failed to save both external battery count and battery table values for Delta Serial Device"

@@ -1,8 +1,11 @@
 #include "device/DeltaUSB.h"
 
+#include "data/TableSizes.h"
 #include "device/CAnyPort.h"
 #include "platform/Sleep.h"
 #include "settings/Log.h"
+
+#include <hidusages.h>
 
 #include <cstring>
 #include <ostream>
@@ -11,25 +14,7 @@ namespace varnel {
 
 namespace {
 
-constexpr std::uint32_t vendorPage = 0xFFFF;
-constexpr std::uint32_t powerDevicePage = 0x84;
 constexpr std::uint32_t saveSettleMs = 3000;
-constexpr std::uint8_t batteryTableSize = 20;
-constexpr std::uint8_t cTableSize = 9;
-
-enum Usage : std::uint8_t {
-    usageConfiguration = 104,
-    usageProductName = 254,
-    usageVendorName = 253,
-    usageInternalCount = 98,
-    usageInternalType = 96,
-    usageExternalCount = 97,
-    usageCTableHighB = 103,
-    usageBatteryIndex = 99,
-    usageBatteryValue = 100,
-    usageCTableIndex = 101,
-    usageCTableValue = 102,
-};
 
 // One reply buffer and count shared by all reads of a load.
 class HidReader {
@@ -52,7 +37,7 @@ public:
     }
 
     // A numeric usage that answered without a single byte gave no value.
-    bool readValue(std::uint8_t usage) { return read(vendorPage, usage) && returnSize > 0; }
+    bool readValue(std::uint8_t usage) { return read(HID_PAGE_VENDOR, usage) && returnSize > 0; }
 
     std::uint8_t byte() const { return returned[0]; }
     // Bytes beyond what arrived were cleared, so a one-byte answer reads as its own value.
@@ -83,10 +68,10 @@ bool DeltaUSB::load(CAnyPort& port, const StatusCallback& callback, const I18N* 
     const bool reporting = callback && messages;
     auto wait = [this]() { sleepMs(postReadSleep); };
     auto select = [&port](std::uint8_t usage, std::uint8_t index) {
-        return port.setHid(0, 0, vendorPage, usage, index) != 0;
+        return port.setHid(0, 0, HID_PAGE_VENDOR, usage, index) != 0;
     };
 
-    if (!reader.readValue(usageConfiguration))
+    if (!reader.readValue(HID_USAGE_CONFIGURATION))
         return false;
     configurationInfo = reader.word();
     wait();
@@ -95,27 +80,27 @@ bool DeltaUSB::load(CAnyPort& port, const StatusCallback& callback, const I18N* 
     reportFoundAndLoading(callback, messages);
 
     if (productName.empty()) {
-        if (reader.read(powerDevicePage, usageProductName))
+        if (reader.read(HID_PAGE_POWER_DEVICE, HID_USAGE_PRODUCT))
             setProductName(reader.text());
         wait();
     }
-    if (vendorName.empty() && reader.read(powerDevicePage, usageVendorName))
+    if (vendorName.empty() && reader.read(HID_PAGE_POWER_DEVICE, HID_USAGE_MANUFACTURER))
         setVendorName(reader.text());
     wait();
 
-    if (!reader.readValue(usageInternalCount))
+    if (!reader.readValue(HID_USAGE_INTERNAL_COUNT))
         return false;
     internalBatteryCount = reader.byte();
     wait();
-    if (!reader.readValue(usageInternalType))
+    if (!reader.readValue(HID_USAGE_INTERNAL_TYPE))
         return false;
     internalBatteryType = reader.byte();
     wait();
-    if (!reader.readValue(usageExternalCount))
+    if (!reader.readValue(HID_USAGE_EXTERNAL_COUNT))
         return false;
     externalBatteryCount = static_cast<std::int32_t>(reader.word());
     wait();
-    if (!reader.readValue(usageCTableHighB))
+    if (!reader.readValue(HID_USAGE_C_TABLE_HIGH_B))
         return false;
     cTableHighB = reader.byte();
     wait();
@@ -123,11 +108,11 @@ bool DeltaUSB::load(CAnyPort& port, const StatusCallback& callback, const I18N* 
     batteryTableValues.clear();
     for (std::uint8_t j = 0; j < batteryTableSize; ++j) {
         log() << "Reading Battery Table Value Index " << unsigned(j) << std::endl;
-        if (!select(usageBatteryIndex, j)) {
+        if (!select(HID_USAGE_BATTERY_INDEX, j)) {
             log() << "Failed to set battery table index " << unsigned(j) << std::endl;
             return false;
         }
-        if (!reader.readValue(usageBatteryValue)) {
+        if (!reader.readValue(HID_USAGE_BATTERY_VALUE)) {
             log() << "Failed to retrieve battery table value at index " << unsigned(j) << std::endl;
             return false;
         }
@@ -137,11 +122,11 @@ bool DeltaUSB::load(CAnyPort& port, const StatusCallback& callback, const I18N* 
     }
     cTableValues.clear();
     for (std::uint8_t i = 0; i < cTableSize; ++i) {
-        if (!select(usageCTableIndex, i)) {
+        if (!select(HID_USAGE_C_TABLE_INDEX, i)) {
             log() << "Failed to set C Table index " << unsigned(i) << std::endl;
             return false;
         }
-        if (!reader.readValue(usageCTableValue)) {
+        if (!reader.readValue(HID_USAGE_C_TABLE_VALUE)) {
             log() << "Failed to retrieve C Table value at index " << unsigned(i) << std::endl;
             return false;
         }
@@ -175,7 +160,7 @@ bool DeltaUSB::save()
         return false;
     }
     auto write = [&port](std::uint8_t usage, std::uint32_t value) {
-        return port.setHid(0, 0, vendorPage, usage, value) != 0;
+        return port.setHid(0, 0, HID_PAGE_VENDOR, usage, value) != 0;
     };
     auto fail = [&port]() {
         port.close();
@@ -183,33 +168,33 @@ bool DeltaUSB::save()
     };
     auto pause = [this]() { sleepMs(postWriteSleep); };
 
-    if (!write(usageCTableHighB, cTableHighB)) {
+    if (!write(HID_USAGE_C_TABLE_HIGH_B, cTableHighB)) {
         log() << "Failed to save C Table High B Index for DeltaUSB device" << std::endl;
         return fail();
     }
     pause();
-    if (!write(usageExternalCount, static_cast<std::uint32_t>(externalBatteryCount))) {
+    if (!write(HID_USAGE_EXTERNAL_COUNT, static_cast<std::uint32_t>(externalBatteryCount))) {
         log() << "Failed to save number of external batteries for DeltaUSB device" << std::endl;
         return fail();
     }
     pause();
     for (std::uint8_t i = 0; i < batteryTableSize; ++i) {
-        if (!write(usageBatteryIndex, i)) {
+        if (!write(HID_USAGE_BATTERY_INDEX, i)) {
             log() << "Failed to set battery table index " << unsigned(i) << std::endl;
             return fail();
         }
-        if (!write(usageBatteryValue, batteryTableValues[i])) {
+        if (!write(HID_USAGE_BATTERY_VALUE, batteryTableValues[i])) {
             log() << "Failed to save battery table value at index " << unsigned(i) << std::endl;
             return fail();
         }
     }
     pause();
     for (std::uint8_t j = 0; j < cTableSize; ++j) {
-        if (!write(usageCTableIndex, j)) {
+        if (!write(HID_USAGE_C_TABLE_INDEX, j)) {
             log() << "Failed to set C Table index " << unsigned(j) << std::endl;
             return fail();
         }
-        if (!write(usageCTableValue, cTableValues[j])) {
+        if (!write(HID_USAGE_C_TABLE_VALUE, cTableValues[j])) {
             log() << "Failed to save C Table value at index " << unsigned(j) << std::endl;
             return fail();
         }

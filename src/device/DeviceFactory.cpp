@@ -5,6 +5,8 @@
 #include "device/DeltaUSB.h"
 #include "device/Protocol3014.h"
 
+#include <serialline.h>
+
 namespace varnel {
 
 namespace {
@@ -28,7 +30,8 @@ std::unique_ptr<VarnelDevice> createDevice(CAnyPort& port, const PortDescriptor&
         return tryLoad(std::make_unique<DeltaUSB>(), port, descriptor, callback, messages);
 
     // Both serial protocols run at the same line settings, so the line is set once.
-    port.configureSerial(2400, 'N', 8, 1, 0);
+    port.configureSerial(SERIAL_LINE_BAUD, SERIAL_LINE_PARITY, SERIAL_LINE_DATA_BITS, SERIAL_LINE_STOP_BITS,
+                         0);
     if (auto device = tryLoad(std::make_unique<Protocol3014>(), port, descriptor, callback, messages))
         return device;
     return tryLoad(std::make_unique<DeltaSerialDevice>(), port, descriptor, callback, messages);

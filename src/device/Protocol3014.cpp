@@ -1,7 +1,10 @@
 #include "device/Protocol3014.h"
 
+#include "data/TableSizes.h"
 #include "device/CAnyPort.h"
 #include "settings/Log.h"
+
+#include <serialline.h>
 
 #include <algorithm>
 #include <ostream>
@@ -132,7 +135,7 @@ bool Protocol3014::load(CAnyPort& port, const StatusCallback& callback, const I1
     cTableHighB = returned[0];
 
     batteryTableValues.clear();
-    for (std::uint8_t i = 0; i < 20; ++i) {
+    for (std::uint8_t i = 0; i < batteryTableSize; ++i) {
         if (!select(cmdBatteryIndex, i)) {
             log() << "Failed to set battery table index " << unsigned(i) << std::endl;
             return false;
@@ -146,7 +149,7 @@ bool Protocol3014::load(CAnyPort& port, const StatusCallback& callback, const I1
             callback(".", 0);
     }
     cTableValues.clear();
-    for (std::uint8_t i = 0; i < 9; ++i) {
+    for (std::uint8_t i = 0; i < cTableSize; ++i) {
         if (!select(cmdCTableIndex, i)) {
             log() << "Failed to set C Table index " << unsigned(i) << std::endl;
             return false;
@@ -168,12 +171,12 @@ bool Protocol3014::load(CAnyPort& port, const StatusCallback& callback, const I1
 
 bool Protocol3014::save()
 {
-    if (batteryTableValues.size() != 20) {
+    if (batteryTableValues.size() != batteryTableSize) {
         log() << "There are only " << batteryTableValues.size() << " values in the battery table!"
               << std::endl;
         return false;
     }
-    if (cTableValues.size() != 9) {
+    if (cTableValues.size() != cTableSize) {
         log() << "There are only " << cTableValues.size() << " values in the C Table!" << std::endl;
         return false;
     }
@@ -187,7 +190,8 @@ bool Protocol3014::save()
         log() << "Failed to open port " << portName << " to save Protocol3014 information" << std::endl;
         return false;
     }
-    port.configureSerial(2400, 'N', 8, 1, 0);
+    port.configureSerial(SERIAL_LINE_BAUD, SERIAL_LINE_PARITY, SERIAL_LINE_DATA_BITS, SERIAL_LINE_STOP_BITS,
+                         0);
     std::vector<std::uint8_t> returned;
     auto writeValue = [&](std::uint8_t command, const std::vector<std::uint8_t>& payload) {
         return exchange(port, buildFrame(kindWrite, command, payload), returned);
@@ -206,7 +210,7 @@ bool Protocol3014::save()
         log() << "Failed to save Number of External Battery Packs for Protocol3014 device" << std::endl;
         return fail();
     }
-    for (std::uint8_t i = 0; i < 20; ++i) {
+    for (std::uint8_t i = 0; i < batteryTableSize; ++i) {
         if (!writeValue(cmdBatteryIndex, {i})) {
             log() << "Failed to set battery table index " << unsigned(i) << std::endl;
             return fail();
@@ -216,7 +220,7 @@ bool Protocol3014::save()
             return fail();
         }
     }
-    for (std::uint8_t j = 0; j < 9; ++j) {
+    for (std::uint8_t j = 0; j < cTableSize; ++j) {
         if (!writeValue(cmdCTableIndex, {j})) {
             log() << "Failed to set C Table index " << unsigned(j) + 1 << std::endl;
             return fail();

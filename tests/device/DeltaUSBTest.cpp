@@ -11,6 +11,8 @@ using scripted::Fault;
 using scripted::HidCall;
 using Bytes = std::vector<std::uint8_t>;
 
+// Usages as the unit documents them, not from hidusages.h: the class and the
+// scripted unit both take that table, so only these numbers would catch a slip in it.
 constexpr std::uint32_t vendor = 0xFFFF;
 
 HidCall get(std::uint32_t page, std::uint8_t usage)

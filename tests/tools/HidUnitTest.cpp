@@ -142,6 +142,7 @@ struct Hid {
     }
 };
 
+// Usages as the unit documents them, not from hidusages.h, which the simulator takes.
 constexpr uint16_t kVendor = 0xFFFF;
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <serialline.h>
 
 #include <filesystem>
 
@@ -25,7 +26,8 @@ std::unique_ptr<Protocol3014> loadFrom(const std::string& path)
     port.setTransport(1);
     if (!port.open(&descriptor))
         return nullptr;
-    port.configureSerial(2400, 'N', 8, 1, 0);
+    port.configureSerial(SERIAL_LINE_BAUD, SERIAL_LINE_PARITY, SERIAL_LINE_DATA_BITS, SERIAL_LINE_STOP_BITS,
+                         0);
     auto device = std::make_unique<Protocol3014>();
     device->setPortInfo(descriptor);
     const bool loaded = device->load(port, nullptr, nullptr);

@@ -1,5 +1,8 @@
 #include "PowerDeviceReports.h"
 
+#include "data/TableSizes.h"
+#include "hidusages.h"
+
 namespace varnel::upssim {
 
 namespace {
@@ -19,9 +22,6 @@ constexpr uint8_t kFeature = 0xB0;
 constexpr uint8_t kApplication = 0x01;
 constexpr uint8_t kPhysical = 0x00;
 constexpr uint8_t kDataVariableAbsolute = 0x02;
-
-constexpr uint8_t kUpsUsage = 0x04;
-constexpr uint8_t kPowerSummaryUsage = 0x24;
 
 // Logical extents are signed: 255 needs two bytes, 65535 four.
 std::size_t signedSize(uint32_t value)
@@ -61,30 +61,30 @@ void PowerDeviceReports::report(uint8_t id, std::vector<HidField> fields)
 
 PowerDeviceReports::PowerDeviceReports()
 {
-    constexpr uint16_t P = kPowerDevicePage;
-    constexpr uint16_t B = kBatterySystemPage;
-    constexpr uint16_t V = kVendorPage;
+    constexpr uint16_t P = HID_PAGE_POWER_DEVICE;
+    constexpr uint16_t B = HID_PAGE_BATTERY_SYSTEM;
+    constexpr uint16_t V = HID_PAGE_VENDOR;
     page = P;
     item(kUsagePage, P, 1);
-    item(kUsage, kUpsUsage, 1);
+    item(kUsage, HID_USAGE_UPS, 1);
     item(kCollection, kApplication, 1);
-    report(0x01, {{P, 0xFD, 8, 255, false, HidValue::ManufacturerIndex},
-                  {P, 0xFE, 8, 255, false, HidValue::ProductIndex},
-                  {P, 0xFF, 8, 255, false, HidValue::SerialIndex}});
-    item(kUsage, kPowerSummaryUsage, 1);
+    report(0x01, {{P, HID_USAGE_MANUFACTURER, 8, 255, false, HidValue::ManufacturerIndex},
+                  {P, HID_USAGE_PRODUCT, 8, 255, false, HidValue::ProductIndex},
+                  {P, HID_USAGE_SERIAL_NUMBER, 8, 255, false, HidValue::SerialIndex}});
+    item(kUsage, HID_USAGE_POWER_SUMMARY, 1);
     item(kCollection, kPhysical, 1);
-    report(0x02, {{B, 0x66, 8, 100, false, HidValue::RemainingCapacity},
-                  {B, 0x68, 16, 0xFFFF, false, HidValue::RunTimeToEmpty}});
+    report(0x02, {{B, HID_USAGE_REMAINING_CAPACITY, 8, 100, false, HidValue::RemainingCapacity},
+                  {B, HID_USAGE_RUN_TIME_TO_EMPTY, 16, 0xFFFF, false, HidValue::RunTimeToEmpty}});
     bytes.push_back(kEndCollection);
-    report(0x60, {{V, 0x68, 16, 0xFFFF, false, HidValue::Configuration},
-                  {V, 0x62, 8, 255, false, HidValue::InternalCount},
-                  {V, 0x60, 8, 255, false, HidValue::InternalType}});
-    report(0x61, {{V, 0x61, 16, 0xFFFF, true, HidValue::ExternalCount}});
-    report(0x63, {{V, 0x63, 8, 19, true, HidValue::BatteryIndex}});
-    report(0x64, {{V, 0x64, 8, 255, true, HidValue::BatteryValue}});
-    report(0x65, {{V, 0x65, 8, 8, true, HidValue::CIndex}});
-    report(0x66, {{V, 0x66, 8, 255, true, HidValue::CValue}});
-    report(0x67, {{V, 0x67, 8, 255, true, HidValue::HighB}});
+    report(0x60, {{V, HID_USAGE_CONFIGURATION, 16, 0xFFFF, false, HidValue::Configuration},
+                  {V, HID_USAGE_INTERNAL_COUNT, 8, 255, false, HidValue::InternalCount},
+                  {V, HID_USAGE_INTERNAL_TYPE, 8, 255, false, HidValue::InternalType}});
+    report(0x61, {{V, HID_USAGE_EXTERNAL_COUNT, 16, 0xFFFF, true, HidValue::ExternalCount}});
+    report(0x63, {{V, HID_USAGE_BATTERY_INDEX, 8, batteryTableSize - 1, true, HidValue::BatteryIndex}});
+    report(0x64, {{V, HID_USAGE_BATTERY_VALUE, 8, 255, true, HidValue::BatteryValue}});
+    report(0x65, {{V, HID_USAGE_C_TABLE_INDEX, 8, cTableSize - 1, true, HidValue::CIndex}});
+    report(0x66, {{V, HID_USAGE_C_TABLE_VALUE, 8, 255, true, HidValue::CValue}});
+    report(0x67, {{V, HID_USAGE_C_TABLE_HIGH_B, 8, 255, true, HidValue::HighB}});
     bytes.push_back(kEndCollection);
 }
 

@@ -45,10 +45,6 @@ struct HidReport {
 // 0xFFFF usages that hold the battery configuration.
 class PowerDeviceReports {
 public:
-    static constexpr uint16_t kPowerDevicePage = 0x84;
-    static constexpr uint16_t kBatterySystemPage = 0x85;
-    static constexpr uint16_t kVendorPage = 0xFFFF;
-
     PowerDeviceReports();
 
     const std::vector<uint8_t>& descriptor() const { return bytes; }

@@ -4,6 +4,7 @@
 #include "TextUnit.h"
 
 #include "linkhidsim.h"
+#include "serialline.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -26,8 +27,9 @@ namespace varnel::upssim {
 
 namespace {
 
-// A byte on a 2400-baud line with start and stop bits.
-constexpr double kPacedByteMs = 10.0 * 1000.0 / 2400.0;
+// A byte on the units' line with its start and stop bits (no parity bit).
+constexpr double kPacedByteMs =
+    (1.0 + SERIAL_LINE_DATA_BITS + SERIAL_LINE_STOP_BITS) * 1000.0 / SERIAL_LINE_BAUD;
 // A request left unfinished this long is dropped, as a unit's receive timer would.
 constexpr double kPartialRequestMs = 1000.0;
 constexpr int kMaxConnections = 16;

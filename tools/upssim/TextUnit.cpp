@@ -187,15 +187,15 @@ bool TextUnit::save(const std::string& body)
 {
     std::vector<uint8_t> values;
     const std::string item = body.substr(0, 3);
-    if (item == "EBP" && parseGroups(body.substr(3), kBatteryTableSize, values)) {
+    if (item == "EBP" && parseGroups(body.substr(3), batteryTableSize, values)) {
         state.writeExternalBatteryCount(values[0]);
-        for (std::size_t i = 0; i < kBatteryTableSize; ++i)
+        for (std::size_t i = 0; i < batteryTableSize; ++i)
             state.writeBatteryEntry(i, values[i + 1]);
         return true;
     }
-    if (item == "CBP" && parseGroups(body.substr(3), kCTableSize, values)) {
+    if (item == "CBP" && parseGroups(body.substr(3), cTableSize, values)) {
         state.writeCTableHighB(values[0]);
-        for (std::size_t i = 0; i < kCTableSize; ++i)
+        for (std::size_t i = 0; i < cTableSize; ++i)
             state.writeCTableEntry(i, values[i + 1]);
         return true;
     }

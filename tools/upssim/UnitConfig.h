@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/TableSizes.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -20,8 +22,6 @@ enum class FaultMode {
     Random,       // answers with random bytes of random length and acts on nothing
 };
 
-constexpr std::size_t kBatteryTableSize = 20;
-constexpr std::size_t kCTableSize = 9;
 constexpr std::size_t kMaxNameLength = 64;
 
 struct UnitConfig {
@@ -31,9 +31,9 @@ struct UnitConfig {
     uint8_t internalBatteryCount = 2;
     uint8_t internalBatteryType = 0;
     uint16_t externalBatteryCount = 0;
-    std::array<uint8_t, kBatteryTableSize> batteryTable{120, 104, 90, 78, 68, 60, 53, 47, 42, 38,
-                                                        34,  31,  28, 26, 24, 22, 20, 19, 18, 17};
-    std::array<uint8_t, kCTableSize> cTable{10, 20, 30, 40, 50, 60, 70, 80, 90};
+    std::array<uint8_t, batteryTableSize> batteryTable{120, 104, 90, 78, 68, 60, 53, 47, 42, 38,
+                                                       34,  31,  28, 26, 24, 22, 20, 19, 18, 17};
+    std::array<uint8_t, cTableSize> cTable{10, 20, 30, 40, 50, 60, 70, 80, 90};
     uint8_t cTableHighB = 5;
     std::string vendorName = "Simulated Power";
     std::string productName = "SIM-UPS";

@@ -192,12 +192,13 @@ bool UnitFileParser::setKey(UnitConfig& unit, const std::string& key, const std:
     }
     if (key == "battery.table") {
         if (!parseBytes(value, unit.batteryTable))
-            return fail(line, "battery.table needs 20 comma-separated bytes");
+            return fail(line,
+                        "battery.table needs " + std::to_string(batteryTableSize) + " comma-separated bytes");
         return true;
     }
     if (key == "c.table") {
         if (!parseBytes(value, unit.cTable))
-            return fail(line, "c.table needs 9 comma-separated bytes");
+            return fail(line, "c.table needs " + std::to_string(cTableSize) + " comma-separated bytes");
         return true;
     }
     if (key == "vendor" || key == "product") {

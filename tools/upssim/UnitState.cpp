@@ -43,7 +43,7 @@ void UnitState::journal(const char* field, int index, uint32_t value, uint32_t r
 // Index selections are how a unit is read at all, so no fault touches them.
 bool UnitState::selectBatteryIndex(uint32_t index)
 {
-    if (index >= kBatteryTableSize)
+    if (index >= batteryTableSize)
         return false;
     selectedBattery = static_cast<uint8_t>(index);
     journal("batteryTableIndex", -1, index, index);
@@ -52,7 +52,7 @@ bool UnitState::selectBatteryIndex(uint32_t index)
 
 bool UnitState::selectCTableIndex(uint32_t index)
 {
-    if (index >= kCTableSize)
+    if (index >= cTableSize)
         return false;
     selectedCTable = static_cast<uint8_t>(index);
     journal("cTableIndex", -1, index, index);
@@ -73,7 +73,7 @@ void UnitState::writeCTableHighB(uint8_t value)
 
 void UnitState::writeBatteryEntry(std::size_t index, uint8_t value)
 {
-    if (index >= kBatteryTableSize)
+    if (index >= batteryTableSize)
         return;
     uint8_t& entry = current.batteryTable[index];
     entry = static_cast<uint8_t>(stored(entry, value, 0xFF));
@@ -82,7 +82,7 @@ void UnitState::writeBatteryEntry(std::size_t index, uint8_t value)
 
 void UnitState::writeCTableEntry(std::size_t index, uint8_t value)
 {
-    if (index >= kCTableSize)
+    if (index >= cTableSize)
         return;
     uint8_t& entry = current.cTable[index];
     entry = static_cast<uint8_t>(stored(entry, value, 0xFF));

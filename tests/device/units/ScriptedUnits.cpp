@@ -2,6 +2,7 @@
 // linkhid and as linkserial, each reporting its own transport.
 #include "ScriptedUnits.h"
 
+#include <hidusages.h>
 #include <linkport.h>
 
 #include "PerThreadText.h"
@@ -22,8 +23,6 @@ Registry registry;
 // Not thread_local: see PerThreadText.
 linkport::PerThreadText failureReason;
 
-constexpr std::uint32_t vendorPage = 0xFFFF;
-constexpr std::uint32_t powerDevicePage = 0x84;
 constexpr std::uint8_t frameStart = 0x7E;
 const std::string garbage = "\x13\x37 no protocol at all \xff\xfe";
 
@@ -255,37 +254,39 @@ void answerText(Unit& unit, const std::uint8_t* data, std::uint32_t count)
 bool hidValue(Unit& unit, std::uint32_t page, std::uint8_t usage, std::vector<std::uint8_t>& value)
 {
     const UnitState& s = unit.state;
-    if (page == powerDevicePage) {
-        const std::string& name = usage == 254 ? s.product : usage == 253 ? s.vendor : std::string();
+    if (page == HID_PAGE_POWER_DEVICE) {
+        const std::string& name = usage == HID_USAGE_PRODUCT        ? s.product
+                                  : usage == HID_USAGE_MANUFACTURER ? s.vendor
+                                                                    : std::string();
         if (name.empty())
             return false;
         value = bytesOf(name);
         return true;
     }
-    if (page != vendorPage)
+    if (page != HID_PAGE_VENDOR)
         return false;
     switch (usage) {
-    case 104:
+    case HID_USAGE_CONFIGURATION:
         value = word(s.configurationInfo);
         return true;
-    case 98:
+    case HID_USAGE_INTERNAL_COUNT:
         value = {s.internalCount};
         return true;
-    case 96:
+    case HID_USAGE_INTERNAL_TYPE:
         value = {s.internalType};
         return true;
-    case 97:
+    case HID_USAGE_EXTERNAL_COUNT:
         value = word(s.externalCount);
         return true;
-    case 103:
+    case HID_USAGE_C_TABLE_HIGH_B:
         value = {s.cTableHighB};
         return true;
-    case 100:
+    case HID_USAGE_BATTERY_VALUE:
         if (unit.batteryIndex >= s.batteryTable.size())
             return false;
         value = {s.batteryTable[unit.batteryIndex]};
         return true;
-    case 102:
+    case HID_USAGE_C_TABLE_VALUE:
         if (unit.cIndex >= s.cTable.size())
             return false;
         value = {s.cTable[unit.cIndex]};
@@ -298,30 +299,30 @@ bool hidValue(Unit& unit, std::uint32_t page, std::uint8_t usage, std::vector<st
 bool hidStore(Unit& unit, std::uint32_t page, std::uint8_t usage, std::uint32_t value)
 {
     UnitState& s = unit.state;
-    if (page != vendorPage)
+    if (page != HID_PAGE_VENDOR)
         return false;
     const auto byte = static_cast<std::uint8_t>(value);
     switch (usage) {
-    case 99:
+    case HID_USAGE_BATTERY_INDEX:
         unit.batteryIndex = byte;
         return value < s.batteryTable.size();
-    case 100:
+    case HID_USAGE_BATTERY_VALUE:
         if (unit.batteryIndex >= s.batteryTable.size())
             return false;
         s.batteryTable[unit.batteryIndex] = byte;
         return true;
-    case 101:
+    case HID_USAGE_C_TABLE_INDEX:
         unit.cIndex = byte;
         return value < s.cTable.size();
-    case 102:
+    case HID_USAGE_C_TABLE_VALUE:
         if (unit.cIndex >= s.cTable.size())
             return false;
         s.cTable[unit.cIndex] = byte;
         return true;
-    case 103:
+    case HID_USAGE_C_TABLE_HIGH_B:
         s.cTableHighB = byte;
         return true;
-    case 97:
+    case HID_USAGE_EXTERNAL_COUNT:
         s.externalCount = static_cast<std::uint16_t>(value);
         return true;
     default:
