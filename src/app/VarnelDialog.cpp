@@ -4,8 +4,7 @@
 
 #include "data/BatteryPack.h"
 #include "device/VarnelDevice.h"
-#include "settings/I18N.h"
-#include "settings/MessageFormat.h"
+#include "settings/CatalogueText.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -264,14 +263,12 @@ void VarnelDialog::closeEvent(QCloseEvent* event)
 
 const char* VarnelDialog::message(const char* key) const
 {
-    I18N* messages = controller.getMessages();
-    return messages != nullptr ? messages->lookup(key) : nullptr;
+    return catalogueText(controller.getMessages(), key, Missing::Null);
 }
 
 std::string VarnelDialog::text(const char* key) const
 {
-    const char* found = message(key);
-    return found != nullptr ? found : "";
+    return catalogueText(controller.getMessages(), key, Missing::Empty);
 }
 
 void VarnelDialog::setMainText(const std::string& value)
@@ -459,8 +456,8 @@ void VarnelDialog::enterPage2()
         return;
     }
     std::string parsed =
-        formatMessage(message("label.fileparsed") ? message("label.fileparsed") : "", "label.fileparsed",
-                      {controller.getFileVersionNumber(), controller.getFileVersionDate()});
+        catalogueFormat(controller.getMessages(), "label.fileparsed",
+                        {controller.getFileVersionNumber(), controller.getFileVersionDate()}, Missing::Empty);
     appendStatus(parsed.c_str(), 1);
     // Only shows what the file offers; choosing in it has no effect.
     QComboBox* firstTypes = typeCombos[0];

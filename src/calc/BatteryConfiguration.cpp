@@ -1,9 +1,8 @@
 #include "calc/BatteryConfiguration.h"
 
 #include "device/VarnelDevice.h"
-#include "settings/I18N.h"
+#include "settings/CatalogueText.h"
 #include "settings/Log.h"
-#include "settings/MessageFormat.h"
 
 #include <cmath>
 
@@ -42,13 +41,12 @@ BatteryConfiguration::BatteryConfiguration(const ScalarTableMap& scalarTables, c
 
 std::string BatteryConfiguration::text(const char* key) const
 {
-    const char* found = messages ? messages->lookup(key) : nullptr;
-    return found ? std::string(found) : std::string(key);
+    return catalogueText(messages, key, Missing::Key);
 }
 
 std::string BatteryConfiguration::format(const char* key, std::initializer_list<MessageArg> args) const
 {
-    return formatMessage(messages ? messages->lookup(key) : nullptr, key, args);
+    return catalogueFormat(messages, key, args, Missing::Key);
 }
 
 void BatteryConfiguration::logAndShow(const StatusCallback& callback, const std::string& message) const

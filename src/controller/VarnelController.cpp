@@ -6,9 +6,9 @@
 #include "device/DeviceFactory.h"
 #include "device/VarnelDevice.h"
 #include "platform/Sleep.h"
+#include "settings/CatalogueText.h"
 #include "settings/I18N.h"
 #include "settings/Log.h"
-#include "settings/MessageFormat.h"
 #include "settings/PropertiesFile.h"
 
 #include <cctype>
@@ -33,13 +33,6 @@ void show(const StatusCallback& callback, const char* text)
 }
 
 constexpr std::uint32_t validationSettleMs = 6000;
-
-// The catalogue's text of a key, or the key itself when it has none.
-const char* textOf(const I18N* messages, const char* key)
-{
-    const char* found = messages ? messages->lookup(key) : nullptr;
-    return found ? found : key;
-}
 
 struct PauseSetting {
     const char* key;
@@ -145,10 +138,10 @@ std::vector<std::unique_ptr<VarnelDevice>>& VarnelController::scanForDevices(con
     clearDevices();
     statusCallback = callback;
     CAnyPort port;
-    show(statusCallback, textOf(messages.get(), "label.scanusb"));
+    show(statusCallback, catalogueText(messages.get(), "label.scanusb", Missing::Key));
     port.setTransport(PORT_TRANSPORT_HID);
     port.enumerate(&VarnelController::onPortEnumerated, this);
-    show(statusCallback, textOf(messages.get(), "label.scanserial"));
+    show(statusCallback, catalogueText(messages.get(), "label.scanserial", Missing::Key));
     port.setTransport(PORT_TRANSPORT_SERIAL);
     port.enumerate(&VarnelController::onPortEnumerated, this);
     return devices;
@@ -197,7 +190,7 @@ void VarnelController::discoverOnPort(const PortDescriptor& descriptor)
 
     devices.push_back(std::move(device));
     if (statusCallback)
-        show(statusCallback, textOf(messages.get(), "label.devicediscovered"));
+        show(statusCallback, catalogueText(messages.get(), "label.devicediscovered", Missing::Key));
     port.close();
 }
 
@@ -219,14 +212,14 @@ bool VarnelController::validateUpdate(VarnelDevice& device, const StatusCallback
         port.setTransport(descriptor.transport);
     }
     if (!saved || !port.open(&descriptor)) {
-        show(callback, textOf(messages.get(), "msg.validatefailed.open"));
+        show(callback, catalogueText(messages.get(), "msg.validatefailed.open", Missing::Key));
         port.close();
         return false;
     }
 
     std::unique_ptr<VarnelDevice> readBack = createDevice(port, descriptor, nullptr, nullptr);
     if (!readBack) {
-        show(callback, textOf(messages.get(), "msg.validatefailed.nodevice"));
+        show(callback, catalogueText(messages.get(), "msg.validatefailed.nodevice", Missing::Key));
         port.close();
         return false;
     }
@@ -234,14 +227,15 @@ bool VarnelController::validateUpdate(VarnelDevice& device, const StatusCallback
     readBack->dumpToLog("Device Read for Validation");
 
     auto differs = [&](const char* key) {
-        show(callback, textOf(messages.get(), key));
-        log() << textOf(messages.get(), key) << std::endl;
+        show(callback, catalogueText(messages.get(), key, Missing::Key));
+        log() << catalogueText(messages.get(), key, Missing::Key) << std::endl;
         return false;
     };
     const auto& savedTable = device.getBatteryTableValues();
     const auto& readTable = readBack->getBatteryTableValues();
     if (savedTable.size() != readTable.size()) {
-        const char* message = textOf(messages.get(), "msg.validatefailed.batterytablesize");
+        const char* message =
+            catalogueText(messages.get(), "msg.validatefailed.batterytablesize", Missing::Key);
         show(callback, message);
         log() << message << " " << savedTable.size() << " != " << readTable.size() << std::endl;
         return false;
@@ -256,8 +250,8 @@ bool VarnelController::validateUpdate(VarnelDevice& device, const StatusCallback
         return differs("msg.validatefailed.externalbatterycount");
 
     auto differsAt = [&](const char* key, std::size_t position) {
-        const std::string buf = formatMessage(messages ? messages->lookup(key) : nullptr, key,
-                                              {static_cast<std::uint32_t>(position)});
+        const std::string buf =
+            catalogueFormat(messages.get(), key, {static_cast<std::uint32_t>(position)}, Missing::Key);
         show(callback, buf.c_str());
         log() << buf << std::endl;
         return false;

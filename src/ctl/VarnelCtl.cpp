@@ -3,9 +3,8 @@
 #include "controller/VarnelController.h"
 #include "ctl/ConsoleStatus.h"
 #include "device/VarnelDevice.h"
-#include "settings/I18N.h"
+#include "settings/CatalogueText.h"
 #include "settings/JsonText.h"
-#include "settings/MessageFormat.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -18,13 +17,6 @@
 namespace varnel {
 
 namespace {
-
-std::string message(const VarnelController& controller, const char* key)
-{
-    const I18N* messages = controller.getMessages();
-    const char* text = messages ? messages->lookup(key) : nullptr;
-    return text ? text : key;
-}
 
 std::string joined(const std::vector<std::uint8_t>& values)
 {
@@ -110,7 +102,7 @@ int VarnelCtl::fail(int code, const std::string& reason)
 
 void VarnelCtl::say(ConsoleStatus& status, const VarnelController& controller, const char* key)
 {
-    status.show(message(controller, key).c_str(), 1);
+    status.show(catalogueText(controller.getMessages(), key, Missing::Key), 1);
 }
 
 int VarnelCtl::execute(const Options& options)
@@ -155,9 +147,9 @@ bool VarnelCtl::readDataFile(VarnelController& controller, ConsoleStatus& status
         reason = "the battery data file '" + path + "' could not be read (details in varnel.log)";
         return false;
     }
-    const I18N* messages = controller.getMessages();
-    status.show(formatMessage(messages ? messages->lookup("label.fileparsed") : nullptr, "label.fileparsed",
-                              {controller.getFileVersionNumber(), controller.getFileVersionDate()})
+    status.show(catalogueFormat(controller.getMessages(), "label.fileparsed",
+                                {controller.getFileVersionNumber(), controller.getFileVersionDate()},
+                                Missing::Key)
                     .c_str(),
                 1);
     return true;
@@ -276,7 +268,7 @@ int VarnelCtl::update(VarnelController& controller, ConsoleStatus& status, const
             code = saveFailed;
         } else {
             say(status, controller, "msg.updatecomplete");
-            device.dumpToLog(message(controller, "label.savingchanges"));
+            device.dumpToLog(catalogueText(controller.getMessages(), "label.savingchanges", Missing::Key));
             say(status, controller, "msg.beginvalidation");
             validated = controller.validateUpdate(device, status.callback());
             say(status, controller, validated ? "msg.validated" : "msg.notvalidated");

@@ -1,6 +1,6 @@
 #include "device/VarnelDevice.h"
 
-#include "settings/I18N.h"
+#include "settings/CatalogueText.h"
 #include "settings/Log.h"
 
 #include <iomanip>
@@ -38,9 +38,7 @@ void VarnelDevice::reportFoundAndLoading(const StatusCallback& callback, const I
 {
     if (!callback || !messages)
         return;
-    constexpr const char* key = "msg.foundandloading";
-    const char* text = messages->lookup(key);
-    callback(text ? text : key, 1);
+    callback(catalogueText(messages, "msg.foundandloading", Missing::Key), 1);
 }
 
 void VarnelDevice::setPortInfo(const PortDescriptor& descriptor)

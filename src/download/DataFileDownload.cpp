@@ -4,7 +4,7 @@
 #include "download/ClientHttpDownload.h"
 #include "download/LocalCopy.h"
 #include "platform/networkSetup.h"
-#include "settings/I18N.h"
+#include "settings/CatalogueText.h"
 #include "settings/Log.h"
 #include "settings/PropertiesFile.h"
 
@@ -78,7 +78,7 @@ void DataFileDownload::show(const char* key, std::uint32_t newLine) const
 {
     if (!status)
         return;
-    status(messages != nullptr ? messages->lookup(key) : nullptr, newLine);
+    status(catalogueText(messages, key, Missing::Null), newLine);
 }
 
 std::string DataFileDownload::setting(const char* key) const

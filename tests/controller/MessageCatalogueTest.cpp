@@ -1,55 +1,36 @@
 // The shipped English message file: every key the program uses has a text,
 // and every format takes exactly the arguments the program passes.
+#include "settings/MessageKeys.h"
 #include "settings/PropertiesFile.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <filesystem>
+#include <regex>
+#include <set>
 #include <string>
-#include <utility>
-#include <vector>
 
 namespace varnel {
 namespace {
 
-// Argument kinds in order: 'u' an unsigned number, 's' a text.
-const std::vector<std::pair<std::string, std::string>> keys = {
-    {"label.techsupport", ""}, {"label.welcome", ""}, {"label.httpdownload", ""},
-    {"label.uselocalfile", ""}, {"label.page2", ""}, {"msg.alreadyhavefile", ""},
-    {"label.skipfiledownload", ""}, {"label.unabletocontinue", ""}, {"label.parsingfile", ""},
-    {"msg.parsefailed", ""}, {"label.fileparsed", "ss"}, {"label.page3", ""},
-    {"label.currentdevice", ""}, {"label.discoveragain", ""}, {"label.askdiscoveragain", ""},
-    {"label.skipdiscovery", ""}, {"label.discoverdevices", ""}, {"msg.nodevices", ""},
-    {"label.discoveredonedevice", ""}, {"label.discoveredmultipledevices", ""},
-    {"label.postdiscover", ""}, {"label.page4", ""}, {"label.currentinternalbatteries", ""},
-    {"label.currentexternalbatteries", ""}, {"label.selectpacks", ""},
-    {"label.batterypacknotlisted", ""}, {"label.page5", ""}, {"label.determinebatterypacks", ""},
-    {"label.calculatingbatteryruntime", ""}, {"msg.begincalculations", ""},
-    {"msg.calculationserror", ""}, {"msg.calculationscomplete", ""}, {"label.savingchanges", ""},
-    {"msg.updatecomplete", ""}, {"msg.updatefailed", ""}, {"msg.beginvalidation", ""},
-    {"msg.validated", ""}, {"msg.notvalidated", ""}, {"label.done", ""},
-    {"label.configurehttp", ""}, {"label.connecthttp", ""}, {"label.configureftp", ""},
-    {"label.connectftp", ""}, {"label.loginftp", ""}, {"label.downloading", ""},
-    {"label.selectlocalblurb", ""}, {"msg.noserveraddress", ""}, {"msg.failedconnect", ""},
-    {"msg.failedlogin", ""}, {"msg.faileddownload", ""}, {"msg.failedsave", ""},
-    {"msg.filedownloaded", ""}, {"msg.nofileselected", ""},
-    {"label.scanusb", ""}, {"label.scanserial", ""}, {"label.devicediscovered", ""},
-    {"msg.validatefailed.open", ""}, {"msg.validatefailed.nodevice", ""},
-    {"msg.validatefailed.batterytablesize", ""}, {"msg.validatefailed.ctablesize", ""},
-    {"msg.validatefailed.ctablehighb", ""}, {"msg.validatefailed.externalbatterycount", ""},
-    {"msg.validatefailed.batteryvalue", "u"}, {"msg.validatefailed.ctablevalue", "u"},
-    {"msg.foundandloading", ""},
-    {"msg.nointernalbatteries", ""}, {"msg.noexternalbatteries", ""},
-    {"label.computedruntimevalues", ""}, {"msg.ctablevalues", ""}, {"msg.chightablevalue", ""},
-    {"msg.internalbatteries", "us"}, {"msg.externalbatteries", "us"},
-    {"msg.batterytypenotfound", "u"}, {"msg.nobatteries", ""},
-    {"msg.singlebatterytype", ""}, {"msg.interpolating", ""}, {"label.noninterpolatedvalues", ""},
-    {"label.interpolatedvalues", ""}, {"label.interpolatedtimes", ""},
-    {"msg.noruntimeentry", "u"}, {"msg.nowattagetable", "u"}, {"msg.wattagetablemismatch", "uu"},
-    {"msg.nowattageentry", "u"}, {"msg.zerowattage", "u"}, {"msg.noscalartable", "u"},
-    {"msg.noscalarentry", "u"}, {"msg.zeroscalar", "u"}, {"msg.badscaledvalue", "uuu"},
-};
+// The keys written in the program's sources, apart from the table itself.
+std::set<std::string> keysInSources()
+{
+    const std::regex quotedKey("\"((label|msg)\\.[a-z0-9.]+)\"");
+    std::set<std::string> found;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(VARNEL_SOURCE_DIR "/src")) {
+        const auto extension = entry.path().extension();
+        if ((extension != ".cpp" && extension != ".h") || entry.path().filename() == "MessageKeys.h")
+            continue;
+        const std::string source = test::readFile(entry.path());
+        for (auto at = std::sregex_iterator(source.begin(), source.end(), quotedKey);
+             at != std::sregex_iterator(); ++at)
+            found.insert((*at)[1].str());
+    }
+    return found;
+}
 
 // The kinds of the conversions in a text: d, i, u, x, X, o count as 'u', s as 's'.
 std::string conversionsOf(const std::string& text)
@@ -74,12 +55,29 @@ std::string conversionsOf(const std::string& text)
 TEST(MessageCatalogue, EveryKeyHasAnEnglishTextWithMatchingConversions)
 {
     PropertiesFile file(test::distFile("varnelstrings.en").c_str());
-    for (const auto& [key, kinds] : keys) {
-        const std::string text = file.get(key, "");
+    std::set<std::string> tableKeys;
+    for (const auto& [key, kinds] : messageKeys) {
+        const std::string text = file.get(std::string(key).c_str(), "");
         EXPECT_FALSE(text.empty()) << key;
         EXPECT_EQ(conversionsOf(text), kinds) << key << ": " << text;
+        EXPECT_TRUE(tableKeys.insert(std::string(key)).second) << "twice in the table: " << key;
     }
-    EXPECT_EQ(file.size(), keys.size()) << "a text in the file that the program never shows";
+    for (const auto& entry : file.all())
+        EXPECT_EQ(tableKeys.count(entry.first), 1u) << "a text the program never shows: " << entry.first;
+}
+
+// A key the code looks up must be in the table (and so in the file); a key in
+// the table that no code uses any more is a text nobody sees.
+TEST(MessageCatalogue, TheTableHoldsExactlyTheKeysTheSourcesUse)
+{
+    std::set<std::string> tableKeys;
+    for (const auto& key : messageKeys)
+        tableKeys.insert(std::string(key.name));
+    const std::set<std::string> used = keysInSources();
+    for (const auto& key : used)
+        EXPECT_EQ(tableKeys.count(key), 1u) << "used in the sources but not in MessageKeys.h: " << key;
+    for (const auto& key : tableKeys)
+        EXPECT_EQ(used.count(key), 1u) << "in MessageKeys.h but used nowhere: " << key;
 }
 
 // Page 4 puts " = " and the count after these, so their own punctuation would double it.
