@@ -45,6 +45,7 @@ constexpr PauseSetting serialWritePause{"serial.post.write.sleep", "750"};
 constexpr PauseSetting hidReadPause{"hid.post.read.sleep", "1000"};
 constexpr PauseSetting hidWritePause{"hid.post.write.sleep", "2500"};
 
+// A stream, not NumberText: past 32 bits it fails, and it takes the user's locale's digit grouping.
 // Digits up to the first non-digit after leading white space ("300ms" is 300);
 // anything else keeps the class default. The trailing zero keeps the stream
 // short of its end so that a bare number still leaves it good.

@@ -1,21 +1,11 @@
 #include "ctl/PackSelection.h"
 
-#include <charconv>
+#include "settings/NumberText.h"
 
 namespace varnel {
 
 namespace {
 constexpr std::uint32_t maximumQuantity = 9;
-
-std::optional<std::uint64_t> number(std::string_view text)
-{
-    std::uint64_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc() || ptr != end)
-        return std::nullopt;
-    return value;
-}
 } // namespace
 
 bool PackSelection::add(const std::string& text, std::size_t packCount, std::string& reason)
@@ -25,8 +15,8 @@ bool PackSelection::add(const std::string& text, std::size_t packCount, std::str
         reason = "'" + text + "' is not PACK=QUANTITY";
         return false;
     }
-    const auto pack = number(std::string_view(text).substr(0, equals));
-    const auto quantity = number(std::string_view(text).substr(equals + 1));
+    const auto pack = parseNumber(std::string_view(text).substr(0, equals), numberRules::digitsOnly);
+    const auto quantity = parseNumber(std::string_view(text).substr(equals + 1), numberRules::digitsOnly);
     if (!pack || !quantity) {
         reason = "'" + text + "' is not PACK=QUANTITY with two whole numbers";
         return false;

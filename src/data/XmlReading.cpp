@@ -1,6 +1,7 @@
 #include "data/XmlReading.h"
 
-#include <cctype>
+#include "settings/NumberText.h"
+
 #include <cstring>
 #include <memory>
 
@@ -17,18 +18,10 @@ std::optional<std::uint32_t> XmlReading::parseNumber(const char* text)
 {
     if (text == nullptr)
         return std::nullopt;
-    while (std::isspace(static_cast<unsigned char>(*text)))
-        ++text;
-    bool negative = false;
-    if (*text == '+' || *text == '-')
-        negative = *text++ == '-';
-    if (!std::isdigit(static_cast<unsigned char>(*text)))
+    const auto value = varnel::parseNumber(text, numberRules::unsignedConversion);
+    if (!value)
         return std::nullopt;
-    std::uint32_t value = 0;
-    // Wraps like the C library's unsigned conversion on 32 bits.
-    while (std::isdigit(static_cast<unsigned char>(*text)))
-        value = value * 10u + static_cast<std::uint32_t>(*text++ - '0');
-    return negative ? static_cast<std::uint32_t>(0u - value) : value;
+    return static_cast<std::uint32_t>(*value);
 }
 
 namespace {

@@ -4,11 +4,11 @@
 #include "device/CAnyPort.h"
 #include "platform/Sleep.h"
 #include "settings/Log.h"
+#include "settings/NumberText.h"
 
 #include <serialline.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <ostream>
 #include <sstream>
@@ -101,16 +101,9 @@ std::vector<std::uint8_t> DeltaSerialDevice::parseValues(const std::string& payl
 
 std::uint32_t DeltaSerialDevice::parseNumber(const std::string& payload)
 {
-    std::size_t pos = 0;
-    while (pos < payload.size() && std::isspace(static_cast<unsigned char>(payload[pos])))
-        ++pos;
-    bool negative = false;
-    if (pos < payload.size() && (payload[pos] == '+' || payload[pos] == '-'))
-        negative = payload[pos++] == '-';
-    std::uint32_t value = 0;
-    for (; pos < payload.size() && std::isdigit(static_cast<unsigned char>(payload[pos])); ++pos)
-        value = value * 10u + static_cast<std::uint32_t>(payload[pos] - '0');
-    return negative ? 0u - value : value;
+    // As the data file's numbers, except that a payload without digits is the word 0.
+    return static_cast<std::uint32_t>(
+        varnel::parseNumber(payload, numberRules::unsignedConversion).value_or(0));
 }
 
 bool DeltaSerialDevice::parseReply(const std::uint8_t* reply, std::uint32_t length, std::string& data,

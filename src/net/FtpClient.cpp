@@ -2,9 +2,9 @@
 
 #include "net/TcpConnector.h"
 #include "platform/SocketIo.h"
+#include "settings/NumberText.h"
 #include "settings/Trim.h"
 
-#include <cctype>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -45,24 +45,11 @@ bool isEmpty(const char* text)
     return text == nullptr || *text == '\0';
 }
 
-// Reads an unsigned decimal number after optional blanks, keeping it modulo 2^32.
-bool scanNumber(std::string_view text, std::size_t& position, std::uint64_t& value, bool& overflow)
-{
-    while (position < text.size() && (text[position] == ' ' || text[position] == '\t'))
-        ++position;
-    if (position >= text.size() || !std::isdigit(static_cast<unsigned char>(text[position])))
-        return false;
-    value = 0;
-    overflow = false;
-    for (; position < text.size() && std::isdigit(static_cast<unsigned char>(text[position])); ++position) {
-        value = value * 10 + static_cast<unsigned>(text[position] - '0');
-        if (value > std::numeric_limits<std::uint32_t>::max()) {
-            overflow = true;
-            value &= std::numeric_limits<std::uint32_t>::max();
-        }
-    }
-    return true;
-}
+// Like "%u", modulo 2^32, but only spaces and tabs may lead and no sign is
+// taken: a reply's numbers are unsigned and stand on one line.
+constexpr NumberRule replyNumber{.blanks = NumberRule::Blanks::SpacesAndTabs,
+                                 .past = NumberRule::Past::Wraps,
+                                 .largest = std::numeric_limits<std::uint32_t>::max()};
 
 // "h1,h2,h3,h4,p1,p2" as the PASV reply gives it, each number modulo 256.
 bool parsePassiveAddress(std::string_view text, Ipv4Endpoint& endpoint)
@@ -70,11 +57,11 @@ bool parsePassiveAddress(std::string_view text, Ipv4Endpoint& endpoint)
     std::uint8_t numbers[pasvNumberCount];
     std::size_t position = 0;
     for (std::size_t i = 0; i < pasvNumberCount; ++i) {
-        std::uint64_t value = 0;
-        bool overflow = false;
-        if (!scanNumber(text, position, value, overflow))
+        const auto number = scanNumber(text, replyNumber, position);
+        if (!number)
             return false;
-        numbers[i] = static_cast<std::uint8_t>(value & 0xFF);
+        numbers[i] = static_cast<std::uint8_t>(number->value & 0xFF);
+        position = number->end;
         if (i + 1 < pasvNumberCount) {
             if (position >= text.size() || text[position] != ',')
                 return false;
@@ -584,14 +571,11 @@ bool FtpClient::GetRemoteFileSize(const char* remotePath, const char* type, std:
     std::string reply;
     if (!command("TYPE", type, '2') || !sendCommand("SIZE", remotePath) || !checkControlResponse('2', &reply))
         return false;
-    std::size_t position = 0;
-    std::uint64_t code = 0;
-    std::uint64_t value = 0;
-    bool overflow = false;
-    if (!scanNumber(reply, position, code, overflow) || !scanNumber(reply, position, value, overflow) ||
-        overflow)
+    const auto code = scanNumber(reply, replyNumber);
+    const auto value = code ? scanNumber(reply, replyNumber, code->end) : std::nullopt;
+    if (!value || value->wrapped)
         return false; // a size beyond 32 bits is refused rather than cut short
-    size = static_cast<std::uint32_t>(value);
+    size = static_cast<std::uint32_t>(value->value);
     return true;
 }
 

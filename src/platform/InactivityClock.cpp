@@ -5,13 +5,13 @@
 namespace varnel {
 
 InactivityClock::InactivityClock(std::uint32_t limitSeconds)
-    : limit(std::chrono::seconds(limitSeconds)), lastProgress(std::chrono::steady_clock::now())
+    : limit(std::chrono::seconds(limitSeconds)), lastProgress(steadyNow())
 {
 }
 
 int InactivityClock::remainingMs() const
 {
-    const auto left = lastProgress + limit - std::chrono::steady_clock::now();
+    const auto left = lastProgress + limit - steadyNow();
     if (left <= std::chrono::steady_clock::duration::zero())
         return 0;
     const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Clock.h"
+
 #include <chrono>
 #include <cstdint>
 
@@ -10,7 +12,7 @@ class InactivityClock {
 public:
     explicit InactivityClock(std::uint32_t limitSeconds);
 
-    void renew() { lastProgress = std::chrono::steady_clock::now(); }
+    void renew() { lastProgress = steadyNow(); }
     bool expired() const { return remainingMs() == 0; }
     // Milliseconds left before the limit, rounded up; 0 once it has passed.
     int remainingMs() const;

@@ -64,6 +64,7 @@ HttpOutcome fetchFrom(ScriptedServer& server, const std::function<void(HttpClien
     HttpOutcome outcome;
     const std::size_t peakBefore = peakResidentBytes();
     {
+        const SilentPeerClock clock;
         HttpClient client;
         client.setTimeout(1);
         if (configure)
@@ -285,6 +286,7 @@ TEST_P(BrokenFtpDownload, FailsAndLeavesNoFileUnderTheTargetName)
     server.on("RETR", [&broken](const std::string&, FakeFtpServer& s) { broken.retr(s); });
     server.start();
     {
+        const SilentPeerClock clock;
         FtpClient client;
         client.setTimeout(1);
         client.setDownloadLimit(4 * MB);

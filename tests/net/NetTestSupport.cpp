@@ -10,9 +10,13 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <linux/sockios.h>
+#include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
+#include <set>
 #include <sstream>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,6 +35,60 @@ sockaddr_in loopback(std::uint16_t port)
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     return address;
+}
+
+// Client ports whose scripted peer has gone silent for good.
+std::mutex silentMutex;
+std::set<std::uint16_t> silentPorts;
+
+std::uint16_t portOf(int fd, bool peer)
+{
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    const int failed = peer ? ::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length)
+                            : ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    return failed != 0 || address.sin_family != AF_INET ? 0 : ntohs(address.sin_port);
+}
+
+// Marks the connection silent once the client's end has acknowledged every byte
+// sent to it: from then on a client that polls it and finds nothing will never
+// find anything.
+class SilenceMark {
+public:
+    explicit SilenceMark(int fd) : fd(fd) {}
+    ~SilenceMark()
+    {
+        if (port != 0) {
+            const std::lock_guard<std::mutex> lock(silentMutex);
+            silentPorts.erase(port);
+        }
+    }
+    SilenceMark(const SilenceMark&) = delete;
+    SilenceMark& operator=(const SilenceMark&) = delete;
+
+    void markOnceDrained()
+    {
+        int unacknowledged = 0;
+        if (port != 0 || ::ioctl(fd, SIOCOUTQ, &unacknowledged) != 0 || unacknowledged != 0)
+            return;
+        port = portOf(fd, true);
+        const std::lock_guard<std::mutex> lock(silentMutex);
+        silentPorts.insert(port);
+    }
+
+private:
+    int fd;
+    std::uint16_t port = 0;
+};
+
+bool allSilent(const SocketPollEntry* entries, std::size_t count)
+{
+    const std::lock_guard<std::mutex> lock(silentMutex);
+    for (std::size_t i = 0; i < count; ++i)
+        if (!entries[i].wantRead || entries[i].wantWrite ||
+            silentPorts.count(portOf(static_cast<int>(entries[i].socket), false)) == 0)
+            return false;
+    return count > 0;
 }
 
 } // namespace
@@ -129,7 +187,9 @@ std::string TestPeer::readAll()
 bool TestPeer::waitForClose(int timeoutMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    SilenceMark silence(fd);
     while (fd >= 0 && std::chrono::steady_clock::now() < deadline) {
+        silence.markOnceDrained();
         pollfd entry{fd, POLLIN, 0};
         if (::poll(&entry, 1, 50) <= 0)
             continue;
@@ -300,6 +360,52 @@ PollOutcome FaultySocketApi::poll(SocketPollEntry* entries, std::size_t count, i
     if (interruptNow())
         return PollOutcome::Interrupted;
     return SystemSocketApi::poll(entries, count, timeoutMs);
+}
+
+// ---- SilentPeerClock
+// ---------------------------------------------------------------------------------------
+
+SilentPeerClock::SilentPeerClock()
+    : start(std::chrono::steady_clock::now()), clock([this] { return now(); }),
+      previous(SocketApi::install(this))
+{
+}
+
+SilentPeerClock::~SilentPeerClock()
+{
+    SocketApi::install(previous);
+}
+
+std::chrono::steady_clock::time_point SilentPeerClock::now() const
+{
+    return std::chrono::steady_clock::now() + std::chrono::milliseconds(skippedMs.load());
+}
+
+std::chrono::milliseconds SilentPeerClock::elapsed() const
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(now() - start);
+}
+
+PollOutcome SilentPeerClock::poll(SocketPollEntry* entries, std::size_t count, int timeoutMs)
+{
+    constexpr int sliceMs = 10;
+    for (;;) {
+        // Silence is read before the look at the sockets: a peer marked silent
+        // has nothing left in flight, so an empty look then is final.
+        const bool silent = allSilent(entries, count);
+        const PollOutcome outcome = SystemSocketApi::poll(entries, count, 0);
+        if (outcome != PollOutcome::TimedOut || timeoutMs <= 0)
+            return outcome;
+        if (silent) {
+            skippedMs += timeoutMs;
+            return PollOutcome::TimedOut;
+        }
+        const int slice = std::min(timeoutMs, sliceMs);
+        const PollOutcome waited = SystemSocketApi::poll(entries, count, slice);
+        if (waited != PollOutcome::TimedOut)
+            return waited;
+        timeoutMs -= slice;
+    }
 }
 
 void FaultySocketApi::close(SocketDescriptor socket)

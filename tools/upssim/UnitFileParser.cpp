@@ -1,9 +1,8 @@
 #include "UnitFileParser.h"
 
+#include "settings/NumberText.h"
 #include "settings/Trim.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <set>
 
 namespace varnel::upssim {
@@ -30,17 +29,13 @@ constexpr FaultEntry kFaults[] = {{"none", FaultMode::None},
                                   {"wrongvalue", FaultMode::WrongValue},
                                   {"random", FaultMode::Random}};
 
+// The simulator's own file: a whole value, decimal or 0x hexadecimal, nothing around it.
 bool parseNumber(const std::string& text, uint32_t max, uint32_t& value)
 {
-    if (text.empty() || text[0] == '-' || text[0] == '+')
+    const auto parsed = varnel::parseNumber(text, {.hex = true, .whole = true, .largest = max});
+    if (!parsed)
         return false;
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long long parsed = std::strtoull(text.c_str(), &end, hex ? 16 : 10);
-    if (errno != 0 || end == text.c_str() || *end != '\0' || parsed > max)
-        return false;
-    value = static_cast<uint32_t>(parsed);
+    value = static_cast<uint32_t>(*parsed);
     return true;
 }
 
