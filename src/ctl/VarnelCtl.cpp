@@ -5,7 +5,6 @@
 #include "device/VarnelDevice.h"
 #include "settings/I18N.h"
 #include "settings/JsonText.h"
-#include "settings/MessageFormat.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -32,6 +31,22 @@ std::string joined(const std::vector<std::uint8_t>& values)
     for (std::size_t i = 0; i < values.size(); ++i)
         text << (i ? ", " : "") << static_cast<unsigned>(values[i]);
     return text.str();
+}
+
+int exitCodeOf(UpdateOutcome outcome)
+{
+    switch (outcome) {
+    case UpdateOutcome::computeFailed:
+        return VarnelCtl::computeFailed;
+    case UpdateOutcome::saveFailed:
+        return VarnelCtl::saveFailed;
+    case UpdateOutcome::notValidated:
+        return VarnelCtl::notValidated;
+    case UpdateOutcome::computed:
+    case UpdateOutcome::validated:
+        break;
+    }
+    return VarnelCtl::success;
 }
 
 std::string hex(std::uint32_t value)
@@ -155,11 +170,7 @@ bool VarnelCtl::readDataFile(VarnelController& controller, ConsoleStatus& status
         reason = "the battery data file '" + path + "' could not be read (details in varnel.log)";
         return false;
     }
-    const I18N* messages = controller.getMessages();
-    status.show(formatMessage(messages ? messages->lookup("label.fileparsed") : nullptr, "label.fileparsed",
-                              {controller.getFileVersionNumber(), controller.getFileVersionDate()})
-                    .c_str(),
-                1);
+    status.show(controller.fileVersionText("label.fileparsed").c_str(), 1);
     return true;
 }
 
@@ -244,74 +255,44 @@ int VarnelCtl::update(VarnelController& controller, ConsoleStatus& status, const
         return fail(noUnit, "there is no unit " + std::to_string(options.unit) + ": the scan found " +
                                 std::to_string(devices.size()));
     VarnelDevice& device = *devices[options.unit - 1];
-    const Values current = valuesOf(device);
 
     say(status, controller, "label.determinebatterypacks");
     const std::vector<std::uint32_t> quantities = selection.quantities(packCount);
     if (!options.internalOnly) {
         say(status, controller, "label.calculatingbatteryruntime");
-        for (std::size_t k = 0; k < packCount; ++k)
-            if (quantities[k] > 0)
-                status.show(("(" + std::to_string(quantities[k]) + ") " + controller.getBatteryPacks()[k]->getName())
-                                .c_str(),
-                            1);
+        for (const std::string& line : controller.chosenPackLines(quantities))
+            status.show(line.c_str(), 1);
     }
-    say(status, controller, "msg.begincalculations");
-    if (!controller.computeConfiguration(device, quantities, status.callback())) {
-        say(status, controller, "msg.calculationserror");
-        status.finish();
-        return fail(computeFailed, "the new battery configuration could not be calculated");
-    }
-    say(status, controller, "msg.calculationscomplete");
-    const Values planned = valuesOf(device);
-
-    bool saved = false;
-    bool validated = false;
-    int code = success;
-    if (options.command == "apply") {
-        say(status, controller, "label.savingchanges");
-        saved = device.save();
-        if (!saved) {
-            say(status, controller, "msg.updatefailed");
-            code = saveFailed;
-        } else {
-            say(status, controller, "msg.updatecomplete");
-            device.dumpToLog(message(controller, "label.savingchanges"));
-            say(status, controller, "msg.beginvalidation");
-            validated = controller.validateUpdate(device, status.callback());
-            say(status, controller, validated ? "msg.validated" : "msg.notvalidated");
-            code = validated ? success : notValidated;
-        }
-    }
+    const bool apply = options.command == "apply";
+    const ConfigurationUpdate update = controller.applyConfiguration(
+        device, quantities, apply ? UpdateMode::write : UpdateMode::computeOnly, status.callback());
     status.finish();
+    if (!update.computed())
+        return fail(computeFailed, "the new battery configuration could not be calculated");
+    const int code = exitCodeOf(update.outcome);
 
     if (json) {
         nlohmann::ordered_json doc{{"units", nlohmann::ordered_json::array({unitJson(device, options.unit)})},
-                                   {"current", valuesJson(current)},
-                                   {"planned", valuesJson(planned)}};
-        if (options.command == "apply") {
-            doc["saved"] = saved;
-            doc["validated"] = validated;
+                                   {"current", valuesJson(update.before)},
+                                   {"planned", valuesJson(update.after)}};
+        if (apply) {
+            doc["saved"] = update.saved();
+            doc["validated"] = update.validated();
         }
         doc["exitCode"] = code;
         out << toAsciiJson(doc) << std::endl;
     } else {
-        printPlan(device, options.unit, current, planned);
-        if (options.command == "apply")
-            out << (validated ? "Saved and validated.\n" : saved ? "Saved, but the unit does not hold the values.\n"
-                                                                 : "Not saved.\n");
+        printPlan(device, options.unit, update.before, update.after);
+        if (apply)
+            out << (update.validated() ? "Saved and validated.\n"
+                    : update.saved()   ? "Saved, but the unit does not hold the values.\n"
+                                       : "Not saved.\n");
     }
     if (code == saveFailed)
         err << "varnelctl: the unit did not take the new configuration (details in varnel.log)" << std::endl;
     if (code == notValidated)
         err << "varnelctl: the values read back differ from those written (details in varnel.log)" << std::endl;
     return code;
-}
-
-VarnelCtl::Values VarnelCtl::valuesOf(const VarnelDevice& device)
-{
-    return {device.getExternalBatteryCount(), device.getBatteryTableValues(), device.getCTableValues(),
-            device.getCTableHighB()};
 }
 
 nlohmann::ordered_json VarnelCtl::unitJson(const VarnelDevice& device, unsigned number)
@@ -329,7 +310,7 @@ nlohmann::ordered_json VarnelCtl::unitJson(const VarnelDevice& device, unsigned 
             {"cTableHighB", device.getCTableHighB()}};
 }
 
-nlohmann::ordered_json VarnelCtl::valuesJson(const Values& values)
+nlohmann::ordered_json VarnelCtl::valuesJson(const ConfigurationValues& values)
 {
     return {{"externalBatteryCount", values.externalBatteryCount},
             {"batteryTableValues", values.batteryTableValues},
@@ -337,7 +318,8 @@ nlohmann::ordered_json VarnelCtl::valuesJson(const Values& values)
             {"cTableHighB", values.cTableHighB}};
 }
 
-void VarnelCtl::printPlan(const VarnelDevice& device, unsigned number, const Values& current, const Values& planned)
+void VarnelCtl::printPlan(const VarnelDevice& device, unsigned number, const ConfigurationValues& current,
+                          const ConfigurationValues& planned)
 {
     out << "Unit " << number << " on '" << device.getPortName() << "': " << device.getVendorName() << " : "
         << device.getProductName() << "\n"
