@@ -160,17 +160,18 @@ bool VarnelCtl::readDataFile(VarnelController& controller, ConsoleStatus& status
         download.setPorts(serverPorts);
         path = source == "http" ? download.downloadByHttp() : download.downloadByFtp();
         if (path.empty()) {
+            say(status, controller, "msg.ctl.unabletocontinue");
             reason = "the battery data file could not be downloaded (the server settings are in varnel.ini)";
             return false;
         }
     }
     say(status, controller, "label.parsingfile");
     if (!controller.loadDataFile(path)) {
-        say(status, controller, "msg.parsefailed");
+        say(status, controller, "msg.ctl.parsefailed");
         reason = "the battery data file '" + path + "' could not be read (details in varnel.log)";
         return false;
     }
-    status.show(controller.fileVersionText("label.fileparsed").c_str(), 1);
+    status.show(controller.fileVersionText("msg.ctl.fileparsed").c_str(), 1);
     return true;
 }
 
@@ -179,11 +180,12 @@ bool VarnelCtl::findUnits(VarnelController& controller, ConsoleStatus& status)
     say(status, controller, "label.discoverdevices");
     const auto& devices = controller.scanForDevices(status.callback());
     if (devices.empty()) {
-        say(status, controller, "msg.nodevices");
+        say(status, controller, "msg.ctl.nodevices");
         status.finish();
         return false;
     }
-    say(status, controller, devices.size() == 1 ? "label.discoveredonedevice" : "label.discoveredmultipledevices");
+    say(status, controller,
+        devices.size() == 1 ? "label.discoveredonedevice" : "msg.ctl.discoveredmultipledevices");
     status.finish();
     return true;
 }
