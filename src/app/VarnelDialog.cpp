@@ -2,9 +2,9 @@
 
 #include "app/StatusText.h"
 
-#include "data/BatteryPack.h"
 #include "device/VarnelDevice.h"
 #include "settings/CatalogueText.h"
+#include "settings/I18N.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -277,14 +277,6 @@ void VarnelDialog::setMainText(const std::string& value)
     fitMainText();
 }
 
-std::vector<std::string> VarnelDialog::packNames() const
-{
-    std::vector<std::string> names;
-    for (const auto& pack : controller.getBatteryPacks())
-        names.push_back(pack->getName());
-    return names;
-}
-
 std::string VarnelDialog::deviceHeading(const VarnelDevice& device) const
 {
     return text("label.currentdevice") + " " + device.getVendorName() + " : " + device.getProductName();
@@ -455,15 +447,12 @@ void VarnelDialog::enterPage2()
         redraw(this);
         return;
     }
-    std::string parsed =
-        catalogueFormat(controller.getMessages(), "label.fileparsed",
-                        {controller.getFileVersionNumber(), controller.getFileVersionDate()}, Missing::Empty);
-    appendStatus(parsed.c_str(), 1);
+    appendStatus(controller.fileVersionText("label.fileparsed", Missing::Empty).c_str(), 1);
     // Only shows what the file offers; choosing in it has no effect.
     QComboBox* firstTypes = typeCombos[0];
     packSelectionActive = false;
     firstTypes->clear();
-    for (const std::string& name : packNames())
+    for (const std::string& name : controller.packNames())
         firstTypes->addItem(toQt(name));
     firstTypes->setCurrentIndex(0);
     firstTypes->show();
@@ -559,7 +548,7 @@ void VarnelDialog::enterPage4()
     mainText->setEnabled(true);
     redraw(mainText);
     packSelectionActive = true;
-    const std::vector<std::string> names = packNames();
+    const std::vector<std::string> names = controller.packNames();
     for (std::size_t row = 0; row < quantityCombos.size(); ++row) {
         QSignalBlocker quantityBlocker(quantityCombos[row]);
         QSignalBlocker typeBlocker(typeCombos[row]);
@@ -596,7 +585,6 @@ void VarnelDialog::onInternalBatteriesOnly()
 
 void VarnelDialog::enterPage5(bool internalOnly)
 {
-    auto appendKey = [this](const char* key) { appendStatus(message(key), 1); };
     setWindowTitle(toQt(text("label.page5")));
     page = 5;
     resetControls();
@@ -604,8 +592,7 @@ void VarnelDialog::enterPage5(bool internalOnly)
     setMainText(text("label.determinebatterypacks"));
     mainText->show();
     redraw(this);
-    const std::vector<std::string> names = packNames();
-    std::vector<std::uint32_t> batteryPackQuantities(names.size(), 0);
+    std::vector<std::uint32_t> batteryPackQuantities(controller.getBatteryPacks().size(), 0);
     if (!internalOnly) {
         for (std::size_t row = 0; row < quantityCombos.size(); ++row) {
             int type = typeCombos[row]->currentIndex();
@@ -616,37 +603,34 @@ void VarnelDialog::enterPage5(bool internalOnly)
                     static_cast<std::uint32_t>(quantity);
         }
         setMainText(text("label.calculatingbatteryruntime"));
-        for (std::size_t pack = 0; pack < batteryPackQuantities.size(); ++pack) {
-            if (batteryPackQuantities[pack] == 0)
-                continue;
-            std::string line = "(" + std::to_string(batteryPackQuantities[pack]) + ") " + names[pack];
+        for (const std::string& line : controller.chosenPackLines(batteryPackQuantities))
             appendStatus(line.c_str(), 1);
-        }
     }
     redraw(this);
-    appendKey("msg.begincalculations");
     VarnelDevice* device = selectedDevice;
-    StatusCallback callback = statusCallback();
     // Page 5 is reachable only with a unit chosen; without one there is nothing to compute for.
-    if (device == nullptr ||
-        !runBlocking([&] { return backendComputeConfiguration(*device, batteryPackQuantities, callback); })) {
-        appendKey("msg.calculationserror");
+    if (device == nullptr) {
+        appendStatus(message("msg.begincalculations"), 1);
+        appendStatus(message("msg.calculationserror"), 1);
         return;
     }
-    appendKey("msg.calculationscomplete");
-    appendKey("label.savingchanges");
-    redraw(this);
-    if (!runBlocking([&] { return backendSaveDevice(*device); })) {
-        appendKey("msg.updatefailed");
-        redraw(this);
+    // The texts between the steps are shown here, on the window's thread;
+    // only the steps themselves run blocking.
+    UpdateSteps steps;
+    steps.compute = [this](VarnelDevice& unit, const std::vector<std::uint32_t>& quantities,
+                           const StatusCallback& callback) {
+        return backendComputeConfiguration(unit, quantities, callback);
+    };
+    steps.save = [this](VarnelDevice& unit) { return backendSaveDevice(unit); };
+    steps.validate = [this](VarnelDevice& unit, const StatusCallback& callback) {
+        return backendValidateUpdate(unit, callback);
+    };
+    steps.run = [this](const std::function<bool()>& step) { return runBlocking(step); };
+    const ConfigurationUpdate update = controller.applyConfiguration(
+        *device, batteryPackQuantities, UpdateMode::write, statusCallback(), steps);
+    // A failed computation or save leaves Back enabled, for another selection and another run.
+    if (!update.saved())
         return;
-    }
-    appendKey("msg.updatecomplete");
-    device->dumpToLog(text("label.savingchanges"));
-    redraw(this);
-    appendKey("msg.beginvalidation");
-    bool validated = runBlocking([&] { return backendValidateUpdate(*device, callback); });
-    appendKey(validated ? "msg.validated" : "msg.notvalidated");
     backButton->setEnabled(false);
     nextButton->setEnabled(false);
     cancelButton->setText(toQt(text("label.done")));

@@ -96,7 +96,6 @@ private:
     void fitMainText();
     std::string text(const char* key) const;
     void setMainText(const std::string& value);
-    std::vector<std::string> packNames() const;
     std::string deviceHeading(const VarnelDevice& device) const;
 
     QIcon icon;

@@ -1,6 +1,7 @@
 #include "controller/VarnelController.h"
 
 #include "calc/BatteryConfiguration.h"
+#include "data/BatteryPack.h"
 #include "data/VarnelXmlParser.h"
 #include "device/CAnyPort.h"
 #include "device/DeviceFactory.h"
@@ -134,6 +135,30 @@ bool VarnelController::computeConfiguration(VarnelDevice& device,
     return configuration.computeConfiguration(device, batteryPackQuantities, callback);
 }
 
+std::vector<std::string> VarnelController::packNames() const
+{
+    std::vector<std::string> names;
+    for (const auto& pack : batteryPacks)
+        names.push_back(pack->getName());
+    return names;
+}
+
+std::vector<std::string>
+VarnelController::chosenPackLines(const std::vector<std::uint32_t>& batteryPackQuantities) const
+{
+    std::vector<std::string> lines;
+    for (std::size_t pack = 0; pack < batteryPackQuantities.size() && pack < batteryPacks.size(); ++pack)
+        if (batteryPackQuantities[pack] > 0)
+            lines.push_back("(" + std::to_string(batteryPackQuantities[pack]) + ") " +
+                            batteryPacks[pack]->getName());
+    return lines;
+}
+
+std::string VarnelController::fileVersionText(const char* key, Missing missing) const
+{
+    return catalogueFormat(messages.get(), key, {fileVersionNumber, fileVersionDate}, missing);
+}
+
 std::vector<std::unique_ptr<VarnelDevice>>& VarnelController::scanForDevices(const StatusCallback& callback)
 {
     clearDevices();
@@ -264,6 +289,52 @@ bool VarnelController::validateUpdate(VarnelDevice& device, const StatusCallback
         if (savedC[p] != readC[p])
             return differsAt("msg.validatefailed.ctablevalue", p);
     return true;
+}
+
+ConfigurationUpdate
+VarnelController::applyConfiguration(VarnelDevice& device,
+                                     const std::vector<std::uint32_t>& batteryPackQuantities, UpdateMode mode,
+                                     const StatusCallback& callback, const UpdateSteps& steps)
+{
+    // A key the catalogue lacks shows nothing, as on every page of the wizard.
+    auto catalogue = [this](const char* key) { return catalogueText(messages.get(), key, Missing::Null); };
+    auto say = [&](const char* key) { show(callback, catalogue(key)); };
+    auto run = [&steps](const std::function<bool()>& step) { return steps.run ? steps.run(step) : step(); };
+
+    ConfigurationUpdate update;
+    update.before = ConfigurationValues::of(device);
+    say("msg.begincalculations");
+    const bool computed = run([&] {
+        return steps.compute ? steps.compute(device, batteryPackQuantities, callback)
+                             : computeConfiguration(device, batteryPackQuantities, callback);
+    });
+    update.after = ConfigurationValues::of(device);
+    if (!computed) {
+        say("msg.calculationserror");
+        update.outcome = UpdateOutcome::computeFailed;
+        return update;
+    }
+    say("msg.calculationscomplete");
+    if (mode == UpdateMode::computeOnly) {
+        update.outcome = UpdateOutcome::computed;
+        return update;
+    }
+
+    say("label.savingchanges");
+    if (!run([&] { return steps.save ? steps.save(device) : device.save(); })) {
+        say("msg.updatefailed");
+        update.outcome = UpdateOutcome::saveFailed;
+        return update;
+    }
+    say("msg.updatecomplete");
+    const char* title = catalogue("label.savingchanges");
+    device.dumpToLog(title ? title : "");
+    say("msg.beginvalidation");
+    const bool validated = run(
+        [&] { return steps.validate ? steps.validate(device, callback) : validateUpdate(device, callback); });
+    say(validated ? "msg.validated" : "msg.notvalidated");
+    update.outcome = validated ? UpdateOutcome::validated : UpdateOutcome::notValidated;
+    return update;
 }
 
 } // namespace varnel

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "controller/ConfigurationUpdate.h"
 #include "data/BatteryCollections.h"
+#include "settings/CatalogueText.h"
 #include "settings/StatusCallback.h"
 
 #include <linkport.h>
@@ -41,6 +43,13 @@ public:
     const WattageTableMap& getWattageTables() const { return wattageTables; }
     const BatteryTableMap& getBatteryTables() const { return batteryTables; }
     const BatteryPackList& getBatteryPacks() const { return batteryPacks; }
+    // The packs' names, in file order: pack k is quantity k of a computation.
+    std::vector<std::string> packNames() const;
+    // "(quantity) name" for every pack whose quantity is above 0, in file order.
+    std::vector<std::string> chosenPackLines(const std::vector<std::uint32_t>& batteryPackQuantities) const;
+    // The catalogue format under key filled with the data file's version number
+    // and date; `missing` says what stands in when the catalogue lacks it.
+    std::string fileVersionText(const char* key, Missing missing) const;
 
     // Adds a battery data file's tables and packs to those already read.
     bool loadDataFile(const std::string& path);
@@ -60,6 +69,14 @@ public:
     void discoverOnPort(const PortDescriptor& port);
     // Reads a just-saved unit back into a fresh record and compares what was written.
     bool validateUpdate(VarnelDevice& device, const StatusCallback& callback);
+
+    // The update both front ends run: compute, and to write, save, wait, read
+    // back and compare. Each stage's texts go to the callback (null where the
+    // catalogue lacks one), which each step is handed as well.
+    ConfigurationUpdate applyConfiguration(VarnelDevice& device,
+                                           const std::vector<std::uint32_t>& batteryPackQuantities,
+                                           UpdateMode mode, const StatusCallback& callback,
+                                           const UpdateSteps& steps = {});
 
 private:
     std::unique_ptr<I18N> messages;

@@ -26,6 +26,22 @@ std::string joined(const std::vector<std::uint8_t>& values)
     return text.str();
 }
 
+int exitCodeOf(UpdateOutcome outcome)
+{
+    switch (outcome) {
+    case UpdateOutcome::computeFailed:
+        return VarnelCtl::computeFailed;
+    case UpdateOutcome::saveFailed:
+        return VarnelCtl::saveFailed;
+    case UpdateOutcome::notValidated:
+        return VarnelCtl::notValidated;
+    case UpdateOutcome::computed:
+    case UpdateOutcome::validated:
+        break;
+    }
+    return VarnelCtl::success;
+}
+
 std::string hex(std::uint32_t value)
 {
     std::ostringstream text;
@@ -137,21 +153,18 @@ bool VarnelCtl::readDataFile(VarnelController& controller, ConsoleStatus& status
         download.setPorts(serverPorts);
         path = source == "http" ? download.downloadByHttp() : download.downloadByFtp();
         if (path.empty()) {
+            say(status, controller, "msg.ctl.unabletocontinue");
             reason = "the battery data file could not be downloaded (the server settings are in varnel.ini)";
             return false;
         }
     }
     say(status, controller, "label.parsingfile");
     if (!controller.loadDataFile(path)) {
-        say(status, controller, "msg.parsefailed");
+        say(status, controller, "msg.ctl.parsefailed");
         reason = "the battery data file '" + path + "' could not be read (details in varnel.log)";
         return false;
     }
-    status.show(catalogueFormat(controller.getMessages(), "label.fileparsed",
-                                {controller.getFileVersionNumber(), controller.getFileVersionDate()},
-                                Missing::Key)
-                    .c_str(),
-                1);
+    status.show(controller.fileVersionText("msg.ctl.fileparsed", Missing::Key).c_str(), 1);
     return true;
 }
 
@@ -160,11 +173,12 @@ bool VarnelCtl::findUnits(VarnelController& controller, ConsoleStatus& status)
     say(status, controller, "label.discoverdevices");
     const auto& devices = controller.scanForDevices(status.callback());
     if (devices.empty()) {
-        say(status, controller, "msg.nodevices");
+        say(status, controller, "msg.ctl.nodevices");
         status.finish();
         return false;
     }
-    say(status, controller, devices.size() == 1 ? "label.discoveredonedevice" : "label.discoveredmultipledevices");
+    say(status, controller,
+        devices.size() == 1 ? "label.discoveredonedevice" : "msg.ctl.discoveredmultipledevices");
     status.finish();
     return true;
 }
@@ -236,74 +250,44 @@ int VarnelCtl::update(VarnelController& controller, ConsoleStatus& status, const
         return fail(noUnit, "there is no unit " + std::to_string(options.unit) + ": the scan found " +
                                 std::to_string(devices.size()));
     VarnelDevice& device = *devices[options.unit - 1];
-    const Values current = valuesOf(device);
 
     say(status, controller, "label.determinebatterypacks");
     const std::vector<std::uint32_t> quantities = selection.quantities(packCount);
     if (!options.internalOnly) {
         say(status, controller, "label.calculatingbatteryruntime");
-        for (std::size_t k = 0; k < packCount; ++k)
-            if (quantities[k] > 0)
-                status.show(("(" + std::to_string(quantities[k]) + ") " + controller.getBatteryPacks()[k]->getName())
-                                .c_str(),
-                            1);
+        for (const std::string& line : controller.chosenPackLines(quantities))
+            status.show(line.c_str(), 1);
     }
-    say(status, controller, "msg.begincalculations");
-    if (!controller.computeConfiguration(device, quantities, status.callback())) {
-        say(status, controller, "msg.calculationserror");
-        status.finish();
-        return fail(computeFailed, "the new battery configuration could not be calculated");
-    }
-    say(status, controller, "msg.calculationscomplete");
-    const Values planned = valuesOf(device);
-
-    bool saved = false;
-    bool validated = false;
-    int code = success;
-    if (options.command == "apply") {
-        say(status, controller, "label.savingchanges");
-        saved = device.save();
-        if (!saved) {
-            say(status, controller, "msg.updatefailed");
-            code = saveFailed;
-        } else {
-            say(status, controller, "msg.updatecomplete");
-            device.dumpToLog(catalogueText(controller.getMessages(), "label.savingchanges", Missing::Key));
-            say(status, controller, "msg.beginvalidation");
-            validated = controller.validateUpdate(device, status.callback());
-            say(status, controller, validated ? "msg.validated" : "msg.notvalidated");
-            code = validated ? success : notValidated;
-        }
-    }
+    const bool apply = options.command == "apply";
+    const ConfigurationUpdate update = controller.applyConfiguration(
+        device, quantities, apply ? UpdateMode::write : UpdateMode::computeOnly, status.callback());
     status.finish();
+    if (!update.computed())
+        return fail(computeFailed, "the new battery configuration could not be calculated");
+    const int code = exitCodeOf(update.outcome);
 
     if (json) {
         nlohmann::ordered_json doc{{"units", nlohmann::ordered_json::array({unitJson(device, options.unit)})},
-                                   {"current", valuesJson(current)},
-                                   {"planned", valuesJson(planned)}};
-        if (options.command == "apply") {
-            doc["saved"] = saved;
-            doc["validated"] = validated;
+                                   {"current", valuesJson(update.before)},
+                                   {"planned", valuesJson(update.after)}};
+        if (apply) {
+            doc["saved"] = update.saved();
+            doc["validated"] = update.validated();
         }
         doc["exitCode"] = code;
         out << toAsciiJson(doc) << std::endl;
     } else {
-        printPlan(device, options.unit, current, planned);
-        if (options.command == "apply")
-            out << (validated ? "Saved and validated.\n" : saved ? "Saved, but the unit does not hold the values.\n"
-                                                                 : "Not saved.\n");
+        printPlan(device, options.unit, update.before, update.after);
+        if (apply)
+            out << (update.validated() ? "Saved and validated.\n"
+                    : update.saved()   ? "Saved, but the unit does not hold the values.\n"
+                                       : "Not saved.\n");
     }
     if (code == saveFailed)
         err << "varnelctl: the unit did not take the new configuration (details in varnel.log)" << std::endl;
     if (code == notValidated)
         err << "varnelctl: the values read back differ from those written (details in varnel.log)" << std::endl;
     return code;
-}
-
-VarnelCtl::Values VarnelCtl::valuesOf(const VarnelDevice& device)
-{
-    return {device.getExternalBatteryCount(), device.getBatteryTableValues(), device.getCTableValues(),
-            device.getCTableHighB()};
 }
 
 nlohmann::ordered_json VarnelCtl::unitJson(const VarnelDevice& device, unsigned number)
@@ -321,7 +305,7 @@ nlohmann::ordered_json VarnelCtl::unitJson(const VarnelDevice& device, unsigned 
             {"cTableHighB", device.getCTableHighB()}};
 }
 
-nlohmann::ordered_json VarnelCtl::valuesJson(const Values& values)
+nlohmann::ordered_json VarnelCtl::valuesJson(const ConfigurationValues& values)
 {
     return {{"externalBatteryCount", values.externalBatteryCount},
             {"batteryTableValues", values.batteryTableValues},
@@ -329,7 +313,8 @@ nlohmann::ordered_json VarnelCtl::valuesJson(const Values& values)
             {"cTableHighB", values.cTableHighB}};
 }
 
-void VarnelCtl::printPlan(const VarnelDevice& device, unsigned number, const Values& current, const Values& planned)
+void VarnelCtl::printPlan(const VarnelDevice& device, unsigned number, const ConfigurationValues& current,
+                          const ConfigurationValues& planned)
 {
     out << "Unit " << number << " on '" << device.getPortName() << "': " << device.getVendorName() << " : "
         << device.getProductName() << "\n"

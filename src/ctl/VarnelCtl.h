@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controller/ConfigurationUpdate.h"
 #include "ctl/PackSelection.h"
 #include "download/DataFileDownload.h"
 
@@ -47,14 +48,6 @@ private:
         std::vector<std::string> packs;
     };
 
-    // The values the computation writes, as they stand in a record.
-    struct Values {
-        std::int32_t externalBatteryCount = 0;
-        std::vector<std::uint8_t> batteryTableValues;
-        std::vector<std::uint8_t> cTableValues;
-        std::uint8_t cTableHighB = 0;
-    };
-
     int execute(const Options& options);
     int scan(VarnelController& controller, ConsoleStatus& status);
     int packs(VarnelController& controller);
@@ -70,10 +63,10 @@ private:
     int fail(int code, const std::string& reason);
     void say(ConsoleStatus& status, const VarnelController& controller, const char* key);
 
-    static Values valuesOf(const VarnelDevice& device);
     static nlohmann::ordered_json unitJson(const VarnelDevice& device, unsigned number);
-    static nlohmann::ordered_json valuesJson(const Values& values);
-    void printPlan(const VarnelDevice& device, unsigned number, const Values& current, const Values& planned);
+    static nlohmann::ordered_json valuesJson(const ConfigurationValues& values);
+    void printPlan(const VarnelDevice& device, unsigned number, const ConfigurationValues& current,
+                   const ConfigurationValues& planned);
 
     std::ostream& out;
     std::ostream& err;

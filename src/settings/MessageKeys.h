@@ -110,6 +110,12 @@ inline constexpr auto messageKeys = std::to_array<MessageKey>({
     {"msg.noscalarentry", "u"},
     {"msg.zeroscalar", "u"},
     {"msg.badscaledvalue", "uuu"},
+    // varnelctl's own wordings, where the pages' read oddly on a terminal.
+    {"msg.ctl.unabletocontinue", ""},
+    {"msg.ctl.parsefailed", ""},
+    {"msg.ctl.fileparsed", "ss"},
+    {"msg.ctl.nodevices", ""},
+    {"msg.ctl.discoveredmultipledevices", ""},
 });
 
 } // namespace varnel

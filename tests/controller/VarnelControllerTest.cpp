@@ -1,5 +1,7 @@
 #include "controller/VarnelController.h"
+#include "device/VarnelDevice.h"
 #include "settings/I18N.h"
+#include "settings/Log.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -119,6 +121,130 @@ TEST_F(ControllerInit, ShippedFilesStartTheProgram)
                             "serial.post.write.sleep"})
         EXPECT_FALSE(controller.setting(key, "").empty()) << key;
     EXPECT_EQ(controller.setting("http.server", "absent"), "");
+}
+
+// A record that never touches a port; its save answers as told.
+class RecordOnly : public VarnelDevice {
+public:
+    explicit RecordOnly(bool saves) : saves(saves)
+    {
+        setBatteryTableValues(std::vector<std::uint8_t>(20, 7));
+    }
+    bool load(CAnyPort&, const StatusCallback&, const I18N*) override { return false; }
+    bool save() override
+    {
+        ++saveCalls;
+        return saves;
+    }
+    int saveCalls = 0;
+
+private:
+    bool saves;
+};
+
+// Each stage is reached only through the one before, its texts are shown
+// between the long steps (never inside one, where the wizard would have to
+// marshal them), and the result holds the record's values before and after.
+TEST(ApplyConfiguration, StagesStopAtTheFirstFailureAndTellWhere)
+{
+    test::TempDir dir;
+    std::filesystem::copy_file(test::distFile("varnelstrings.en"), "varnelstrings.en");
+    test::writeFile("varnel.ini", validIni);
+    VarnelController controller;
+    ASSERT_TRUE(controller.init(nullptr));
+
+    const struct {
+        UpdateMode mode;
+        bool computes, saves, validates;
+        UpdateOutcome outcome;
+        std::vector<std::string> shown; // keys, and "step" for the computation's own text
+    } cases[] = {
+        {UpdateMode::computeOnly,
+         true,
+         true,
+         true,
+         UpdateOutcome::computed,
+         {"msg.begincalculations", "step", "msg.calculationscomplete"}},
+        {UpdateMode::write,
+         false,
+         true,
+         true,
+         UpdateOutcome::computeFailed,
+         {"msg.begincalculations", "step", "msg.calculationserror"}},
+        {UpdateMode::write,
+         true,
+         false,
+         true,
+         UpdateOutcome::saveFailed,
+         {"msg.begincalculations", "step", "msg.calculationscomplete", "label.savingchanges",
+          "msg.updatefailed"}},
+        {UpdateMode::write,
+         true,
+         true,
+         false,
+         UpdateOutcome::notValidated,
+         {"msg.begincalculations", "step", "msg.calculationscomplete", "label.savingchanges",
+          "msg.updatecomplete", "msg.beginvalidation", "msg.notvalidated"}},
+        {UpdateMode::write,
+         true,
+         true,
+         true,
+         UpdateOutcome::validated,
+         {"msg.begincalculations", "step", "msg.calculationscomplete", "label.savingchanges",
+          "msg.updatecomplete", "msg.beginvalidation", "msg.validated"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.outcome));
+        std::filesystem::remove("varnel.log");
+        restartLog();
+        RecordOnly device(c.saves);
+        bool inStep = false;
+        int validations = 0;
+        std::vector<std::string> shown, shownInStep;
+        UpdateSteps steps;
+        steps.compute = [&](VarnelDevice& unit, const std::vector<std::uint32_t>& quantities,
+                            const StatusCallback& callback) {
+            EXPECT_EQ(quantities, (std::vector<std::uint32_t>{0, 2}));
+            unit.setExternalBatteryCount(8);
+            callback("step", 1);
+            return c.computes;
+        };
+        steps.validate = [&](VarnelDevice&, const StatusCallback&) {
+            ++validations;
+            return c.validates;
+        };
+        steps.run = [&](const std::function<bool()>& step) {
+            inStep = true;
+            const bool result = step();
+            inStep = false;
+            return result;
+        };
+        const StatusCallback callback = [&](const char* text, std::uint32_t newLine) {
+            EXPECT_EQ(newLine, 1u);
+            (inStep ? shownInStep : shown).push_back(text ? text : "<null>");
+        };
+
+        const ConfigurationUpdate update =
+            controller.applyConfiguration(device, {0, 2}, c.mode, callback, steps);
+        EXPECT_EQ(update.outcome, c.outcome);
+        EXPECT_EQ(update.before.externalBatteryCount, 0);
+        EXPECT_EQ(update.after.externalBatteryCount, 8);
+        EXPECT_EQ(update.after.batteryTableValues, device.getBatteryTableValues());
+        std::vector<std::string> expected;
+        for (const std::string& key : c.shown)
+            if (key != "step")
+                expected.push_back(controller.getMessages()->lookup(key.c_str()));
+        EXPECT_EQ(shown, expected);
+        EXPECT_EQ(shownInStep, std::vector<std::string>{"step"});
+        const bool saveAsked = c.mode == UpdateMode::write && c.computes;
+        EXPECT_EQ(device.saveCalls, saveAsked ? 1 : 0);
+        EXPECT_EQ(validations, saveAsked && c.saves ? 1 : 0);
+        // The record as written goes to the log once the unit took it.
+        const bool logged =
+            test::readFile("varnel.log").find(controller.getMessages()->lookup("label.savingchanges")) !=
+            std::string::npos;
+        EXPECT_EQ(logged, update.saved());
+    }
 }
 
 } // namespace

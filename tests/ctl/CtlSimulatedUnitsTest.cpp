@@ -4,6 +4,7 @@
 #include "CtlRunner.h"
 #include "device/VarnelDevice.h"
 #include "e2e/SimulatedSite.h"
+#include "settings/MessageFormat.h"
 #include "support/JsonReader.h"
 
 #include <gtest/gtest.h>
@@ -153,7 +154,7 @@ TEST(CtlSimulatedUnits, ScanListsTheThreeDemoUnitsAsTextAndJson)
     ASSERT_EQ(lines.size(), 3u) << text.out;
     EXPECT_EQ(lines[0], "1  '" + site.dir("usb-ups.sock") +
                             "'  Simulated Power : SIM-2000 USB  internal 2 of type 2  external 0  configuration 0x03");
-    EXPECT_NE(text.err.find(catalogueText("label.discoveredmultipledevices")), std::string::npos);
+    EXPECT_NE(text.err.find(catalogueText("msg.ctl.discoveredmultipledevices")), std::string::npos);
 
     const CtlResult json = runCtl({"scan", "--json"});
     ASSERT_EQ(json.code, 0) << json.err;
@@ -261,6 +262,38 @@ TEST(CtlSimulatedUnits, BadPackOrUnitTouchesNoUnit)
     EXPECT_NE(unfit.err.find(catalogueText("msg.calculationserror")), std::string::npos) << unfit.err;
     for (const DemoUnit& demo : kDemoUnits)
         EXPECT_TRUE(valueWrites(site, demo.name).empty()) << demo.name;
+}
+
+// Where a page's text asks for a click, the terminal gets its own wording.
+TEST(CtlSimulatedUnits, ConsoleWordingsInsteadOfThePagesOnes)
+{
+    SimulatedSite site("[unit no-packs]\nprotocol = framed\nconfiguration = 0x0000\n"
+                       "internal.count = 2\ninternal.type = 1\n");
+    ASSERT_TRUE(site.ready()) << site.simulatorOutput();
+    writeFile("broken.xml", "<ExternalBatteryPack><Version");
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        const char* console;
+        const char* wizard;
+    } cases[] = {
+        {{"scan"}, 3, "msg.ctl.nodevices", "msg.nodevices"},
+        {{"packs", "--data", "sample-batterydata.xml"}, 0, "msg.ctl.fileparsed", "label.fileparsed"},
+        {{"packs", "--data", "broken.xml"}, 2, "msg.ctl.parsefailed", "msg.parsefailed"},
+        {{"packs", "--data", "http"}, 2, "msg.ctl.unabletocontinue", "label.unabletocontinue"},
+    };
+    auto shown = [](const char* key) {
+        const std::string format = catalogueText(key);
+        return formatMessage(format.c_str(), key, {"3.1", "2026-11-30"});
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.console);
+        const CtlResult run = runCtl(c.args);
+        EXPECT_EQ(run.code, c.code) << run.err;
+        ASSERT_FALSE(catalogueText(c.console).empty());
+        EXPECT_NE(run.err.find(shown(c.console)), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find(shown(c.wizard)), std::string::npos) << run.err;
+    }
 }
 
 TEST(CtlSimulatedUnits, UnitStoringWrongValuesExitsWithSix)

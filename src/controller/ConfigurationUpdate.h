@@ -1,0 +1,63 @@
+#pragma once
+
+#include "settings/StatusCallback.h"
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace varnel {
+
+class VarnelDevice;
+
+// The values the computation writes into a unit's record, as they stand in it.
+struct ConfigurationValues {
+    std::int32_t externalBatteryCount = 0;
+    std::vector<std::uint8_t> batteryTableValues;
+    std::vector<std::uint8_t> cTableValues;
+    std::uint8_t cTableHighB = 0;
+
+    static ConfigurationValues of(const VarnelDevice& device);
+    bool operator==(const ConfigurationValues&) const = default;
+};
+
+// Whether an update only computes or goes on into the unit.
+enum class UpdateMode { computeOnly, write };
+
+// How far an update got; each stage is reached only through the one before.
+enum class UpdateOutcome {
+    computeFailed, // nothing reached the unit
+    computed,      // computing only: the record holds the new values, the unit its old ones
+    saveFailed,    // the unit did not take the new values
+    notValidated,  // saved, but what was read back differs
+    validated,     // saved, read back and the same
+};
+
+struct ConfigurationUpdate {
+    UpdateOutcome outcome = UpdateOutcome::computeFailed;
+    ConfigurationValues before; // the record as the scan read it
+    ConfigurationValues after;  // the record once the computation ran
+
+    bool computed() const { return outcome != UpdateOutcome::computeFailed; }
+    bool saved() const
+    {
+        return outcome == UpdateOutcome::notValidated || outcome == UpdateOutcome::validated;
+    }
+    bool validated() const { return outcome == UpdateOutcome::validated; }
+};
+
+// Runs one long step and returns its result; the wizard keeps its window
+// painting meanwhile.
+using StepRunner = std::function<bool(const std::function<bool()>& step)>;
+
+// The long steps of an update, where a front end decides them itself; an
+// empty member is the controller's own step, an empty runner runs each step
+// in place.
+struct UpdateSteps {
+    std::function<bool(VarnelDevice&, const std::vector<std::uint32_t>&, const StatusCallback&)> compute;
+    std::function<bool(VarnelDevice&)> save;
+    std::function<bool(VarnelDevice&, const StatusCallback&)> validate;
+    StepRunner run;
+};
+
+} // namespace varnel
