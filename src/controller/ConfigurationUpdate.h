@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/StatusCallback.h"
+#include "settings/StepRunner.h"
 
 #include <cstdint>
 #include <functional>
@@ -45,10 +46,6 @@ struct ConfigurationUpdate {
     }
     bool validated() const { return outcome == UpdateOutcome::validated; }
 };
-
-// Runs one long step and returns its result; the wizard keeps its window
-// painting meanwhile.
-using StepRunner = std::function<bool(const std::function<bool()>& step)>;
 
 // The long steps of an update, where a front end decides them itself; an
 // empty member is the controller's own step, an empty runner runs each step

@@ -3,6 +3,7 @@
 #include "download/FtpDownload.h"
 #include "download/HttpDownload.h"
 #include "settings/StatusCallback.h"
+#include "settings/StepRunner.h"
 
 #include <functional>
 #include <memory>
@@ -23,9 +24,6 @@ public:
     static constexpr int httpPort = 80;
     static constexpr int ftpPort = 21;
 
-    // Runs one blocking network step and returns its result; the wizard keeps
-    // its window painting meanwhile.
-    using StepRunner = std::function<bool(const std::function<bool()>& step)>;
     using HttpFactory = std::function<std::unique_ptr<HttpDownload>()>;
     using FtpFactory = std::function<std::unique_ptr<FtpDownload>()>;
 
