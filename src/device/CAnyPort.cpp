@@ -19,7 +19,11 @@ constexpr TransportLibrary transportLibraries[] = {
 
 CAnyPort::CAnyPort(const PortFunctions& linkedIn) : functions(linkedIn), linked(true) {}
 
-CAnyPort::~CAnyPort() { library.release(); }
+CAnyPort::~CAnyPort()
+{
+    if (!close())
+        library.release();
+}
 
 const char* CAnyPort::libraryName(std::uint32_t transportCode) {
     for (const auto& entry : transportLibraries)

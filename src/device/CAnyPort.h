@@ -17,7 +17,9 @@ public:
     // A port whose functions are linked into the program instead of loaded
     // from a library; loading and unloading then leave the table alone.
     explicit CAnyPort(const PortFunctions& linkedIn);
-    // Neither closes the port nor frees the library: callers close first.
+    // Closes a port left open and frees the library. A library whose port
+    // would not close stays loaded for the process rather than being pulled
+    // from under the open handle.
     ~CAnyPort();
     CAnyPort(const CAnyPort&) = delete;
     CAnyPort& operator=(const CAnyPort&) = delete;
