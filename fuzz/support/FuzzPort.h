@@ -7,7 +7,8 @@
 
 namespace varnel::fuzz {
 
-// A port whose unit answers with the fuzzer's bytes. No library is loaded.
+// A port whose unit answers with the fuzzer's bytes, through port functions
+// linked in instead of a loaded library. One such port exists at a time.
 //
 // Serial read: one length byte, then that many reply bytes; 0xFF instead
 // claims more bytes than the caller's buffer holds, as a broken library might.
@@ -16,26 +17,11 @@ namespace varnel::fuzz {
 // then the value bytes. Writes succeed while input is left.
 class FuzzPort : public CAnyPort {
 public:
-    FuzzPort(FuzzInput& input, std::uint32_t transportCode) : input(input) { setTransport(transportCode); }
-
-    bool loadLibrary(std::uint32_t) override { return true; }
-    bool unloadLibrary() override { return true; }
-    bool portOpen(PortDescriptor*) override { return true; }
-    bool portClose() override { return true; }
-    std::uint32_t portRead(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t milliseconds) override;
-    std::uint32_t portWrite(const std::uint8_t* data, std::uint32_t count, std::uint32_t milliseconds,
-                            std::uint32_t flags) override;
-    std::int32_t portGetHid(std::uint32_t reportId, std::uint8_t reportType, std::uint32_t usagePage,
-                            std::uint8_t usageId, std::uint8_t* buffer, std::uint32_t* length) override;
-    std::int32_t portSetHid(std::uint32_t reportId, std::uint8_t reportType, std::uint32_t usagePage,
-                            std::uint8_t usageId, std::uint32_t value) override;
-    std::uint32_t portIsHid(std::uint32_t, std::uint8_t, std::uint32_t, std::uint8_t) override { return 1; }
+    FuzzPort(FuzzInput& input, std::uint32_t transportCode);
+    ~FuzzPort();
 
     // The buffer size every HID library promises to write into.
     static constexpr std::uint32_t hidBufferSize = 256;
-
-private:
-    FuzzInput& input;
 };
 
 } // namespace varnel::fuzz

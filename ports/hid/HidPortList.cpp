@@ -2,6 +2,7 @@
 
 #include "HidReportDescriptor.h"
 #include "HidrawTransport.h"
+#include "PortList.h"
 #include "SimulatorTransport.h"
 
 #include <dirent.h>
@@ -75,15 +76,8 @@ std::vector<HidPortEntry> HidPortList::hidrawPorts(const std::string& sysRoot)
 std::vector<HidPortEntry> HidPortList::simulatorPorts(const std::string& list)
 {
     std::vector<HidPortEntry> ports;
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t end = list.find(':', start);
-        if (end == std::string::npos)
-            end = list.size();
-        HidPortEntry port{list.substr(start, end - start), {}, {}};
-        start = end + 1;
-        if (port.path.empty())
-            continue;
+    for (const std::string& path : linkport::splitPortList(list)) {
+        HidPortEntry port{path, {}, {}};
         int error = 0;
         std::unique_ptr<SimulatorTransport> unit = SimulatorTransport::open(port.path, error);
         if (unit) {

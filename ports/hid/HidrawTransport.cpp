@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fstream>
+#include <utility>
 
 namespace linkhid {
 
@@ -49,35 +50,35 @@ std::string realPath(const std::string& path)
 
 std::unique_ptr<HidrawTransport> HidrawTransport::open(const std::string& path, int& error)
 {
-    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
+    linkport::FileDescriptor fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+    if (!fd.valid()) {
         error = errno;
         return nullptr;
     }
     // Two programs interleaving index writes and value reads would corrupt both.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         error = errno;
-        ::close(fd);
         return nullptr;
     }
     error = 0;
-    return std::unique_ptr<HidrawTransport>(new HidrawTransport(fd));
+    return std::unique_ptr<HidrawTransport>(new HidrawTransport(std::move(fd)));
 }
+
+HidrawTransport::HidrawTransport(linkport::FileDescriptor fd) : fd(std::move(fd)) {}
 
 HidrawTransport::~HidrawTransport()
 {
-    flock(fd, LOCK_UN);
-    ::close(fd);
+    flock(fd.get(), LOCK_UN);
 }
 
 bool HidrawTransport::readDescriptor(std::vector<uint8_t>& descriptor)
 {
     int size = 0;
-    if (ioctl(fd, HIDIOCGRDESCSIZE, &size) != 0 || size <= 0 || size > HID_MAX_DESCRIPTOR_SIZE)
+    if (ioctl(fd.get(), HIDIOCGRDESCSIZE, &size) != 0 || size <= 0 || size > HID_MAX_DESCRIPTOR_SIZE)
         return false;
     hidraw_report_descriptor raw{};
     raw.size = static_cast<uint32_t>(size);
-    if (ioctl(fd, HIDIOCGRDESC, &raw) != 0)
+    if (ioctl(fd.get(), HIDIOCGRDESC, &raw) != 0)
         return false;
     descriptor.assign(raw.value, raw.value + raw.size);
     return true;
@@ -88,7 +89,7 @@ void HidrawTransport::readNames(std::string& manufacturer, std::string& product)
     manufacturer.clear();
     product.clear();
     struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode))
+    if (fstat(fd.get(), &info) != 0 || !S_ISCHR(info.st_mode))
         return;
     const std::string node =
         "/sys/dev/char/" + std::to_string(major(info.st_rdev)) + ":" + std::to_string(minor(info.st_rdev));
@@ -118,7 +119,7 @@ int HidrawTransport::getFeature(uint8_t* report, size_t length)
 {
     if (!report || length == 0 || length > kMaxTransferBytes)
         return -1;
-    int got = ioctl(fd, HIDIOCGFEATURE(length), report);
+    int got = ioctl(fd.get(), HIDIOCGFEATURE(length), report);
     return got < 0 || static_cast<size_t>(got) > length ? -1 : got;
 }
 
@@ -128,7 +129,7 @@ bool HidrawTransport::setFeature(const uint8_t* report, size_t length)
         return false;
     // The kernel's request takes a mutable buffer although it only reads it.
     std::vector<uint8_t> copy(report, report + length);
-    int sent = ioctl(fd, HIDIOCSFEATURE(length), copy.data());
+    int sent = ioctl(fd.get(), HIDIOCSFEATURE(length), copy.data());
     return sent >= 0 && static_cast<size_t>(sent) == length;
 }
 

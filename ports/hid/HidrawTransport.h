@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileDescriptor.h"
 #include "HidTransport.h"
 
 #include <memory>
@@ -28,8 +29,8 @@ public:
                                std::string& manufacturer, std::string& product);
 
 private:
-    explicit HidrawTransport(int fd) : fd(fd) {}
-    int fd;
+    explicit HidrawTransport(linkport::FileDescriptor fd);
+    linkport::FileDescriptor fd;
 };
 
 } // namespace linkhid

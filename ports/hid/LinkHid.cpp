@@ -2,19 +2,19 @@
 #include "linkhidsim.h"
 #include "linkport.h"
 
+#include "HandleTable.h"
 #include "HidPort.h"
 #include "HidPortList.h"
 #include "HidrawTransport.h"
 #include "OpenFailureText.h"
 #include "PerThreadText.h"
+#include "PortList.h"
 #include "SimulatorTransport.h"
 
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #ifndef LINKHID_TRANSPORT
@@ -26,20 +26,10 @@ using linkhid::HidPort;
 namespace {
 
 constexpr uint32_t kTransport = LINKHID_TRANSPORT;
-constexpr uint32_t kMaxPorts = 32;
 
-std::mutex tableMutex;
-std::shared_ptr<HidPort> table[kMaxPorts];
+linkport::HandleTable<HidPort> table;
 
 linkport::PerThreadText openFailure;
-
-std::shared_ptr<HidPort> lookup(uint32_t handle)
-{
-    std::lock_guard<std::mutex> guard(tableMutex);
-    if (handle == 0 || handle > kMaxPorts)
-        return nullptr;
-    return table[handle - 1];
-}
 
 uint32_t fail(std::string reason)
 {
@@ -54,20 +44,20 @@ std::unique_ptr<linkhid::HidTransport> openTransport(const std::string& path)
         const int error = errno;
         // Without the node there is no telling what it was; a path outside /dev was a simulator's.
         const auto kind =
-            path.rfind("/dev/", 0) == 0 ? linkhid::PortKind::Hidraw : linkhid::PortKind::Simulator;
-        fail(linkhid::openFailureText(error, kind));
+            path.rfind("/dev/", 0) == 0 ? linkport::PortKind::Hidraw : linkport::PortKind::Simulator;
+        fail(linkport::openFailureText(error, kind));
         return nullptr;
     }
     int error = 0; // set by the transport that fails
     if (S_ISSOCK(info.st_mode)) {
         auto unit = linkhid::SimulatorTransport::open(path, error);
         if (!unit)
-            fail(linkhid::openFailureText(error, linkhid::PortKind::Simulator));
+            fail(linkport::openFailureText(error, linkport::PortKind::Simulator));
         return unit;
     }
     auto unit = linkhid::HidrawTransport::open(path, error);
     if (!unit)
-        fail(linkhid::openFailureText(error, linkhid::PortKind::Hidraw));
+        fail(linkport::openFailureText(error, linkport::PortKind::Hidraw));
     return unit;
 }
 
@@ -98,14 +88,11 @@ void PortEnumerate(PortEnumerateCallback callback, void* context)
         return;
     // Gathered first: the callback opens each port, and a simulated unit may serve one client at a time.
     // LINKHID_DETECT=0 lists only the simulated units, never a real UPS.
-    const char* detect = std::getenv("LINKHID_DETECT");
     std::vector<linkhid::HidPortEntry> ports;
-    if (!detect || std::string(detect) != "0")
+    if (linkport::detectionWanted("LINKHID_DETECT"))
         ports = linkhid::HidPortList::hidrawPorts("/sys");
-    if (const char* simulators = std::getenv(LINKHIDSIM_ENV)) {
-        for (auto& port : linkhid::HidPortList::simulatorPorts(simulators))
-            ports.push_back(std::move(port));
-    }
+    for (auto& port : linkhid::HidPortList::simulatorPorts(linkport::environmentText(LINKHIDSIM_ENV)))
+        ports.push_back(std::move(port));
     for (const auto& port : ports)
         report(callback, context, port);
 }
@@ -115,7 +102,7 @@ uint32_t PortOpen(PortDescriptor* port)
     openFailure.clear();
     if (!port || port->size != sizeof(PortDescriptor) || port->transport != kTransport || !port->portName ||
         !*port->portName)
-        return fail("the port descriptor does not belong to this port library");
+        return fail(linkport::foreignDescriptorText);
     std::unique_ptr<linkhid::HidTransport> transport = openTransport(port->portName);
     if (!transport)
         return 0;
@@ -123,14 +110,9 @@ uint32_t PortOpen(PortDescriptor* port)
     std::shared_ptr<HidPort> unit = HidPort::attach(std::move(transport), reason);
     if (!unit)
         return fail(reason);
-    std::lock_guard<std::mutex> guard(tableMutex);
-    for (uint32_t i = 0; i < kMaxPorts; ++i) {
-        if (!table[i]) {
-            table[i] = std::move(unit);
-            return i + 1;
-        }
-    }
-    return fail("too many HID ports open at once: close one and try again");
+    if (const uint32_t handle = table.add(std::move(unit)))
+        return handle;
+    return fail(linkport::tooManyHidPortsText);
 }
 
 const char* PortOpenFailureReason(void)
@@ -140,15 +122,8 @@ const char* PortOpenFailureReason(void)
 
 int32_t PortClose(uint32_t handle)
 {
-    std::shared_ptr<HidPort> unit;
-    {
-        std::lock_guard<std::mutex> guard(tableMutex);
-        if (handle == 0 || handle > kMaxPorts || !table[handle - 1])
-            return 0;
-        unit = std::move(table[handle - 1]);
-    }
-    // Released here, outside the lock: closing a node can wait on the kernel.
-    return 1;
+    // Released here, outside the table's lock: closing a node can wait on the kernel.
+    return table.remove(handle) ? 1 : 0;
 }
 
 // The leading report id and type are not needed: the report descriptor says
@@ -156,7 +131,7 @@ int32_t PortClose(uint32_t handle)
 int32_t PortGetHid(uint32_t handle, uint32_t, uint8_t, uint32_t usagePage, uint8_t usageId, uint8_t* buffer,
                    uint32_t* length)
 {
-    std::shared_ptr<HidPort> unit = lookup(handle);
+    std::shared_ptr<HidPort> unit = table.find(handle);
     if (!unit || !buffer || !length)
         return 0;
     uint32_t size = 0;
@@ -168,13 +143,13 @@ int32_t PortGetHid(uint32_t handle, uint32_t, uint8_t, uint32_t usagePage, uint8
 
 int32_t PortSetHid(uint32_t handle, uint32_t, uint8_t, uint32_t usagePage, uint8_t usageId, uint32_t value)
 {
-    std::shared_ptr<HidPort> unit = lookup(handle);
+    std::shared_ptr<HidPort> unit = table.find(handle);
     return unit && unit->set(usagePage, usageId, value) ? 1 : 0;
 }
 
 uint32_t PortIsHid(uint32_t handle, uint32_t, uint8_t, uint32_t usagePage, uint8_t usageId)
 {
-    std::shared_ptr<HidPort> unit = lookup(handle);
+    std::shared_ptr<HidPort> unit = table.find(handle);
     return unit && unit->has(usagePage, usageId) ? 1 : 0;
 }
 

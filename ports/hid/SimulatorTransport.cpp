@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 namespace linkhid {
 
@@ -47,36 +48,32 @@ std::unique_ptr<SimulatorTransport> SimulatorTransport::open(const std::string& 
         return nullptr;
     }
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
+    linkport::FileDescriptor fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd.valid()) {
         error = errno;
         return nullptr;
     }
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         error = errno;
-        ::close(fd);
         return nullptr;
     }
     error = 0;
-    return std::unique_ptr<SimulatorTransport>(new SimulatorTransport(fd));
+    return std::unique_ptr<SimulatorTransport>(new SimulatorTransport(std::move(fd)));
 }
 
-SimulatorTransport::~SimulatorTransport()
-{
-    drop();
-}
+SimulatorTransport::SimulatorTransport(linkport::FileDescriptor fd) : fd(std::move(fd)) {}
+
+SimulatorTransport::~SimulatorTransport() = default;
 
 void SimulatorTransport::drop()
 {
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
+    fd.reset();
 }
 
 bool SimulatorTransport::sendAll(const uint8_t* data, size_t size)
 {
     while (size > 0) {
-        ssize_t sent = send(fd, data, size, MSG_NOSIGNAL);
+        ssize_t sent = send(fd.get(), data, size, MSG_NOSIGNAL);
         if (sent < 0 && errno == EINTR)
             continue;
         if (sent <= 0)
@@ -93,13 +90,13 @@ bool SimulatorTransport::receiveAll(uint8_t* data, size_t size, int64_t deadline
         const int64_t left = deadline - nowMs();
         if (left <= 0)
             return false;
-        pollfd pfd{fd, POLLIN, 0};
+        pollfd pfd{fd.get(), POLLIN, 0};
         int ready = poll(&pfd, 1, static_cast<int>(left));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready <= 0)
             return false;
-        ssize_t got = recv(fd, data, size, 0);
+        ssize_t got = recv(fd.get(), data, size, 0);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
@@ -113,7 +110,7 @@ bool SimulatorTransport::receiveAll(uint8_t* data, size_t size, int64_t deadline
 int SimulatorTransport::exchange(const std::vector<uint8_t>& request, std::vector<uint8_t>& reply)
 {
     reply.clear();
-    if (fd < 0 || request.empty() || request.size() > LINKHIDSIM_MAX_PAYLOAD)
+    if (!fd.valid() || request.empty() || request.size() > LINKHIDSIM_MAX_PAYLOAD)
         return -1;
     uint8_t header[kLengthBytes];
     const uint32_t length = static_cast<uint32_t>(request.size());

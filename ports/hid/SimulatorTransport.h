@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileDescriptor.h"
 #include "HidTransport.h"
 
 #include <cstdint>
@@ -28,10 +29,10 @@ public:
     int getFeature(uint8_t* report, size_t length) override;
     bool setFeature(const uint8_t* report, size_t length) override;
 
-    bool connected() const { return fd >= 0; }
+    bool connected() const { return fd.valid(); }
 
 private:
-    explicit SimulatorTransport(int fd) : fd(fd) {}
+    explicit SimulatorTransport(linkport::FileDescriptor fd);
     // Sends one request and waits for its reply; on success `reply` holds the
     // data after the opcode and status bytes and the result is the status.
     // -1 when the peer is broken.
@@ -40,7 +41,7 @@ private:
     bool receiveAll(uint8_t* data, size_t size, int64_t deadline);
     void drop();
 
-    int fd;
+    linkport::FileDescriptor fd;
 };
 
 } // namespace linkhid

@@ -1,7 +1,11 @@
 // linkserial: serial lines on termios.
 #include "linkport.h"
 
+#include "FileDescriptor.h"
+#include "HandleTable.h"
+#include "OpenFailureText.h"
 #include "PerThreadText.h"
+#include "PortList.h"
 #include "SerialPortList.h"
 
 #include <dirent.h>
@@ -17,66 +21,52 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
-#include <mutex>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
+// An open line, handed back as it was found when it goes.
 struct OpenPort {
-    int fd = -1;
-    uint32_t baud = 9600;
+    OpenPort(linkport::FileDescriptor descriptor, const termios& saved)
+        : fd(std::move(descriptor)), saved(saved)
+    {
+    }
+    ~OpenPort()
+    {
+        tcsetattr(fd.get(), TCSANOW, &saved);
+        ioctl(fd.get(), TIOCNXCL);
+        flock(fd.get(), LOCK_UN);
+    }
+    OpenPort(const OpenPort&) = delete;
+    OpenPort& operator=(const OpenPort&) = delete;
+
+    linkport::FileDescriptor fd;
     termios saved{};
+    uint32_t baud = 9600;
 };
 
-constexpr uint32_t kMaxPorts = 32;
 // USB adapters hand over received bytes in bursts some milliseconds apart.
 constexpr uint32_t kMinQuietGapMs = 20;
 constexpr uint32_t kQuietGapChars = 4;
 // Scheduling and adapter latency on top of the bytes' own time on the line.
 constexpr uint32_t kWriteMarginMs = 100;
 
-std::mutex tableMutex;
-OpenPort table[kMaxPorts];
+linkport::HandleTable<OpenPort> table;
 
 linkport::PerThreadText openFailure;
 
-struct Reason {
-    int error;
-    const char* text;
-};
-
-constexpr const char* kInUse =
-    "the line is in use by another program (a UPS daemon such as NUT or apcupsd, or "
-    "another Varnel): stop it and scan again";
-constexpr const char* kGone = "the line is gone (adapter unplugged or renamed): reconnect it and scan again";
-constexpr Reason kReasons[] = {
-    {EACCES,
-     "permission denied: add your account to the dialout group (sudo usermod -aG dialout $USER), then log "
-     "in again"},
-    {EPERM,
-     "permission denied: add your account to the dialout group (sudo usermod -aG dialout $USER), then log "
-     "in again"},
-    {EBUSY, kInUse},
-    {EWOULDBLOCK, kInUse},
-    {ENOENT, kGone},
-    {ENODEV, kGone},
-    {ENXIO, kGone},
-    {ENOTTY, "this is not a serial line: correct LINKSERIAL_PORTS"},
-};
+uint32_t fail(std::string reason)
+{
+    openFailure.set(std::move(reason));
+    return 0;
+}
 
 uint32_t failOpen(int error)
 {
-    for (const Reason& reason : kReasons) {
-        if (reason.error == error) {
-            openFailure.set(reason.text);
-            return 0;
-        }
-    }
-    openFailure.set(std::string("the line could not be opened: ") + std::strerror(error));
-    return 0;
+    return fail(linkport::openFailureText(error, linkport::PortKind::SerialLine));
 }
 
 struct BaudEntry {
@@ -85,13 +75,6 @@ struct BaudEntry {
 };
 constexpr BaudEntry kBauds[] = {{1200, B1200},   {2400, B2400},   {4800, B4800},   {9600, B9600},
                                 {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}};
-
-OpenPort* lookup(uint32_t handle)
-{
-    if (handle == 0 || handle > kMaxPorts || table[handle - 1].fd < 0)
-        return nullptr;
-    return &table[handle - 1];
-}
 
 int64_t nowMs()
 {
@@ -119,13 +102,9 @@ std::string readLink(const std::string& path)
 // Legacy 8250 nodes exist whether or not a UART is behind them; only a real one reports a type.
 bool hasUart(const std::string& devPath)
 {
-    int fd = open(devPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return false;
+    linkport::FileDescriptor fd(open(devPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
     serial_struct info{};
-    bool real = ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
-    close(fd);
-    return real;
+    return fd.valid() && ioctl(fd.get(), TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
 }
 
 std::vector<std::string> detectedPorts()
@@ -175,14 +154,11 @@ void PortEnumerate(PortEnumerateCallback callback, void* context)
 {
     if (!callback)
         return;
-    // LINKSERIAL_DETECT=0 lists only the named lines: a test or a simulator
-    // session never reaches a real unit on the machine's own ports.
-    const char* detect = std::getenv("LINKSERIAL_DETECT");
     std::vector<std::string> detected;
-    if (!detect || std::string(detect) != "0")
+    if (linkport::detectionWanted("LINKSERIAL_DETECT"))
         detected = detectedPorts();
-    const char* named = std::getenv("LINKSERIAL_PORTS");
-    for (const std::string& path : linkserial::listedPorts(detected, named ? named : ""))
+    for (const std::string& path :
+         linkserial::listedPorts(detected, linkport::environmentText("LINKSERIAL_PORTS")))
         report(callback, context, path);
 }
 
@@ -190,25 +166,17 @@ uint32_t PortOpen(PortDescriptor* port)
 {
     openFailure.clear();
     if (!port || port->size != sizeof(PortDescriptor) || port->transport != PORT_TRANSPORT_SERIAL ||
-        !port->portName) {
-        openFailure.set("the port descriptor does not belong to this port library");
-        return 0;
-    }
-    int fd = open(port->portName, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+        !port->portName)
+        return fail(linkport::foreignDescriptorText);
+    linkport::FileDescriptor fd(open(port->portName, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid())
         return failOpen(errno);
     // Two programs interleaving commands on one unit corrupt both conversations.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
-        int error = errno;
-        close(fd);
-        return failOpen(error);
-    }
+    if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || ioctl(fd.get(), TIOCEXCL) != 0)
+        return failOpen(errno);
     termios saved{};
-    if (tcgetattr(fd, &saved) != 0) {
-        int error = errno;
-        close(fd);
-        return failOpen(error);
-    }
+    if (tcgetattr(fd.get(), &saved) != 0)
+        return failOpen(errno);
     termios raw = saved;
     cfmakeraw(&raw);
     raw.c_cflag |= CLOCAL | CREAD;
@@ -216,21 +184,11 @@ uint32_t PortOpen(PortDescriptor* port)
     raw.c_cc[VTIME] = 0;
     cfsetispeed(&raw, B9600);
     cfsetospeed(&raw, B9600);
-    tcsetattr(fd, TCSANOW, &raw);
-    tcflush(fd, TCIOFLUSH);
-    std::lock_guard<std::mutex> guard(tableMutex);
-    for (uint32_t i = 0; i < kMaxPorts; ++i) {
-        if (table[i].fd < 0) {
-            table[i].fd = fd;
-            table[i].baud = 9600;
-            table[i].saved = saved;
-            return i + 1;
-        }
-    }
-    tcsetattr(fd, TCSANOW, &saved);
-    close(fd);
-    openFailure.set("too many serial lines open at once: close one and try again");
-    return 0;
+    tcsetattr(fd.get(), TCSANOW, &raw);
+    tcflush(fd.get(), TCIOFLUSH);
+    if (const uint32_t handle = table.add(std::make_shared<OpenPort>(std::move(fd), saved)))
+        return handle;
+    return fail(linkport::tooManySerialLinesText);
 }
 
 const char* PortOpenFailureReason(void)
@@ -240,25 +198,17 @@ const char* PortOpenFailureReason(void)
 
 int32_t PortClose(uint32_t handle)
 {
-    std::lock_guard<std::mutex> guard(tableMutex);
-    OpenPort* port = lookup(handle);
-    if (!port)
-        return 0;
-    tcsetattr(port->fd, TCSANOW, &port->saved);
-    ioctl(port->fd, TIOCNXCL);
-    flock(port->fd, LOCK_UN);
-    close(port->fd);
-    port->fd = -1;
-    return 1;
+    // The line is handed back as it was found once the last call on it is done.
+    return table.remove(handle) ? 1 : 0;
 }
 
 void PortSet(uint32_t handle, uint32_t baud, char parity, uint32_t dataBits, uint32_t stopBits, uint32_t)
 {
-    OpenPort* port = lookup(handle);
+    std::shared_ptr<OpenPort> port = table.find(handle);
     if (!port)
         return;
     termios tio{};
-    if (tcgetattr(port->fd, &tio) != 0)
+    if (tcgetattr(port->fd.get(), &tio) != 0)
         return;
     for (const BaudEntry& entry : kBauds) {
         if (entry.baud == baud) {
@@ -275,12 +225,12 @@ void PortSet(uint32_t handle, uint32_t baud, char parity, uint32_t dataBits, uin
         tio.c_cflag |= PARENB | PARODD;
     if (stopBits == 2)
         tio.c_cflag |= CSTOPB;
-    tcsetattr(port->fd, TCSANOW, &tio);
+    tcsetattr(port->fd.get(), TCSANOW, &tio);
 }
 
 uint32_t PortRead(uint32_t handle, uint8_t* buffer, uint32_t capacity, uint32_t milliseconds)
 {
-    OpenPort* port = lookup(handle);
+    std::shared_ptr<OpenPort> port = table.find(handle);
     if (!port || !buffer || capacity == 0)
         return 0;
     uint32_t gap = std::max<uint32_t>(kMinQuietGapMs,
@@ -290,13 +240,13 @@ uint32_t PortRead(uint32_t handle, uint8_t* buffer, uint32_t capacity, uint32_t 
     while (got < capacity) {
         int wait =
             got == 0 ? static_cast<int>(std::max<int64_t>(0, deadline - nowMs())) : static_cast<int>(gap);
-        pollfd pfd{port->fd, POLLIN, 0};
+        pollfd pfd{port->fd.get(), POLLIN, 0};
         int ready = poll(&pfd, 1, wait);
         if (ready <= 0)
             break;
         if (!(pfd.revents & POLLIN))
             break;
-        ssize_t n = read(port->fd, buffer + got, capacity - got);
+        ssize_t n = read(port->fd.get(), buffer + got, capacity - got);
         if (n <= 0)
             break;
         got += static_cast<uint32_t>(n);
@@ -306,7 +256,7 @@ uint32_t PortRead(uint32_t handle, uint8_t* buffer, uint32_t capacity, uint32_t 
 
 uint32_t PortWrite(uint32_t handle, const uint8_t* data, uint32_t count, uint32_t milliseconds, uint32_t)
 {
-    OpenPort* port = lookup(handle);
+    std::shared_ptr<OpenPort> port = table.find(handle);
     if (!port || (!data && count))
         return 0;
     // Callers hand over their pause after a write as the limit, and a pause of
@@ -316,7 +266,7 @@ uint32_t PortWrite(uint32_t handle, const uint8_t* data, uint32_t count, uint32_
     int64_t deadline = nowMs() + limit;
     uint32_t sent = 0;
     while (sent < count) {
-        ssize_t n = write(port->fd, data + sent, count - sent);
+        ssize_t n = write(port->fd.get(), data + sent, count - sent);
         if (n > 0) {
             sent += static_cast<uint32_t>(n);
             continue;
@@ -326,11 +276,11 @@ uint32_t PortWrite(uint32_t handle, const uint8_t* data, uint32_t count, uint32_
         int64_t left = deadline - nowMs();
         if (left <= 0)
             break;
-        pollfd pfd{port->fd, POLLOUT, 0};
+        pollfd pfd{port->fd.get(), POLLOUT, 0};
         if (poll(&pfd, 1, static_cast<int>(left)) <= 0 || !(pfd.revents & POLLOUT))
             break;
     }
-    tcdrain(port->fd);
+    tcdrain(port->fd.get());
     return sent;
 }
 

@@ -1,5 +1,7 @@
 #include "SerialPortList.h"
 
+#include "PortList.h"
+
 #include <climits>
 #include <cstdlib>
 #include <set>
@@ -28,14 +30,8 @@ std::vector<std::string> listedPorts(const std::vector<std::string>& detected, c
     };
     for (const std::string& path : detected)
         add(path);
-    size_t start = 0;
-    while (start <= named.size()) {
-        size_t end = named.find(':', start);
-        if (end == std::string::npos)
-            end = named.size();
-        add(named.substr(start, end - start));
-        start = end + 1;
-    }
+    for (const std::string& path : linkport::splitPortList(named))
+        add(path);
     return ports;
 }
 

@@ -193,14 +193,12 @@ void VarnelController::discoverOnPort(const PortDescriptor& descriptor)
         log() << "Could not open port '" << name << "'" << std::endl;
         if (const char* reason = port.openFailureReason())
             log() << reason << std::endl;
-        port.close();
         return;
     }
 
     std::unique_ptr<VarnelDevice> device = createDevice(port, descriptor, statusCallback, messages.get());
     if (!device) {
         log() << "Device on port '" << name << "' does not support external battery packs" << std::endl;
-        port.close();
         return;
     }
     device->dumpToLog("Device Discovered:");
@@ -217,7 +215,6 @@ void VarnelController::discoverOnPort(const PortDescriptor& descriptor)
     devices.push_back(std::move(device));
     if (statusCallback)
         show(statusCallback, catalogueText(messages.get(), "label.devicediscovered", Missing::Key));
-    port.close();
 }
 
 bool VarnelController::validateUpdate(VarnelDevice& device, const StatusCallback& callback)
@@ -239,16 +236,15 @@ bool VarnelController::validateUpdate(VarnelDevice& device, const StatusCallback
     }
     if (!saved || !port.open(&descriptor)) {
         show(callback, catalogueText(messages.get(), "msg.validatefailed.open", Missing::Key));
-        port.close();
         return false;
     }
 
     std::unique_ptr<VarnelDevice> readBack = createDevice(port, descriptor, nullptr, nullptr);
     if (!readBack) {
         show(callback, catalogueText(messages.get(), "msg.validatefailed.nodevice", Missing::Key));
-        port.close();
         return false;
     }
+    // The unit is let go as soon as it has been read, before the dump and the comparison.
     port.close();
     readBack->dumpToLog("Device Read for Validation");
 

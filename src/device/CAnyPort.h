@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/PortFunctions.h"
 #include "platform/DynamicLibrary.h"
 
 #include <linkport.h>
@@ -13,30 +14,18 @@ namespace varnel {
 class CAnyPort {
 public:
     CAnyPort() = default;
-    // Neither closes the port nor frees the library: callers close first.
-    virtual ~CAnyPort();
+    // A port whose functions are linked into the program instead of loaded
+    // from a library; loading and unloading then leave the table alone.
+    explicit CAnyPort(const PortFunctions& linkedIn);
+    // Closes a port left open and frees the library. A library whose port
+    // would not close stays loaded for the process rather than being pulled
+    // from under the open handle.
+    ~CAnyPort();
     CAnyPort(const CAnyPort&) = delete;
     CAnyPort& operator=(const CAnyPort&) = delete;
 
-    virtual bool loadLibrary(std::uint32_t transportCode);
-    virtual bool unloadLibrary();
-
-    virtual bool portOpen(PortDescriptor* descriptor);
-    virtual std::uint32_t portRead(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t milliseconds);
-    virtual std::uint32_t portWrite(const std::uint8_t* data, std::uint32_t count, std::uint32_t milliseconds,
-                                    std::uint32_t flags);
-    virtual bool portClose();
-    virtual void portSet(std::uint32_t baud, char parity, std::uint32_t dataBits, std::uint32_t stopBits,
-                         std::uint32_t flags);
-    virtual std::uint32_t portGetPin(std::uint32_t pin);
-    virtual std::uint32_t portSetPin(std::uint32_t pin, std::uint32_t value);
-    virtual std::int32_t portGetHid(std::uint32_t reportId, std::uint8_t reportType, std::uint32_t usagePage,
-                                    std::uint8_t usageId, std::uint8_t* buffer, std::uint32_t* length);
-    virtual std::int32_t portSetHid(std::uint32_t reportId, std::uint8_t reportType, std::uint32_t usagePage,
-                                    std::uint8_t usageId, std::uint32_t value);
-    virtual std::uint32_t portIsHid(std::uint32_t reportId, std::uint8_t reportType, std::uint32_t usagePage,
-                                    std::uint8_t usageId);
-    virtual void portEnumerate(PortEnumerateCallback callback, void* context);
+    bool loadLibrary(std::uint32_t transportCode);
+    bool unloadLibrary();
 
     bool setTransport(std::uint32_t transportCode);
     std::uint32_t getTransport() const { return transport; }
@@ -65,23 +54,14 @@ public:
     static const char* libraryName(std::uint32_t transportCode);
 
 private:
-    void clearFunctions();
+    bool portOpen(PortDescriptor* descriptor);
+    bool portClose();
 
     std::uint32_t transport = 0;
     DynamicLibrary library;
     std::uint32_t portHandle = 0;
-    PortOpenFn openFn = nullptr;
-    PortReadFn readFn = nullptr;
-    PortWriteFn writeFn = nullptr;
-    PortCloseFn closeFn = nullptr;
-    PortSetFn setFn = nullptr;
-    PortGetPinFn getPinFn = nullptr;
-    PortSetPinFn setPinFn = nullptr;
-    PortGetHidFn getHidFn = nullptr;
-    PortSetHidFn setHidFn = nullptr;
-    PortIsHidFn isHidFn = nullptr;
-    PortEnumerateFn enumerateFn = nullptr;
-    PortOpenFailureReasonFn failureReasonFn = nullptr;
+    PortFunctions functions;
+    const bool linked = false;
 };
 
 } // namespace varnel

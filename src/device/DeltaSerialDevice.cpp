@@ -220,7 +220,6 @@ bool DeltaSerialDevice::save()
         port.setTransport(portInfo->transport);
     if (!portInfo || !port.open(portInfo.get())) {
         log() << "Failed to open port " << portName << " to save DeltaSerialDevice information" << std::endl;
-        port.close();
         return false;
     }
     port.configureSerial(SERIAL_LINE_BAUD, SERIAL_LINE_PARITY, SERIAL_LINE_DATA_BITS, SERIAL_LINE_STOP_BITS,
@@ -229,16 +228,13 @@ bool DeltaSerialDevice::save()
     if (!exchange(port, buildBatteryTableCommand(), data)) {
         log() << "Failed to save both external battery count and battery table values for Delta Serial Device"
               << std::endl;
-        port.close();
         return false;
     }
     if (!exchange(port, buildCTableCommand(), data)) {
         log() << "Failed to save both C Table High B Index and C Table values for Delta Serial Device"
               << std::endl;
-        port.close();
         return false;
     }
-    port.close();
     return true;
 }
 

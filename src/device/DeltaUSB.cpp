@@ -156,50 +156,44 @@ bool DeltaUSB::save()
         port.setTransport(portInfo->transport);
     if (!portInfo || !port.open(portInfo.get())) {
         log() << "Failed to open port " << portName << " to save DeltaUSB information" << std::endl;
-        port.close();
         return false;
     }
     auto write = [&port](std::uint8_t usage, std::uint32_t value) {
         return port.setHid(0, 0, HID_PAGE_VENDOR, usage, value) != 0;
     };
-    auto fail = [&port]() {
-        port.close();
-        return false;
-    };
     auto pause = [this]() { sleepMs(postWriteSleep); };
 
     if (!write(HID_USAGE_C_TABLE_HIGH_B, cTableHighB)) {
         log() << "Failed to save C Table High B Index for DeltaUSB device" << std::endl;
-        return fail();
+        return false;
     }
     pause();
     if (!write(HID_USAGE_EXTERNAL_COUNT, static_cast<std::uint32_t>(externalBatteryCount))) {
         log() << "Failed to save number of external batteries for DeltaUSB device" << std::endl;
-        return fail();
+        return false;
     }
     pause();
     for (std::uint8_t i = 0; i < batteryTableSize; ++i) {
         if (!write(HID_USAGE_BATTERY_INDEX, i)) {
             log() << "Failed to set battery table index " << unsigned(i) << std::endl;
-            return fail();
+            return false;
         }
         if (!write(HID_USAGE_BATTERY_VALUE, batteryTableValues[i])) {
             log() << "Failed to save battery table value at index " << unsigned(i) << std::endl;
-            return fail();
+            return false;
         }
     }
     pause();
     for (std::uint8_t j = 0; j < cTableSize; ++j) {
         if (!write(HID_USAGE_C_TABLE_INDEX, j)) {
             log() << "Failed to set C Table index " << unsigned(j) << std::endl;
-            return fail();
+            return false;
         }
         if (!write(HID_USAGE_C_TABLE_VALUE, cTableValues[j])) {
             log() << "Failed to save C Table value at index " << unsigned(j) << std::endl;
-            return fail();
+            return false;
         }
     }
-    port.close();
     return true;
 }
 

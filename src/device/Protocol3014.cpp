@@ -196,42 +196,37 @@ bool Protocol3014::save()
     auto writeValue = [&](std::uint8_t command, const std::vector<std::uint8_t>& payload) {
         return exchange(port, buildFrame(kindWrite, command, payload), returned);
     };
-    auto fail = [&]() {
-        port.close();
-        return false;
-    };
     if (!writeValue(cmdCTableHighB, {cTableHighB})) {
         log() << "Failed to save C Table High B Index for Protocol3014 device" << std::endl;
-        return fail();
+        return false;
     }
     const auto count = static_cast<std::uint32_t>(externalBatteryCount);
     if (!writeValue(cmdExternalCount, {static_cast<std::uint8_t>(count & 0xFFu),
                                        static_cast<std::uint8_t>((count >> 8) & 0xFFu)})) {
         log() << "Failed to save Number of External Battery Packs for Protocol3014 device" << std::endl;
-        return fail();
+        return false;
     }
     for (std::uint8_t i = 0; i < batteryTableSize; ++i) {
         if (!writeValue(cmdBatteryIndex, {i})) {
             log() << "Failed to set battery table index " << unsigned(i) << std::endl;
-            return fail();
+            return false;
         }
         if (!writeValue(cmdBatteryValue, {batteryTableValues[i]})) {
             log() << "Failed to save battery table value at index " << unsigned(i) << std::endl;
-            return fail();
+            return false;
         }
     }
     for (std::uint8_t j = 0; j < cTableSize; ++j) {
         if (!writeValue(cmdCTableIndex, {j})) {
             log() << "Failed to set C Table index " << unsigned(j) + 1 << std::endl;
-            return fail();
+            return false;
         }
         log() << "Save: C Table[ " << unsigned(j) << " ] = " << unsigned(cTableValues[j]) << std::endl;
         if (!writeValue(cmdCTableValue, {cTableValues[j]})) {
             log() << "Failed to save C Table value at index " << unsigned(j) + 1 << std::endl;
-            return fail();
+            return false;
         }
     }
-    port.close();
     return true;
 }
 

@@ -1,4 +1,5 @@
 #include "device/CAnyPort.h"
+#include "ScriptedPorts.h"
 #include "platform/DynamicLibrary.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,20 @@ TEST(CAnyPortTest, UntypedOrUnknownTransportNeverLoads) {
     EXPECT_FALSE(port.open(&descriptor));
     EXPECT_FALSE(port.isLoaded());
     EXPECT_TRUE(port.close());
+}
+
+TEST(CAnyPortTest, APortLeftOpenIsClosedWhenItGoes)
+{
+    test::ScriptedPorts ports;
+    scripted::Unit& unit = ports.addSerial("ttyLeftOpen", scripted::Protocol::Text);
+    PortDescriptor descriptor = test::ScriptedPorts::descriptor(PORT_TRANSPORT_SERIAL, unit);
+    {
+        CAnyPort port;
+        port.setTransport(PORT_TRANSPORT_SERIAL);
+        ASSERT_TRUE(port.open(&descriptor));
+    }
+    EXPECT_EQ(1, unit.openCount);
+    EXPECT_EQ(1, unit.closeCount);
 }
 
 TEST(CAnyPortTest, LibraryNamesFollowTransportCodes) {

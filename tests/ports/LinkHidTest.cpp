@@ -1,9 +1,9 @@
+#include "device/PortFunctions.h"
 #include "linkport.h"
 #include "ports/HidSimServer.h"
 #include "ports/UpsDescriptor.h"
 #include "support/TestSupport.h"
 
-#include <dlfcn.h>
 #include <stdlib.h>
 
 #include <chrono>
@@ -20,41 +20,16 @@ using varnel::test::HidSimServer;
 
 constexpr uint32_t kVendor = 0xFFFF;
 
-struct LinkHid {
-    void* handle = nullptr;
-    PortOpenFn open = nullptr;
-    PortCloseFn close = nullptr;
-    PortReadFn read = nullptr;
-    PortGetHidFn getHid = nullptr;
-    PortSetHidFn setHid = nullptr;
-    PortIsHidFn isHid = nullptr;
-    PortEnumerateFn enumerate = nullptr;
-    PortOpenFailureReasonFn reason = nullptr;
+// A library in bin/, its exports resolved as the device code resolves them.
+struct LinkHid : varnel::PortFunctions {
+    varnel::DynamicLibrary library;
 
-    explicit LinkHid(const char* name = "linkhid.so")
+    explicit LinkHid(const char* name = "linkhid")
     {
-        handle = dlopen((std::string(VARNEL_BINARY_DIR "/bin/") + name).c_str(), RTLD_NOW);
-        if (!handle)
-            return;
-        open = reinterpret_cast<PortOpenFn>(dlsym(handle, "PortOpen"));
-        close = reinterpret_cast<PortCloseFn>(dlsym(handle, "PortClose"));
-        read = reinterpret_cast<PortReadFn>(dlsym(handle, "PortRead"));
-        getHid = reinterpret_cast<PortGetHidFn>(dlsym(handle, "PortGetHid"));
-        setHid = reinterpret_cast<PortSetHidFn>(dlsym(handle, "PortSetHid"));
-        isHid = reinterpret_cast<PortIsHidFn>(dlsym(handle, "PortIsHid"));
-        enumerate = reinterpret_cast<PortEnumerateFn>(dlsym(handle, "PortEnumerate"));
-        reason = reinterpret_cast<PortOpenFailureReasonFn>(dlsym(handle, "PortOpenFailureReason"));
+        if (library.open(name))
+            static_cast<varnel::PortFunctions&>(*this) = varnel::resolvePortFunctions(library);
     }
-    ~LinkHid()
-    {
-        if (handle)
-            dlclose(handle);
-    }
-    bool complete() const
-    {
-        return open && close && read && getHid && setHid && isHid && enumerate && reason;
-    }
-    std::string failure() const { return reason() ? reason() : ""; }
+    std::string failure() const { return openFailureReason() ? openFailureReason() : ""; }
 
     // The value's bytes, or nothing when the read failed.
     std::vector<uint8_t> get(uint32_t port, uint32_t page, uint8_t usage) const
@@ -125,7 +100,7 @@ class LinkHidTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(lib.complete()) << dlerror();
+        ASSERT_TRUE(lib.complete()) << "linkhid.so missing or short of an export";
         unit = std::make_unique<HidSimServer>(socketPath("ups"), varnel::test::upsDescriptor());
         ASSERT_TRUE(unit->listening());
         unit->setReport(1, {0x02, 0x01});
@@ -197,8 +172,8 @@ TEST_F(LinkHidTest, EnumeratesSimulatedPowerDevicesWithTheirNamesAndOpensThemIns
     EXPECT_EQ(context.configuration, (std::vector<uint8_t>{0x03, 0x01}));
 
     // linkusb is the same code under transport 2; neither accepts the other's descriptors.
-    LinkHid usb("linkusb.so");
-    ASSERT_TRUE(usb.complete()) << dlerror();
+    LinkHid usb("linkusb");
+    ASSERT_TRUE(usb.complete()) << "linkusb.so missing or short of an export";
     std::vector<Found> usbFound = enumerate(usb);
     ASSERT_FALSE(usbFound.empty());
     EXPECT_EQ(usbFound.back().transport, static_cast<uint32_t>(PORT_TRANSPORT_USB));
@@ -218,7 +193,7 @@ TEST_F(LinkHidTest, ReadsAndWritesFieldsOfSeveralSizesAndOffsets)
 {
     uint32_t h = openUnit();
     ASSERT_NE(h, 0u) << lib.failure();
-    EXPECT_EQ(lib.reason(), nullptr);
+    EXPECT_EQ(lib.openFailureReason(), nullptr);
 
     EXPECT_EQ(lib.get(h, kVendor, 0x68), (std::vector<uint8_t>{0x03, 0x01}));
     EXPECT_EQ(lib.get(h, kVendor, 0x62), (std::vector<uint8_t>{0x04}));
@@ -359,7 +334,7 @@ TEST_F(LinkHidTest, OpenFailuresSayWhy)
     // A successful open clears the previous reason; another thread's failure is its own.
     uint32_t h = openUnit();
     ASSERT_NE(h, 0u);
-    EXPECT_EQ(lib.reason(), nullptr);
+    EXPECT_EQ(lib.openFailureReason(), nullptr);
     std::string otherThread;
     std::thread([&] {
         PortDescriptor gone = descriptorFor(missing);
@@ -367,7 +342,7 @@ TEST_F(LinkHidTest, OpenFailuresSayWhy)
         otherThread = lib.failure();
     }).join();
     EXPECT_FALSE(otherThread.empty());
-    EXPECT_EQ(lib.reason(), nullptr);
+    EXPECT_EQ(lib.openFailureReason(), nullptr);
     lib.close(h);
 }
 

@@ -1,8 +1,8 @@
 #include "SerialPortList.h"
+#include "device/PortFunctions.h"
 #include "linkport.h"
 #include "support/TestSupport.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -25,38 +25,16 @@
 
 namespace {
 
-struct LinkSerial {
-    void* handle = nullptr;
-    PortOpenFn open = nullptr;
-    PortReadFn read = nullptr;
-    PortWriteFn write = nullptr;
-    PortCloseFn close = nullptr;
-    PortSetFn set = nullptr;
-    PortEnumerateFn enumerate = nullptr;
-    PortGetHidFn getHid = nullptr;
-    PortOpenFailureReasonFn reason = nullptr;
+// The library in bin/, its exports resolved as the device code resolves them.
+struct LinkSerial : varnel::PortFunctions {
+    varnel::DynamicLibrary library;
 
     LinkSerial()
     {
-        handle = dlopen(VARNEL_BINARY_DIR "/bin/linkserial.so", RTLD_NOW);
-        if (!handle)
-            return;
-        open = reinterpret_cast<PortOpenFn>(dlsym(handle, "PortOpen"));
-        read = reinterpret_cast<PortReadFn>(dlsym(handle, "PortRead"));
-        write = reinterpret_cast<PortWriteFn>(dlsym(handle, "PortWrite"));
-        close = reinterpret_cast<PortCloseFn>(dlsym(handle, "PortClose"));
-        set = reinterpret_cast<PortSetFn>(dlsym(handle, "PortSet"));
-        enumerate = reinterpret_cast<PortEnumerateFn>(dlsym(handle, "PortEnumerate"));
-        getHid = reinterpret_cast<PortGetHidFn>(dlsym(handle, "PortGetHid"));
-        reason = reinterpret_cast<PortOpenFailureReasonFn>(dlsym(handle, "PortOpenFailureReason"));
+        if (library.open("linkserial"))
+            static_cast<varnel::PortFunctions&>(*this) = varnel::resolvePortFunctions(library);
     }
-    ~LinkSerial()
-    {
-        if (handle)
-            dlclose(handle);
-    }
-    bool complete() const { return open && read && write && close && set && enumerate && getHid && reason; }
-    std::string failure() const { return reason() ? reason() : ""; }
+    std::string failure() const { return openFailureReason() ? openFailureReason() : ""; }
 };
 
 // A pseudo-terminal pair: the test plays the unit on the master side.
@@ -92,7 +70,7 @@ PortDescriptor descriptorFor(const std::string& path)
 
 class LinkSerialTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(lib.complete()) << dlerror(); }
+    void SetUp() override { ASSERT_TRUE(lib.complete()) << "linkserial.so missing or short of an export"; }
     // The unit's own line settings; 0 when the pty or the open failed.
     uint32_t openAt2400(const Pty& pty)
     {
@@ -185,7 +163,7 @@ TEST_F(LinkSerialTest, OpenFailuresSayWhyAndWhatToDo)
     PortDescriptor port = descriptorFor(pty.slave);
     uint32_t first = lib.open(&port);
     ASSERT_NE(first, 0u);
-    EXPECT_EQ(lib.reason(), nullptr);
+    EXPECT_EQ(lib.openFailureReason(), nullptr);
     EXPECT_EQ(lib.open(&port), 0u);
     EXPECT_NE(lib.failure().find("another program"), std::string::npos) << lib.failure();
     lib.close(first);
@@ -208,7 +186,7 @@ TEST_F(LinkSerialTest, OpenFailuresSayWhyAndWhatToDo)
     // A successful open forgets the last reason.
     uint32_t again = lib.open(&port);
     EXPECT_NE(again, 0u);
-    EXPECT_EQ(lib.reason(), nullptr);
+    EXPECT_EQ(lib.openFailureReason(), nullptr);
     lib.close(again);
 }
 

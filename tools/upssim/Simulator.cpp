@@ -126,7 +126,7 @@ bool Simulator::openSerial(const UnitConfig& config, std::string& error)
     else
         endpoint->unit = std::make_unique<TextUnit>(*endpoint->state, journal.get());
 
-    endpoint->master = FileDescriptor(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    endpoint->master = linkport::FileDescriptor(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!endpoint->master.valid() || grantpt(endpoint->master.get()) != 0 ||
         unlockpt(endpoint->master.get()) != 0 || !setNonBlocking(endpoint->master.get())) {
         error = errnoText("cannot create a pseudo-terminal for unit '" + config.name + "'");
@@ -138,7 +138,7 @@ bool Simulator::openSerial(const UnitConfig& config, std::string& error)
         return false;
     }
     endpoint->device = device;
-    endpoint->slave = FileDescriptor(::open(device, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    endpoint->slave = linkport::FileDescriptor(::open(device, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     termios tio{};
     if (!endpoint->slave.valid() || tcgetattr(endpoint->slave.get(), &tio) != 0) {
         error = errnoText("cannot open " + endpoint->device);
@@ -173,7 +173,8 @@ bool Simulator::openHid(const UnitConfig& config, std::string& error)
     }
     if (!claimPath(endpoint->path, error))
         return false;
-    endpoint->listener = FileDescriptor(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    endpoint->listener =
+        linkport::FileDescriptor(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, endpoint->path.c_str(), endpoint->path.size() + 1);
     if (!endpoint->listener.valid() ||
@@ -351,7 +352,8 @@ int Simulator::serialTimeout(const SerialEndpoint& endpoint) const
 void Simulator::accept(HidEndpoint& endpoint)
 {
     for (;;) {
-        FileDescriptor fd(::accept4(endpoint.listener.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+        linkport::FileDescriptor fd(
+            ::accept4(endpoint.listener.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
         if (!fd.valid())
             return;
         if (endpoint.connections.size() >= std::size_t(kMaxConnections))

@@ -50,15 +50,15 @@ private:
     struct SerialEndpoint {
         std::unique_ptr<UnitState> state;
         std::unique_ptr<SerialUnit> unit;
-        FileDescriptor master;
-        FileDescriptor slave; // held so the line stays up while no one has it open
+        linkport::FileDescriptor master;
+        linkport::FileDescriptor slave; // held so the line stays up while no one has it open
         std::string link;
         std::string device;
         std::deque<Chunk> out;
         double lastInputMs = 0;
     };
     struct Connection {
-        FileDescriptor fd;
+        linkport::FileDescriptor fd;
         HidWire wire;
         std::vector<uint8_t> out;
         bool closing = false;
@@ -66,7 +66,7 @@ private:
     struct HidEndpoint {
         std::unique_ptr<UnitState> state;
         std::unique_ptr<HidUnit> unit;
-        FileDescriptor listener;
+        linkport::FileDescriptor listener;
         std::string path;
         std::vector<std::unique_ptr<Connection>> connections;
     };

@@ -4,9 +4,11 @@
 
 #include <utility>
 
-namespace varnel::upssim {
+namespace linkport {
 
-// Owns one file descriptor.
+// Owns one file descriptor: a port library's open line, node or socket, or
+// one of upssim's ptys and sockets. Closed when it goes, so no early return
+// leaks one.
 class FileDescriptor {
 public:
     FileDescriptor() = default;
@@ -37,4 +39,4 @@ private:
     int fd = -1;
 };
 
-} // namespace varnel::upssim
+} // namespace linkport

@@ -1,0 +1,74 @@
+#include "OpenFailureText.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace linkport {
+
+const char* const foreignDescriptorText = "the port descriptor does not belong to this port library";
+const char* const tooManySerialLinesText = "too many serial lines open at once: close one and try again";
+const char* const tooManyHidPortsText = "too many HID ports open at once: close one and try again";
+
+namespace {
+
+struct Reason {
+    int error;
+    PortKind kind;
+    const char* text;
+};
+
+constexpr const char* kLineInUse =
+    "the line is in use by another program (a UPS daemon such as NUT or apcupsd, or "
+    "another Varnel): stop it and scan again";
+constexpr const char* kLineGone =
+    "the line is gone (adapter unplugged or renamed): reconnect it and scan again";
+constexpr const char* kNoDialout =
+    "permission denied: add your account to the dialout group (sudo usermod -aG dialout $USER), then log "
+    "in again";
+constexpr const char* kUnitInUse =
+    "the unit is in use by another program (a UPS daemon such as NUT or apcupsd, or "
+    "another Varnel): stop it and scan again";
+constexpr const char* kUnitGone = "the unit is gone (unplugged or switched off): reconnect it and scan again";
+constexpr const char* kNoUdevRule =
+    "permission denied: install dist/70-varnel-ups.rules into /etc/udev/rules.d/, run 'udevadm control "
+    "--reload "
+    "&& udevadm trigger' and replug the unit";
+constexpr const char* kNoSimulator =
+    "no simulated unit listens there: start upssim, or correct LINKHID_SIMULATORS";
+
+constexpr Reason kReasons[] = {
+    {EACCES, PortKind::SerialLine, kNoDialout},
+    {EPERM, PortKind::SerialLine, kNoDialout},
+    {EBUSY, PortKind::SerialLine, kLineInUse},
+    {EWOULDBLOCK, PortKind::SerialLine, kLineInUse},
+    {ENOENT, PortKind::SerialLine, kLineGone},
+    {ENODEV, PortKind::SerialLine, kLineGone},
+    {ENXIO, PortKind::SerialLine, kLineGone},
+    {ENOTTY, PortKind::SerialLine, "this is not a serial line: correct LINKSERIAL_PORTS"},
+    {EACCES, PortKind::Hidraw, kNoUdevRule},
+    {EPERM, PortKind::Hidraw, kNoUdevRule},
+    {EACCES, PortKind::Simulator, "permission denied on the simulator socket: run upssim as the same user"},
+    {EWOULDBLOCK, PortKind::Hidraw, kUnitInUse},
+    {EBUSY, PortKind::Hidraw, kUnitInUse},
+    {ENOENT, PortKind::Hidraw, kUnitGone},
+    {ENODEV, PortKind::Hidraw, kUnitGone},
+    {ENXIO, PortKind::Hidraw, kUnitGone},
+    {ENOENT, PortKind::Simulator, kNoSimulator},
+    {ECONNREFUSED, PortKind::Simulator, kNoSimulator},
+    {ENOTSOCK, PortKind::Simulator, "that path is not a simulator socket: correct LINKHID_SIMULATORS"},
+    {ENAMETOOLONG, PortKind::Simulator, "the socket path is too long for a Unix socket: use a shorter one"},
+};
+
+} // namespace
+
+std::string openFailureText(int error, PortKind kind)
+{
+    for (const Reason& reason : kReasons) {
+        if (reason.error == error && reason.kind == kind)
+            return reason.text;
+    }
+    const char* what = kind == PortKind::SerialLine ? "the line" : "the port";
+    return std::string(what) + " could not be opened: " + std::strerror(error);
+}
+
+} // namespace linkport

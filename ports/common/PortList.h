@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace linkport {
+
+// The entries of a colon-separated list of paths (LINKSERIAL_PORTS,
+// LINKHID_SIMULATORS), in order; empty entries are left out.
+std::vector<std::string> splitPortList(const std::string& list);
+
+// The text of an environment variable, empty when it is not set.
+std::string environmentText(const char* variable);
+
+// Whether a library looks for real units itself: yes unless `variable` (such
+// as LINKSERIAL_DETECT) is "0", so that a test or a simulator session never
+// reaches a real unit on the machine.
+bool detectionWanted(const char* variable);
+
+} // namespace linkport
