@@ -8,7 +8,7 @@ VARNEL_PACKAGES=(
   fonts-liberation
   xvfb xauth
   libcli11-dev nlohmann-json3-dev
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev clang-format-14
   valgrind
 )
 

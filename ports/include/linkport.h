@@ -12,11 +12,7 @@ extern "C" {
 #endif
 
 /* Transport codes, shared by the descriptor and the loader. */
-enum {
-    PORT_TRANSPORT_SERIAL = 1,
-    PORT_TRANSPORT_USB = 2,
-    PORT_TRANSPORT_HID = 4
-};
+enum { PORT_TRANSPORT_SERIAL = 1, PORT_TRANSPORT_USB = 2, PORT_TRANSPORT_HID = 4 };
 
 /* Describes one port. On a 32-bit build this is the 60-byte record of fifteen
  * 32-bit fields; on 64-bit builds the three names are real pointers and the
@@ -110,11 +106,11 @@ typedef const char* (*PortOpenFailureReasonFn)(void);
 #ifdef LINKPORT_BUILDING_LIBRARY
 LINKPORT_EXPORT uint32_t PortOpen(PortDescriptor* port);
 LINKPORT_EXPORT uint32_t PortRead(uint32_t handle, uint8_t* buffer, uint32_t capacity, uint32_t milliseconds);
-LINKPORT_EXPORT uint32_t PortWrite(uint32_t handle, const uint8_t* data, uint32_t count, uint32_t milliseconds,
-                                   uint32_t flags);
+LINKPORT_EXPORT uint32_t PortWrite(uint32_t handle, const uint8_t* data, uint32_t count,
+                                   uint32_t milliseconds, uint32_t flags);
 LINKPORT_EXPORT int32_t PortClose(uint32_t handle);
-LINKPORT_EXPORT void PortSet(uint32_t handle, uint32_t baud, char parity, uint32_t dataBits, uint32_t stopBits,
-                             uint32_t flags);
+LINKPORT_EXPORT void PortSet(uint32_t handle, uint32_t baud, char parity, uint32_t dataBits,
+                             uint32_t stopBits, uint32_t flags);
 LINKPORT_EXPORT uint32_t PortGetPin(uint32_t handle, uint32_t pin);
 LINKPORT_EXPORT uint32_t PortSetPin(uint32_t handle, uint32_t pin, uint32_t value);
 LINKPORT_EXPORT int32_t PortGetHid(uint32_t handle, uint32_t reportId, uint8_t reportType, uint32_t usagePage,

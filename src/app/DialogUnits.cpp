@@ -23,7 +23,8 @@ QSize measure(const QFont& font)
 
 DialogUnits::DialogUnits(const QFont& templateFont) : base(measure(templateFont)) {}
 
-DialogUnits::DialogUnits(QSize baseUnits) : base(std::max(baseUnits.width(), 1), std::max(baseUnits.height(), 1))
+DialogUnits::DialogUnits(QSize baseUnits)
+    : base(std::max(baseUnits.width(), 1), std::max(baseUnits.height(), 1))
 {
 }
 

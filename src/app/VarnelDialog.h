@@ -73,7 +73,8 @@ protected:
     // pages do not depend on their exact shapes.
     virtual bool backendLoadDataFile(const std::string& path);
     virtual std::vector<std::unique_ptr<VarnelDevice>>& backendScanForDevices(const StatusCallback& callback);
-    virtual bool backendComputeConfiguration(VarnelDevice& device, const std::vector<std::uint32_t>& quantities,
+    virtual bool backendComputeConfiguration(VarnelDevice& device,
+                                             const std::vector<std::uint32_t>& quantities,
                                              const StatusCallback& callback);
     virtual bool backendSaveDevice(VarnelDevice& device);
     virtual bool backendValidateUpdate(VarnelDevice& device, const StatusCallback& callback);

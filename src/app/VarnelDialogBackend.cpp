@@ -10,12 +10,14 @@ bool VarnelDialog::backendLoadDataFile(const std::string& path)
     return controller.loadDataFile(path);
 }
 
-std::vector<std::unique_ptr<VarnelDevice>>& VarnelDialog::backendScanForDevices(const StatusCallback& callback)
+std::vector<std::unique_ptr<VarnelDevice>>&
+VarnelDialog::backendScanForDevices(const StatusCallback& callback)
 {
     return controller.scanForDevices(callback);
 }
 
-bool VarnelDialog::backendComputeConfiguration(VarnelDevice& device, const std::vector<std::uint32_t>& quantities,
+bool VarnelDialog::backendComputeConfiguration(VarnelDevice& device,
+                                               const std::vector<std::uint32_t>& quantities,
                                                const StatusCallback& callback)
 {
     return controller.computeConfiguration(device, quantities, callback);

@@ -2,7 +2,8 @@
 
 namespace varnel {
 
-VarnelStatic::VarnelStatic(QWidget* parent) : QPlainTextEdit(parent) {
+VarnelStatic::VarnelStatic(QWidget* parent) : QPlainTextEdit(parent)
+{
     setReadOnly(true);
     setFrameShape(QFrame::NoFrame);
     setFocusPolicy(Qt::NoFocus);
@@ -12,21 +13,25 @@ VarnelStatic::VarnelStatic(QWidget* parent) : QPlainTextEdit(parent) {
     applyColours();
 }
 
-QColor VarnelStatic::toQColor(std::uint32_t colour) {
+QColor VarnelStatic::toQColor(std::uint32_t colour)
+{
     return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
 }
 
-void VarnelStatic::setBackgroundColour(std::uint32_t colour) {
+void VarnelStatic::setBackgroundColour(std::uint32_t colour)
+{
     backgroundColour = colour;
     applyColours();
 }
 
-void VarnelStatic::setTextColour(std::uint32_t colour) {
+void VarnelStatic::setTextColour(std::uint32_t colour)
+{
     textColour = colour;
     applyColours();
 }
 
-void VarnelStatic::applyColours() {
+void VarnelStatic::applyColours()
+{
     QPalette pal = palette();
     for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
         pal.setColor(group, QPalette::Base, toQColor(backgroundColour));

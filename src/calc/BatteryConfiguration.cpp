@@ -31,9 +31,10 @@ std::uint32_t valueForMessage(double value)
 }
 } // namespace
 
-BatteryConfiguration::BatteryConfiguration(const ScalarTableMap& scalarTables, const WattageTableMap& wattageTables,
-                                           const BatteryTableMap& batteryTables, const BatteryPackList& batteryPacks,
-                                           const I18N* messages)
+BatteryConfiguration::BatteryConfiguration(const ScalarTableMap& scalarTables,
+                                           const WattageTableMap& wattageTables,
+                                           const BatteryTableMap& batteryTables,
+                                           const BatteryPackList& batteryPacks, const I18N* messages)
     : scalarTables(scalarTables), wattageTables(wattageTables), batteryTables(batteryTables),
       batteryPacks(batteryPacks), messages(messages)
 {
@@ -136,7 +137,8 @@ bool BatteryConfiguration::computeConfiguration(VarnelDevice& device,
     for (std::size_t i = 0; i < cTable.size(); ++i)
         out << (i ? ", " : "") << static_cast<unsigned>(cTable[i]);
     out << std::endl;
-    log() << text("msg.chightablevalue") << ": " << static_cast<unsigned>(device.getCTableHighB()) << std::endl;
+    log() << text("msg.chightablevalue") << ": " << static_cast<unsigned>(device.getCTableHighB())
+          << std::endl;
     return true;
 }
 
@@ -244,14 +246,16 @@ bool BatteryConfiguration::computeMixedTypes(const VarnelDevice& device, Working
     return scaleToFirmware(workingSet, device.scalarTableIndex(), callback);
 }
 
-bool BatteryConfiguration::accumulateType(WorkingSet& workingSet, std::uint32_t batteryType, std::uint32_t count,
-                                          std::uint32_t wattageIndex, const StatusCallback& callback) const
+bool BatteryConfiguration::accumulateType(WorkingSet& workingSet, std::uint32_t batteryType,
+                                          std::uint32_t count, std::uint32_t wattageIndex,
+                                          const StatusCallback& callback) const
 {
     const BatteryTable* table = findTable(batteryTables, batteryType);
     if (!table)
         return fail(callback, format("msg.batterytypenotfound", {batteryType}));
     if (table->getBatteryWattageIndex() != wattageIndex)
-        return fail(callback, format("msg.wattagetablemismatch", {wattageIndex, table->getBatteryWattageIndex()}));
+        return fail(callback,
+                    format("msg.wattagetablemismatch", {wattageIndex, table->getBatteryWattageIndex()}));
     const BatteryWattageTable* wattage = findTable(wattageTables, wattageIndex);
     if (!wattage)
         return fail(callback, format("msg.nowattagetable", {wattageIndex}));

@@ -39,11 +39,12 @@ public:
 
     bool computeSingleType(const VarnelDevice& device, WorkingSet& workingSet, std::uint32_t batteryType,
                            const StatusCallback& callback) const;
-    bool computeMixedTypes(const VarnelDevice& device, WorkingSet& workingSet, const TypeCounts& typesByQuantity,
-                           const StatusCallback& callback) const;
+    bool computeMixedTypes(const VarnelDevice& device, WorkingSet& workingSet,
+                           const TypeCounts& typesByQuantity, const StatusCallback& callback) const;
     bool accumulateType(WorkingSet& workingSet, std::uint32_t batteryType, std::uint32_t count,
                         std::uint32_t wattageIndex, const StatusCallback& callback) const;
-    bool scaleToFirmware(WorkingSet& workingSet, std::uint32_t scalarIndex, const StatusCallback& callback) const;
+    bool scaleToFirmware(WorkingSet& workingSet, std::uint32_t scalarIndex,
+                         const StatusCallback& callback) const;
     void logValues(const WorkingSet& workingSet, const std::string& label) const;
 
 private:

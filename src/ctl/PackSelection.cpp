@@ -22,8 +22,8 @@ bool PackSelection::add(const std::string& text, std::size_t packCount, std::str
         return false;
     }
     if (*pack < 1 || *pack > packCount) {
-        reason = "there is no pack " + std::to_string(*pack) + ": the data file has " + std::to_string(packCount) +
-                 " (see 'varnelctl packs')";
+        reason = "there is no pack " + std::to_string(*pack) + ": the data file has " +
+                 std::to_string(packCount) + " (see 'varnelctl packs')";
         return false;
     }
     if (*quantity > maximumQuantity) {

@@ -55,7 +55,8 @@ VarnelCtl::VarnelCtl(std::ostream& out, std::ostream& err) : out(out), err(err) 
 
 int VarnelCtl::run(int argc, char** argv)
 {
-    CLI::App app{"Brings the battery configuration of a UPS into line with its external battery packs.", "varnelctl"};
+    CLI::App app{"Brings the battery configuration of a UPS into line with its external battery packs.",
+                 "varnelctl"};
     app.require_subcommand(1);
     Options options;
 
@@ -67,14 +68,17 @@ int VarnelCtl::run(int argc, char** argv)
     for (CLI::App* command : {scan, packs, plan, apply})
         command->add_flag("--json", options.json, "One JSON document on standard output");
     for (CLI::App* command : {packs, plan, apply})
-        command->add_option("--data", options.data, "Battery data file: a path, or 'http' / 'ftp' for the server in varnel.ini")
+        command
+            ->add_option("--data", options.data,
+                         "Battery data file: a path, or 'http' / 'ftp' for the server in varnel.ini")
             ->required();
     for (CLI::App* command : {plan, apply}) {
         command->add_option("--unit", options.unit, "Unit number as 'varnelctl scan' lists it (from 1)")
             ->required()
             ->check(CLI::PositiveNumber);
-        auto* pack = command->add_option("--pack", options.packs, "PACK=QUANTITY: QUANTITY (0-9) packs of pack PACK "
-                                                                  "as 'varnelctl packs' numbers them; repeatable");
+        auto* pack = command->add_option("--pack", options.packs,
+                                         "PACK=QUANTITY: QUANTITY (0-9) packs of pack PACK "
+                                         "as 'varnelctl packs' numbers them; repeatable");
         auto* internal = command->add_flag("--internal-only", options.internalOnly,
                                            "The unit has its internal batteries only");
         pack->excludes(internal);
@@ -128,7 +132,8 @@ int VarnelCtl::execute(const Options& options)
     status.show("Loading Application...", 1);
     if (!controller.init(status.callback())) {
         status.finish();
-        return fail(startFailed, "start-up failed: run varnelctl in the folder holding varnel.ini and its message file");
+        return fail(startFailed,
+                    "start-up failed: run varnelctl in the folder holding varnel.ini and its message file");
     }
     if (options.command == "scan")
         return scan(controller, status);
@@ -197,10 +202,10 @@ int VarnelCtl::scan(VarnelController& controller, ConsoleStatus& status)
     }
     for (std::size_t i = 0; i < devices.size(); ++i) {
         const VarnelDevice& d = *devices[i];
-        out << (i + 1) << "  '" << d.getPortName() << "'  " << d.getVendorName() << " : " << d.getProductName()
-            << "  internal " << static_cast<unsigned>(d.getInternalBatteryCount()) << " of type "
-            << static_cast<unsigned>(d.getInternalBatteryType()) << "  external " << d.getExternalBatteryCount()
-            << "  configuration " << hex(d.getConfigurationInfo()) << "\n";
+        out << (i + 1) << "  '" << d.getPortName() << "'  " << d.getVendorName() << " : "
+            << d.getProductName() << "  internal " << static_cast<unsigned>(d.getInternalBatteryCount())
+            << " of type " << static_cast<unsigned>(d.getInternalBatteryType()) << "  external "
+            << d.getExternalBatteryCount() << "  configuration " << hex(d.getConfigurationInfo()) << "\n";
     }
     return success;
 }
@@ -286,7 +291,8 @@ int VarnelCtl::update(VarnelController& controller, ConsoleStatus& status, const
     if (code == saveFailed)
         err << "varnelctl: the unit did not take the new configuration (details in varnel.log)" << std::endl;
     if (code == notValidated)
-        err << "varnelctl: the values read back differ from those written (details in varnel.log)" << std::endl;
+        err << "varnelctl: the values read back differ from those written (details in varnel.log)"
+            << std::endl;
     return code;
 }
 
@@ -319,7 +325,8 @@ void VarnelCtl::printPlan(const VarnelDevice& device, unsigned number, const Con
     out << "Unit " << number << " on '" << device.getPortName() << "': " << device.getVendorName() << " : "
         << device.getProductName() << "\n"
         << "                      current  ->  new\n"
-        << "external batteries    " << current.externalBatteryCount << "  ->  " << planned.externalBatteryCount << "\n"
+        << "external batteries    " << current.externalBatteryCount << "  ->  "
+        << planned.externalBatteryCount << "\n"
         << "battery table         " << joined(current.batteryTableValues) << "\n"
         << "                  ->  " << joined(planned.batteryTableValues) << "\n"
         << "C table               " << joined(current.cTableValues) << "\n"

@@ -33,7 +33,8 @@ void BatteryTable::readChildren(xmlNode* element)
 {
     // Reading stops at the first malformed child; what came before is judged.
     for (xmlNode* child = element->children; child != nullptr; child = child->next) {
-        if (XmlReading::isElementNamed(child, "Runtime") || XmlReading::isElementNamed(child, "CTableValue")) {
+        if (XmlReading::isElementNamed(child, "Runtime") ||
+            XmlReading::isElementNamed(child, "CTableValue")) {
             const bool runtime = XmlReading::isElementNamed(child, "Runtime");
             const auto key = XmlReading::numberAttribute(child, runtime ? "rowIndex" : "index");
             if (!key)

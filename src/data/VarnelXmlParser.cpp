@@ -128,15 +128,16 @@ VarnelXmlParser::XPathResult VarnelXmlParser::evaluate(const char* expression) c
     return result;
 }
 
-bool VarnelXmlParser::parse(std::string& versionNumber, std::string& versionDate, ScalarTableMap& scalarTables,
-                            WattageTableMap& wattageTables, BatteryTableMap& batteryTables,
-                            BatteryPackList& batteryPacks)
+bool VarnelXmlParser::parse(std::string& versionNumber, std::string& versionDate,
+                            ScalarTableMap& scalarTables, WattageTableMap& wattageTables,
+                            BatteryTableMap& batteryTables, BatteryPackList& batteryPacks)
 {
     if (!readVersion(versionNumber, versionDate)) {
         log() << "An error occured parsing the File Version" << std::endl;
         return false;
     }
-    if (!readTables<FWScalarTable>("//ExternalBatteryPack//FWScalarTable", scalarTables, &FWScalarTable::getIndex)) {
+    if (!readTables<FWScalarTable>("//ExternalBatteryPack//FWScalarTable", scalarTables,
+                                   &FWScalarTable::getIndex)) {
         log() << "An error occured parsing the Scalar Tables" << std::endl;
         return false;
     }

@@ -25,14 +25,16 @@ CAnyPort::~CAnyPort()
         library.release();
 }
 
-const char* CAnyPort::libraryName(std::uint32_t transportCode) {
+const char* CAnyPort::libraryName(std::uint32_t transportCode)
+{
     for (const auto& entry : transportLibraries)
         if (entry.code == transportCode)
             return entry.name;
     return nullptr;
 }
 
-bool CAnyPort::loadLibrary(std::uint32_t transportCode) {
+bool CAnyPort::loadLibrary(std::uint32_t transportCode)
+{
     if (linked || library.isOpen())
         return true;
     const char* name = libraryName(transportCode);
@@ -51,7 +53,8 @@ bool CAnyPort::loadLibrary(std::uint32_t transportCode) {
     return true;
 }
 
-bool CAnyPort::unloadLibrary() {
+bool CAnyPort::unloadLibrary()
+{
     if (linked)
         return true;
     if (library.isOpen() && library.close()) {
@@ -61,14 +64,16 @@ bool CAnyPort::unloadLibrary() {
     return !library.isOpen();
 }
 
-bool CAnyPort::portOpen(PortDescriptor* descriptor) {
+bool CAnyPort::portOpen(PortDescriptor* descriptor)
+{
     if (!functions.open)
         return false;
     portHandle = functions.open(descriptor);
     return portHandle != 0;
 }
 
-bool CAnyPort::portClose() {
+bool CAnyPort::portClose()
+{
     if (functions.close && portHandle != 0 && functions.close(portHandle) != 0)
         portHandle = 0;
     return portHandle == 0;
@@ -79,12 +84,14 @@ const char* CAnyPort::openFailureReason() const
     return functions.openFailureReason ? functions.openFailureReason() : nullptr;
 }
 
-bool CAnyPort::setTransport(std::uint32_t transportCode) {
+bool CAnyPort::setTransport(std::uint32_t transportCode)
+{
     transport = transportCode;
     return true;
 }
 
-bool CAnyPort::open(PortDescriptor* descriptor) {
+bool CAnyPort::open(PortDescriptor* descriptor)
+{
     if (transport == 0)
         return false;
     if (!loadLibrary(transport))
@@ -92,18 +99,21 @@ bool CAnyPort::open(PortDescriptor* descriptor) {
     return portOpen(descriptor);
 }
 
-std::uint32_t CAnyPort::read(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t milliseconds) {
+std::uint32_t CAnyPort::read(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t milliseconds)
+{
     return transport == 0 || !functions.read ? 0 : functions.read(portHandle, buffer, capacity, milliseconds);
 }
 
 std::uint32_t CAnyPort::write(const std::uint8_t* data, std::uint32_t count, std::uint32_t milliseconds,
-                              std::uint32_t flags) {
+                              std::uint32_t flags)
+{
     return transport == 0 || !functions.write ? 0
                                               : functions.write(portHandle, data, count, milliseconds, flags);
 }
 
-void CAnyPort::configureSerial(std::uint32_t baud, char parity, std::uint32_t dataBits, std::uint32_t stopBits,
-                               std::uint32_t flags) {
+void CAnyPort::configureSerial(std::uint32_t baud, char parity, std::uint32_t dataBits,
+                               std::uint32_t stopBits, std::uint32_t flags)
+{
     if (transport != 0 && functions.set)
         functions.set(portHandle, baud, parity, dataBits, stopBits, flags);
 }
@@ -113,32 +123,37 @@ std::uint32_t CAnyPort::getPin(std::uint32_t pin)
     return transport == 0 || !functions.getPin ? 0 : functions.getPin(portHandle, pin);
 }
 
-std::uint32_t CAnyPort::setPin(std::uint32_t pin, std::uint32_t value) {
+std::uint32_t CAnyPort::setPin(std::uint32_t pin, std::uint32_t value)
+{
     return transport == 0 || !functions.setPin ? 0 : functions.setPin(portHandle, pin, value);
 }
 
 std::int32_t CAnyPort::getHid(std::uint32_t reportId, std::uint8_t reportType, std::uint32_t usagePage,
-                              std::uint8_t usageId, std::uint8_t* buffer, std::uint32_t* length) {
+                              std::uint8_t usageId, std::uint8_t* buffer, std::uint32_t* length)
+{
     return transport == 0 || !functions.getHid
                ? 0
                : functions.getHid(portHandle, reportId, reportType, usagePage, usageId, buffer, length);
 }
 
 std::int32_t CAnyPort::setHid(std::uint32_t reportId, std::uint8_t reportType, std::uint32_t usagePage,
-                              std::uint8_t usageId, std::uint32_t value) {
+                              std::uint8_t usageId, std::uint32_t value)
+{
     return transport == 0 || !functions.setHid
                ? 0
                : functions.setHid(portHandle, reportId, reportType, usagePage, usageId, value);
 }
 
 std::uint32_t CAnyPort::isHid(std::uint32_t reportId, std::uint8_t reportType, std::uint32_t usagePage,
-                              std::uint8_t usageId) {
+                              std::uint8_t usageId)
+{
     return transport == 0 || !functions.isHid
                ? 0
                : functions.isHid(portHandle, reportId, reportType, usagePage, usageId);
 }
 
-bool CAnyPort::close() {
+bool CAnyPort::close()
+{
     if (transport == 0)
         return true;
     if (!portClose())
@@ -146,7 +161,8 @@ bool CAnyPort::close() {
     return unloadLibrary();
 }
 
-void CAnyPort::enumerate(PortEnumerateCallback callback, void* context) {
+void CAnyPort::enumerate(PortEnumerateCallback callback, void* context)
+{
     if (transport == 0 || !loadLibrary(transport))
         return;
     if (functions.enumerate)

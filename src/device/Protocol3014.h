@@ -19,7 +19,8 @@ public:
     static std::vector<std::uint8_t> buildFrame(std::uint8_t kind, std::uint8_t command,
                                                 const std::vector<std::uint8_t>& payload);
     // A reply is accepted only when every promised payload byte arrived.
-    static bool parseReply(const std::uint8_t* reply, std::uint32_t length, std::vector<std::uint8_t>& payload);
+    static bool parseReply(const std::uint8_t* reply, std::uint32_t length,
+                           std::vector<std::uint8_t>& payload);
 
 private:
     bool exchange(CAnyPort& port, const std::vector<std::uint8_t>& cmd, std::vector<std::uint8_t>& returned);

@@ -13,7 +13,8 @@ namespace varnel {
 
 namespace {
 
-void* openFile(const std::string& path) {
+void* openFile(const std::string& path)
+{
 #ifdef _WIN32
     return reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
 #else
@@ -23,9 +24,13 @@ void* openFile(const std::string& path) {
 
 } // namespace
 
-DynamicLibrary::~DynamicLibrary() { close(); }
+DynamicLibrary::~DynamicLibrary()
+{
+    close();
+}
 
-std::string DynamicLibrary::fileName(const std::string& name) {
+std::string DynamicLibrary::fileName(const std::string& name)
+{
 #ifdef _WIN32
     return name + ".dll";
 #else
@@ -33,7 +38,8 @@ std::string DynamicLibrary::fileName(const std::string& name) {
 #endif
 }
 
-std::string DynamicLibrary::executableDirectory() {
+std::string DynamicLibrary::executableDirectory()
+{
 #ifdef _WIN32
     std::vector<char> path(MAX_PATH * 4);
     DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
@@ -52,7 +58,8 @@ std::string DynamicLibrary::executableDirectory() {
     return slash == std::string::npos ? std::string() : text.substr(0, slash);
 }
 
-bool DynamicLibrary::open(const std::string& name) {
+bool DynamicLibrary::open(const std::string& name)
+{
     if (handle)
         return true;
     const std::string file = fileName(name);
@@ -64,7 +71,8 @@ bool DynamicLibrary::open(const std::string& name) {
     return handle != nullptr;
 }
 
-bool DynamicLibrary::close() {
+bool DynamicLibrary::close()
+{
     if (!handle)
         return true;
 #ifdef _WIN32
@@ -78,7 +86,8 @@ bool DynamicLibrary::close() {
     return true;
 }
 
-void* DynamicLibrary::symbol(const char* name) const {
+void* DynamicLibrary::symbol(const char* name) const
+{
     if (!handle)
         return nullptr;
 #ifdef _WIN32

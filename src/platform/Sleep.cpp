@@ -32,8 +32,7 @@ SleepHandler setSleepHandler(SleepHandler handler)
     return std::exchange(currentHandler(), std::move(handler));
 }
 
-ScopedSleepHandler::ScopedSleepHandler(SleepHandler handler)
-    : previous(setSleepHandler(std::move(handler)))
+ScopedSleepHandler::ScopedSleepHandler(SleepHandler handler) : previous(setSleepHandler(std::move(handler)))
 {
 }
 

@@ -15,7 +15,10 @@ public:
 
     MessageArg(std::uint32_t value) : kind(Kind::Unsigned), number(value) {}
     MessageArg(std::uint64_t value) : kind(Kind::Unsigned), number(value) {}
-    MessageArg(int value) : kind(Kind::Signed), number(static_cast<std::uint64_t>(static_cast<std::int64_t>(value))) {}
+    MessageArg(int value)
+        : kind(Kind::Signed), number(static_cast<std::uint64_t>(static_cast<std::int64_t>(value)))
+    {
+    }
     MessageArg(std::int64_t value) : kind(Kind::Signed), number(static_cast<std::uint64_t>(value)) {}
     MessageArg(const char* value) : kind(Kind::Text), text(value ? value : "") {}
     MessageArg(const std::string& value) : kind(Kind::Text), text(value) {}
@@ -32,7 +35,6 @@ inline constexpr std::size_t messageBufferSize = 1024;
 // hand, so a format whose conversions do not match the arguments in number
 // and kind is never handed to printf: the text is returned as it stands.
 // A null format yields the key. The result never exceeds 1023 characters.
-std::string formatMessage(const char* format, std::string_view key,
-                          std::initializer_list<MessageArg> args);
+std::string formatMessage(const char* format, std::string_view key, std::initializer_list<MessageArg> args);
 
 } // namespace varnel

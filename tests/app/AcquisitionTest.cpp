@@ -32,7 +32,8 @@ TEST_F(Acquisition, HttpStoresTheBodyUnderTheFileName)
     open();
     dialog->http.body = kBody;
     dialog->downloadByHttp();
-    EXPECT_EQ(dialog->http.requested, (std::vector<std::string>{"connect 127.0.0.1:80", "get /data/ups/packs.xml"}));
+    EXPECT_EQ(dialog->http.requested,
+              (std::vector<std::string>{"connect 127.0.0.1:80", "get /data/ups/packs.xml"}));
     EXPECT_EQ(mainText(),
               qt("label.configurehttp") + qt("label.connecthttp") + "\n" + qt("label.downloading"));
     EXPECT_EQ(dialog->getDataFilePath(), "packs.xml");
@@ -97,10 +98,12 @@ TEST_F(Acquisition, FtpDownloadsInPassiveAsciiMode)
     open();
     dialog->ftp.content = "<ExternalBatteryPack/>\n";
     dialog->downloadByFtp();
-    EXPECT_EQ(dialog->ftp.calls, (std::vector<std::string>{"connect 127.0.0.1:21", "login tech secret",
-                                                           "retr pub/packs.xml packs.xml A passive", "quit"}));
-    EXPECT_EQ(mainText(), qt("label.configureftp") + "\n" + qt("label.connectftp") + "\n" + qt("label.loginftp") +
-                              "\n" + qt("label.downloading") + "\n" + qt("msg.filedownloaded"));
+    EXPECT_EQ(dialog->ftp.calls,
+              (std::vector<std::string>{"connect 127.0.0.1:21", "login tech secret",
+                                        "retr pub/packs.xml packs.xml A passive", "quit"}));
+    EXPECT_EQ(mainText(), qt("label.configureftp") + "\n" + qt("label.connectftp") + "\n" +
+                              qt("label.loginftp") + "\n" + qt("label.downloading") + "\n" +
+                              qt("msg.filedownloaded"));
     EXPECT_EQ(dialog->getDataFilePath(), "packs.xml");
     EXPECT_NE(log().find("Attempting to connect to FTP server at 127.0.0.1\n"), std::string::npos);
     EXPECT_EQ(log().find("secret"), std::string::npos);

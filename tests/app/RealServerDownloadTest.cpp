@@ -20,8 +20,7 @@ namespace fs = std::filesystem;
 
 // The real clients, sent to the test server's port. The port the dialog asked
 // for is kept: a user's wizard must still go to the standard ports.
-template <typename Base, typename Client>
-class Redirected : public Base {
+template <typename Base, typename Client> class Redirected : public Base {
 public:
     Redirected(int port, std::vector<int>& asked) : port(port), asked(asked) {}
     bool connect(const std::string& host, int wanted) override
@@ -51,7 +50,10 @@ public:
 class RedirectedFtp : public Redirected<FtpDownload, ClientFtpDownload> {
 public:
     using Redirected::Redirected;
-    bool login(const std::string& user, const std::string& password) override { return client.login(user, password); }
+    bool login(const std::string& user, const std::string& password) override
+    {
+        return client.login(user, password);
+    }
     bool downloadRemoteFile(const std::string& remotePath, const std::string& localPath,
                             const std::string& representationType, bool passive) override
     {

@@ -54,7 +54,8 @@ TEST_F(Wizard, StartUpFailuresLeaveOnlyCancel)
          "There was an error parsing the internal configuration file.\nPlease contact technical support."},
         {"empty locale name", [] { writeFile("varnel.ini", "locale.name =\nlocale.strings = en\n"); },
          "The application's configuration file has become corrupted.\nPlease contact technical support."},
-        {"missing message file", [] { writeFile("varnel.ini", "locale.name = English\nlocale.strings = xx\n"); },
+        {"missing message file",
+         [] { writeFile("varnel.ini", "locale.name = English\nlocale.strings = xx\n"); },
          "The application's message file is missing or cannot be read.\nPlease contact technical support."},
     };
     for (const Case& c : cases) {
@@ -76,10 +77,10 @@ TEST_F(Wizard, StartUpFailuresLeaveOnlyCancel)
 
 TEST(DialogUnits, RoundsLikeTheDialogManager)
 {
-    EXPECT_EQ(DialogUnits::mulDiv(3, 13, 8), 5);   // 4.875
-    EXPECT_EQ(DialogUnits::mulDiv(1, 4, 8), 1);    // a half rounds up
-    EXPECT_EQ(DialogUnits::mulDiv(-1, 4, 8), -1);  // and away from zero below it
-    EXPECT_EQ(DialogUnits::mulDiv(5, 3, 4), 4);    // 3.75
+    EXPECT_EQ(DialogUnits::mulDiv(3, 13, 8), 5);  // 4.875
+    EXPECT_EQ(DialogUnits::mulDiv(1, 4, 8), 1);   // a half rounds up
+    EXPECT_EQ(DialogUnits::mulDiv(-1, 4, 8), -1); // and away from zero below it
+    EXPECT_EQ(DialogUnits::mulDiv(5, 3, 4), 4);   // 3.75
     EXPECT_EQ(DialogUnits::mulDiv(1, 1, 0), -1);
 
     // Tahoma 8 pt at 96 dpi: 6 by 13 base units give the familiar 900 by 488 dialog.
@@ -149,7 +150,8 @@ TEST_F(Wizard, EveryControlUsesTheBoldArialFamily)
             continue;
         QFontInfo info(control->font());
         SCOPED_TRACE(control->objectName().toStdString());
-        EXPECT_TRUE(info.family() == "Arial" || info.family() == "Liberation Sans") << info.family().toStdString();
+        EXPECT_TRUE(info.family() == "Arial" || info.family() == "Liberation Sans")
+            << info.family().toStdString();
         EXPECT_TRUE(info.bold());
         EXPECT_EQ(control->font().pointSize(), 10);
         ++checked;

@@ -10,9 +10,9 @@
 
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <optional>
-#include <cstdlib>
 #include <random>
 #include <sstream>
 
@@ -78,8 +78,8 @@ public:
     }
     std::string text() const
     {
-        return "<?xml version=\"1.0\"?><ExternalBatteryPack><Version number=\"1\" date=\"d\"/>\n" + out.str() +
-               "</ExternalBatteryPack>\n";
+        return "<?xml version=\"1.0\"?><ExternalBatteryPack><Version number=\"1\" date=\"d\"/>\n" +
+               out.str() + "</ExternalBatteryPack>\n";
     }
 
 private:
@@ -182,8 +182,11 @@ TEST_F(Computation, ScalingRoundsHalfUpAndRefusesWhatDoesNotFitAByte)
 {
     Rows runtimes = uniformRows(100);
     runtimes[3] = 25549; // 255.49 after the divisor
-    ASSERT_TRUE(read(DataFile().scalar(0, uniformRows(100)).wattage(0, uniformRows(50)).type(
-        {1, 5, 0, runtimes, 0, 1}).pack(1, 1)));
+    ASSERT_TRUE(read(DataFile()
+                         .scalar(0, uniformRows(100))
+                         .wattage(0, uniformRows(50))
+                         .type({1, 5, 0, runtimes, 0, 1})
+                         .pack(1, 1)));
     TestDevice device(1, 1, 0, 0);
     ASSERT_TRUE(compute(device, {}));
     EXPECT_EQ(device.getBatteryTableValues()[3], 255);
@@ -193,12 +196,16 @@ TEST_F(Computation, ScalingRoundsHalfUpAndRefusesWhatDoesNotFitAByte)
     types.clear();
     scalars.clear();
     wattages.clear();
-    ASSERT_TRUE(read(DataFile().scalar(0, uniformRows(100)).wattage(0, uniformRows(50)).type(
-        {1, 5, 0, runtimes, 0, 1}).pack(1, 1)));
+    ASSERT_TRUE(read(DataFile()
+                         .scalar(0, uniformRows(100))
+                         .wattage(0, uniformRows(50))
+                         .type({1, 5, 0, runtimes, 0, 1})
+                         .pack(1, 1)));
     TestDevice refused(1, 1, 0, 0);
     shown.clear();
     EXPECT_FALSE(compute(refused, {}));
-    const std::string expected = "A runtime of 25550 divided by the scalar 100 gives 256, which does not fit in one byte.";
+    const std::string expected =
+        "A runtime of 25550 divided by the scalar 100 gives 256, which does not fit in one byte.";
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown.back(), expected);
     EXPECT_EQ(logLines().back(), expected);
@@ -232,12 +239,12 @@ TEST_F(Computation, CTableTypeChoice)
                          .wattage(0, uniformRows(1))
                          .pack(3, 1)));
     const BatteryConfiguration c = calculator();
-    EXPECT_EQ(c.chooseCTableType({{3, 4}, {5, 4}}), 5u);            // tie on count: smaller size
-    EXPECT_EQ(c.chooseCTableType({{3, 4}, {8, 4}}), 3u);            // tie on size: lower index
-    EXPECT_EQ(c.chooseCTableType({{3, 5}, {5, 4}}), 3u);            // most batteries wins
+    EXPECT_EQ(c.chooseCTableType({{3, 4}, {5, 4}}), 5u); // tie on count: smaller size
+    EXPECT_EQ(c.chooseCTableType({{3, 4}, {8, 4}}), 3u); // tie on size: lower index
+    EXPECT_EQ(c.chooseCTableType({{3, 5}, {5, 4}}), 3u); // most batteries wins
     EXPECT_EQ(c.chooseCTableType({{5, 4}, {6, 4}, {8, 9}}), 8u);
-    EXPECT_EQ(c.chooseCTableType({{3, 300}, {5, 200}}), 3u);        // counts are not cut to 8 bits
-    EXPECT_EQ(c.chooseCTableType({{9, 4}, {5, 4}}), 5u);            // a type without a table drops out
+    EXPECT_EQ(c.chooseCTableType({{3, 300}, {5, 200}}), 3u); // counts are not cut to 8 bits
+    EXPECT_EQ(c.chooseCTableType({{9, 4}, {5, 4}}), 5u);     // a type without a table drops out
     EXPECT_EQ(c.chooseCTableType({{9, 4}, {10, 4}}), BatteryConfiguration::noBatteryType);
     EXPECT_EQ(c.chooseCTableType({}), BatteryConfiguration::noBatteryType);
 
@@ -335,7 +342,11 @@ TEST_F(Computation, DegenerateTablesFailBeforeAnythingIsWritten)
         {2, 0, 1, {0}, "The firmware scalar table gives a divisor of 0 for row 6."},
         {0, 1, 1, {0}, text("msg.nobatteries")},
         {2, 3, 1, {0}, "The battery data file has no firmware scalar table 3."},
-        {2, 1, 3, {1}, "The UPS uses wattage table 3 but the battery type was measured against wattage table 0."},
+        {2,
+         1,
+         3,
+         {1},
+         "The UPS uses wattage table 3 but the battery type was measured against wattage table 0."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
@@ -419,7 +430,8 @@ TEST(ComputationProperty, MixedTypesAgreeWithAPlainComputation)
             std::map<std::uint32_t, std::uint32_t> counts{{internalType, internalCount}};
             for (std::size_t k = 0; k < quantities.size(); ++k)
                 if (quantities[k])
-                    counts[packList[k]->getBatteryTypeIndex()] += quantities[k] * packList[k]->getNumberOfBatteries();
+                    counts[packList[k]->getBatteryTypeIndex()] +=
+                        quantities[k] * packList[k]->getNumberOfBatteries();
             if (counts.size() < 2)
                 continue;
             const std::uint32_t scalarIndex = rng() % 4;

@@ -117,8 +117,8 @@ TEST_F(ControllerInit, ShippedFilesStartTheProgram)
     std::filesystem::copy_file(test::distFile("varnelstrings.en"), "varnelstrings.en");
     VarnelController controller;
     ASSERT_TRUE(runInit(controller));
-    for (const char* key : {"hid.post.read.sleep", "serial.post.read.sleep", "hid.post.write.sleep",
-                            "serial.post.write.sleep"})
+    for (const char* key :
+         {"hid.post.read.sleep", "serial.post.read.sleep", "hid.post.write.sleep", "serial.post.write.sleep"})
         EXPECT_FALSE(controller.setting(key, "").empty()) << key;
     EXPECT_EQ(controller.setting("http.server", "absent"), "");
 }

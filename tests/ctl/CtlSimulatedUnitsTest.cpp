@@ -152,8 +152,9 @@ TEST(CtlSimulatedUnits, ScanListsTheThreeDemoUnitsAsTextAndJson)
     ASSERT_EQ(text.code, 0) << text.err;
     const std::vector<std::string> lines = linesOf(text.out);
     ASSERT_EQ(lines.size(), 3u) << text.out;
-    EXPECT_EQ(lines[0], "1  '" + site.dir("usb-ups.sock") +
-                            "'  Simulated Power : SIM-2000 USB  internal 2 of type 2  external 0  configuration 0x03");
+    EXPECT_EQ(lines[0],
+              "1  '" + site.dir("usb-ups.sock") +
+                  "'  Simulated Power : SIM-2000 USB  internal 2 of type 2  external 0  configuration 0x03");
     EXPECT_NE(text.err.find(catalogueText("msg.ctl.discoveredmultipledevices")), std::string::npos);
 
     const CtlResult json = runCtl({"scan", "--json"});
@@ -193,7 +194,7 @@ TEST(CtlSimulatedUnits, PlanWritesNothingAndApplyWritesExactlyThePlanOnEachProto
         const DemoUnit& unit = kDemoUnits[i];
         SCOPED_TRACE(unit.name);
         const std::vector<std::string> selection{"--unit", std::to_string(i + 1), "--pack",
-                                                std::to_string(unit.pack) + "=" + std::to_string(i + 1)};
+                                                 std::to_string(unit.pack) + "=" + std::to_string(i + 1)};
         std::vector<std::string> plan{"plan", "--json", "--data", "sample-batterydata.xml"};
         plan.insert(plan.end(), selection.begin(), selection.end());
         const CtlResult planned = runCtl(plan);
@@ -228,7 +229,8 @@ TEST(CtlSimulatedUnits, InternalOnlyWritesTheUnitsOwnBatteriesAndNoPacks)
     const std::vector<Values> expected = reference(site, {none, none, none});
     ASSERT_EQ(expected.size(), 3u);
 
-    const CtlResult text = runCtl({"apply", "--yes", "--data", "sample-batterydata.xml", "--unit", "3", "--internal-only"});
+    const CtlResult text =
+        runCtl({"apply", "--yes", "--data", "sample-batterydata.xml", "--unit", "3", "--internal-only"});
     ASSERT_EQ(text.code, 0) << text.err;
     EXPECT_NE(text.out.find("Saved and validated."), std::string::npos) << text.out;
     const Values written = fromJournal(site, "tower-ups");
@@ -243,21 +245,24 @@ TEST(CtlSimulatedUnits, BadPackOrUnitTouchesNoUnit)
     SimulatedSite site(demoUnits());
     ASSERT_TRUE(site.ready()) << site.simulatorOutput();
 
-    const CtlResult pack = runCtl({"apply", "--yes", "--data", "sample-batterydata.xml", "--unit", "1", "--pack", "7=1"});
+    const CtlResult pack =
+        runCtl({"apply", "--yes", "--data", "sample-batterydata.xml", "--unit", "1", "--pack", "7=1"});
     EXPECT_EQ(pack.code, 1);
     EXPECT_NE(pack.err.find("there is no pack 7: the data file has 6"), std::string::npos) << pack.err;
     // Refused before the scan: not one request reached a unit.
     for (const DemoUnit& unit : kDemoUnits)
         EXPECT_EQ(site.requests(unit.name), 0u) << unit.name;
 
-    const CtlResult unit = runCtl({"apply", "--yes", "--data", "sample-batterydata.xml", "--json", "--unit", "4", "--pack", "1=1"});
+    const CtlResult unit = runCtl(
+        {"apply", "--yes", "--data", "sample-batterydata.xml", "--json", "--unit", "4", "--pack", "1=1"});
     EXPECT_EQ(unit.code, 3);
     nlohmann::json doc = parsed(unit);
     EXPECT_EQ(doc["exitCode"], 3);
     EXPECT_EQ(doc["error"], "there is no unit 4: the scan found 3");
 
     // Packs the unit's wattage table does not fit: the computation refuses and nothing is written.
-    const CtlResult unfit = runCtl({"apply", "--yes", "--data", "sample-batterydata.xml", "--unit", "3", "--pack", "4=1"});
+    const CtlResult unfit =
+        runCtl({"apply", "--yes", "--data", "sample-batterydata.xml", "--unit", "3", "--pack", "4=1"});
     EXPECT_EQ(unfit.code, 4);
     EXPECT_NE(unfit.err.find(catalogueText("msg.calculationserror")), std::string::npos) << unfit.err;
     for (const DemoUnit& demo : kDemoUnits)
@@ -308,7 +313,8 @@ TEST(CtlSimulatedUnits, UnitStoringWrongValuesExitsWithSix)
     int number = 1;
     for (const char* unit : {"wrong-hid", "wrong-framed", "wrong-text"}) {
         SCOPED_TRACE(unit);
-        const CtlResult run = runCtl({"apply", "--yes", "--data", "sample-batterydata.xml", "--json", "--unit", std::to_string(number++), "--pack", "2=1"});
+        const CtlResult run = runCtl({"apply", "--yes", "--data", "sample-batterydata.xml", "--json",
+                                      "--unit", std::to_string(number++), "--pack", "2=1"});
         EXPECT_EQ(run.code, 6) << run.err;
         nlohmann::json doc = parsed(run);
         EXPECT_EQ(doc["saved"], true);

@@ -1,6 +1,6 @@
+#include "ctl/VarnelCtl.h"
 #include "CtlRunner.h"
 #include "ctl/PackSelection.h"
-#include "ctl/VarnelCtl.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -39,10 +39,12 @@ TEST(VarnelCtl, UsageErrorsExitWithOne)
     EXPECT_EQ(runCtl({"plan", "--data", "sample-batterydata.xml"}).code, 1);
     EXPECT_EQ(runCtl({"plan", "--data", "sample-batterydata.xml", "--unit", "1"}).code, 1);
     EXPECT_EQ(runCtl({"plan", "--data", "sample-batterydata.xml", "--unit", "0", "--internal-only"}).code, 1);
-    EXPECT_EQ(
-        runCtl({"plan", "--data", "sample-batterydata.xml", "--unit", "1", "--internal-only", "--pack", "1=1"}).code,
-        1);
-    const Result noYes = runCtl({"apply", "--data", "sample-batterydata.xml", "--unit", "1", "--internal-only"});
+    EXPECT_EQ(runCtl({"plan", "--data", "sample-batterydata.xml", "--unit", "1", "--internal-only", "--pack",
+                      "1=1"})
+                  .code,
+              1);
+    const Result noYes =
+        runCtl({"apply", "--data", "sample-batterydata.xml", "--unit", "1", "--internal-only"});
     EXPECT_EQ(noYes.code, 1);
     EXPECT_NE(noYes.err.find("--yes"), std::string::npos);
     // Refused before anything is scanned or written.
@@ -63,9 +65,10 @@ TEST(VarnelCtl, PacksOfTheSampleFile)
 
     const Result json = runCtl({"packs", "--json", "--data", "sample-batterydata.xml"});
     ASSERT_EQ(json.code, 0);
-    const std::string expected = "{\"fileVersionNumber\":\"3.1\",\"fileVersionDate\":\"2026-11-30\",\"packs\":[{"
-                                 "\"number\":1,\"name\":\"EBP-48 Small (4 x 7Ah)\",\"partNumber\":\"EBP-0407\","
-                                 "\"batteryTypeIndex\":1,\"numberOfBatteries\":4},";
+    const std::string expected =
+        "{\"fileVersionNumber\":\"3.1\",\"fileVersionDate\":\"2026-11-30\",\"packs\":[{"
+        "\"number\":1,\"name\":\"EBP-48 Small (4 x 7Ah)\",\"partNumber\":\"EBP-0407\","
+        "\"batteryTypeIndex\":1,\"numberOfBatteries\":4},";
     EXPECT_EQ(json.out.rfind(expected, 0), 0u) << json.out;
 
     const auto log = test::readLines("varnel.log");
@@ -80,8 +83,9 @@ TEST(VarnelCtl, StartAndDataFileFailuresExitWithTwo)
     const Result bare = runCtl({"packs", "--json", "--data", "x.xml"});
     EXPECT_EQ(bare.code, 2);
     EXPECT_NE(bare.err.find("varnel.ini"), std::string::npos);
-    EXPECT_EQ(bare.out, "{\"exitCode\":2,\"error\":\"start-up failed: run varnelctl in the folder holding varnel.ini "
-                        "and its message file\"}\n");
+    EXPECT_EQ(bare.out,
+              "{\"exitCode\":2,\"error\":\"start-up failed: run varnelctl in the folder holding varnel.ini "
+              "and its message file\"}\n");
 
     installRunFiles();
     test::writeFile("broken.xml", "<ExternalBatteryPack><Version");

@@ -1,5 +1,5 @@
-#include "controller/VarnelController.h"
 #include "data/VarnelXmlParser.h"
+#include "controller/VarnelController.h"
 #include "data/XmlReading.h"
 #include "support/TestSupport.h"
 
@@ -115,14 +115,14 @@ TEST(VarnelXmlParser, ValidityRulesDropIncompleteTables)
         "<BatteryPack batteryTypeIndex=\"1\" numberOfBatteries=\"-1\" name=\"Many\" partNumber=\"P\"/>";
     Loaded loaded;
     ASSERT_TRUE(loaded.parse(document(body)));
-    EXPECT_EQ(loaded.scalars.count(1), 0u); // 21 rows
-    EXPECT_EQ(loaded.scalars.count(2), 0u); // row 19 missing
-    ASSERT_EQ(loaded.scalars.count(3), 1u); // a duplicate row, keys still 0..19
+    EXPECT_EQ(loaded.scalars.count(1), 0u);                 // 21 rows
+    EXPECT_EQ(loaded.scalars.count(2), 0u);                 // row 19 missing
+    ASSERT_EQ(loaded.scalars.count(3), 1u);                 // a duplicate row, keys still 0..19
     EXPECT_EQ(loaded.scalars.at(3)->getRows().at(5), 105u); // the later row wins
-    EXPECT_EQ(loaded.types.count(2), 0u); // C table keys 0..8
-    EXPECT_EQ(loaded.types.count(3), 0u); // high B of 0
-    EXPECT_EQ(loaded.types.count(4), 1u); // malformed child after complete data
-    EXPECT_EQ(loaded.types.count(5), 0u); // no part number
+    EXPECT_EQ(loaded.types.count(2), 0u);                   // C table keys 0..8
+    EXPECT_EQ(loaded.types.count(3), 0u);                   // high B of 0
+    EXPECT_EQ(loaded.types.count(4), 1u);                   // malformed child after complete data
+    EXPECT_EQ(loaded.types.count(5), 0u);                   // no part number
     ASSERT_EQ(loaded.packs.size(), 2u);
     EXPECT_EQ(loaded.packs[0]->getNumberOfBatteries(), 4294967295u);
     EXPECT_EQ(loaded.packs[1]->getName(), "Pack A");
@@ -142,11 +142,10 @@ TEST(VarnelXmlParser, EachMissingStepFailsWithItsLogLine)
     EXPECT_EQ(noDate.date, "");
     Loaded broken;
     EXPECT_FALSE(broken.parse("<ExternalBatteryPack><Version"));
-    const std::vector<std::string> expected{"An error occured parsing the File Version",
-                                            "An error occured parsing the Battery Packs",
-                                            "An error occured parsing the File Version",
-                                            "Failed to parse file memory.xml",
-                                            "An error occured parsing the File Version"};
+    const std::vector<std::string> expected{
+        "An error occured parsing the File Version", "An error occured parsing the Battery Packs",
+        "An error occured parsing the File Version", "Failed to parse file memory.xml",
+        "An error occured parsing the File Version"};
     EXPECT_EQ(test::readLines("varnel.log"), expected);
 }
 
@@ -162,7 +161,8 @@ TEST(VarnelXmlParser, DocumentTypesAndEntityBombsAreRefused)
         std::string replacement;
         for (int i = 0; i < 10; ++i)
             replacement += ref;
-        const std::string placeholder = std::string("<!ENTITY ") + name + " \"" + std::string(10, '&') + "\">";
+        const std::string placeholder =
+            std::string("<!ENTITY ") + name + " \"" + std::string(10, '&') + "\">";
         bomb.replace(bomb.find(placeholder), placeholder.size(),
                      std::string("<!ENTITY ") + name + " \"" + replacement + "\">");
     }
@@ -172,8 +172,9 @@ TEST(VarnelXmlParser, DocumentTypesAndEntityBombsAreRefused)
     EXPECT_TRUE(loaded.number.empty());
 
     Loaded external;
-    EXPECT_FALSE(external.parse("<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY e SYSTEM \"file:///etc/passwd\">]>"
-                                "<ExternalBatteryPack><Version number=\"&e;\" date=\"d\"/></ExternalBatteryPack>"));
+    EXPECT_FALSE(
+        external.parse("<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY e SYSTEM \"file:///etc/passwd\">]>"
+                       "<ExternalBatteryPack><Version number=\"&e;\" date=\"d\"/></ExternalBatteryPack>"));
     EXPECT_TRUE(external.number.empty());
 }
 

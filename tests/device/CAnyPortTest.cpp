@@ -6,7 +6,8 @@
 
 namespace varnel {
 
-TEST(CAnyPortTest, UntypedOrUnknownTransportNeverLoads) {
+TEST(CAnyPortTest, UntypedOrUnknownTransportNeverLoads)
+{
     CAnyPort port;
     PortDescriptor descriptor{};
     EXPECT_FALSE(port.open(&descriptor));
@@ -32,7 +33,8 @@ TEST(CAnyPortTest, APortLeftOpenIsClosedWhenItGoes)
     EXPECT_EQ(1, unit.closeCount);
 }
 
-TEST(CAnyPortTest, LibraryNamesFollowTransportCodes) {
+TEST(CAnyPortTest, LibraryNamesFollowTransportCodes)
+{
     EXPECT_STREQ("linkserial", CAnyPort::libraryName(1));
     EXPECT_STREQ("linkusb", CAnyPort::libraryName(2));
     EXPECT_STREQ("linkhid", CAnyPort::libraryName(4));
@@ -40,7 +42,8 @@ TEST(CAnyPortTest, LibraryNamesFollowTransportCodes) {
     EXPECT_EQ(nullptr, CAnyPort::libraryName(3));
 }
 
-TEST(DynamicLibraryTest, MissingLibraryFailsAndExecutableDirectoryIsKnown) {
+TEST(DynamicLibraryTest, MissingLibraryFailsAndExecutableDirectoryIsKnown)
+{
     DynamicLibrary library;
     EXPECT_FALSE(library.open("no_such_varnel_library"));
     EXPECT_EQ(nullptr, library.symbol("PortOpen"));

@@ -168,7 +168,8 @@ TEST(HostileHttpServer, BodyShorterThanItsContentLengthFailsAndDeliversNothing)
         });
         const HttpOutcome outcome = fetchFrom(server);
         EXPECT_FALSE(outcome.got) << stalls;
-        EXPECT_EQ(outcome.lastResponse, "400 Response cut off: " + std::to_string(part.size()) + " of 1000 bytes received");
+        EXPECT_EQ(outcome.lastResponse,
+                  "400 Response cut off: " + std::to_string(part.size()) + " of 1000 bytes received");
         EXPECT_FALSE(outcome.parsed) << "a cut body must not pass for the whole file";
     }
     // The length that was promised, in any case of the header name, is a whole body.
@@ -179,7 +180,8 @@ TEST(HostileHttpServer, BodyShorterThanItsContentLengthFailsAndDeliversNothing)
     });
     const HttpOutcome outcome = fetchFrom(whole);
     EXPECT_TRUE(outcome.got) << outcome.lastResponse;
-    EXPECT_EQ(outcome.body, (std::vector<std::string>{"<ExternalBatteryPack>\r\n", "</ExternalBatteryPack>\r\n"}));
+    EXPECT_EQ(outcome.body,
+              (std::vector<std::string>{"<ExternalBatteryPack>\r\n", "</ExternalBatteryPack>\r\n"}));
 }
 
 // ---- FTP

@@ -1,5 +1,5 @@
-#include "settings/I18N.h"
 #include "settings/Log.h"
+#include "settings/I18N.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

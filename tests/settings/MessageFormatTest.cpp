@@ -12,7 +12,8 @@ TEST(MessageFormat, FillsMatchingConversions)
 {
     EXPECT_EQ(formatMessage("Internal batteries: %u of type %s", "k", {std::uint32_t{4}, "12V 9Ah"}),
               "Internal batteries: 4 of type 12V 9Ah");
-    EXPECT_EQ(formatMessage("%s of %s", "k", {std::string("1.2"), std::string("2026-01-01")}), "1.2 of 2026-01-01");
+    EXPECT_EQ(formatMessage("%s of %s", "k", {std::string("1.2"), std::string("2026-01-01")}),
+              "1.2 of 2026-01-01");
     EXPECT_EQ(formatMessage("row %d at 100%%", "k", {7}), "row 7 at 100%");
     EXPECT_EQ(formatMessage("%u", "k", {std::uint32_t{4294967295u}}), "4294967295");
     EXPECT_EQ(formatMessage("0x%04X", "k", {std::uint32_t{0x1F}}), "0x001F");
@@ -29,8 +30,7 @@ TEST(MessageFormat, HostileFormatsAreShownUnfilled)
                                 "%u %u %u",      // more conversions than arguments
                                 "%n%u",          // writes through a pointer
                                 "%*u",           // reads a width argument
-                                "%.*s",
-                                "%p", "%f", "%c", "%u%", "%9999u", "%1$u"}) {
+                                "%.*s", "%p", "%f", "%c", "%u%", "%9999u", "%1$u"}) {
         EXPECT_EQ(formatMessage(hostile, "msg.key", {count}), hostile) << hostile;
     }
     EXPECT_EQ(formatMessage("%u", "msg.key", {"text"}), "%u");

@@ -1,9 +1,9 @@
 // The framed protocol class over linkserial against a simulated unit: what
 // the system sends is what the simulator understands.
-#include "support/UpssimRunner.h"
 #include "device/CAnyPort.h"
 #include "device/Protocol3014.h"
 #include "support/TestSupport.h"
+#include "support/UpssimRunner.h"
 
 #include <gtest/gtest.h>
 #include <serialline.h>

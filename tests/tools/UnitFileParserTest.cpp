@@ -84,7 +84,8 @@ TEST(UnitFileParser, ShippedSampleHasOneUnitOfEachKind)
 {
     std::vector<UnitConfig> units;
     UnitFileParser parser;
-    ASSERT_TRUE(parser.parse(varnel::test::readFile(VARNEL_SOURCE_DIR "/tools/upssim/sample-units.ini"), units))
+    ASSERT_TRUE(
+        parser.parse(varnel::test::readFile(VARNEL_SOURCE_DIR "/tools/upssim/sample-units.ini"), units))
         << parser.error();
     ASSERT_EQ(units.size(), 3u);
     EXPECT_EQ(units[0].protocol, UnitProtocol::Framed);

@@ -1,8 +1,8 @@
 // Runs the real upssim binary and talks to its units through the real
 // pseudo-terminal and Unix socket.
-#include "support/UpssimRunner.h"
 #include "linkhidsim.h"
 #include "support/TestSupport.h"
+#include "support/UpssimRunner.h"
 
 #include <fcntl.h>
 #include <poll.h>

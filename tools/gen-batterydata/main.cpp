@@ -22,8 +22,9 @@ void writeType(std::ofstream& out, std::mt19937& rng, uint32_t type, int wattage
     std::uniform_int_distribution<uint32_t> base(100, 3000);
     uint32_t runtime = base(rng);
     out << "    <BatteryTable typeIndex=\"" << type << "\" typeSize=\"" << (1 + rng() % 40)
-        << "\" batteryWattageIndex=\"" << (wattageIndex >= 0 ? static_cast<uint32_t>(wattageIndex) : rng() % kTables) << "\" typeName=\"Type " << type
-        << "\" partNumber=\"BT-" << type << "\">\n";
+        << "\" batteryWattageIndex=\""
+        << (wattageIndex >= 0 ? static_cast<uint32_t>(wattageIndex) : rng() % kTables)
+        << "\" typeName=\"Type " << type << "\" partNumber=\"BT-" << type << "\">\n";
     for (int r = 0; r < kRows; ++r) {
         out << "      <Runtime rowIndex=\"" << r << "\" time=\"" << runtime << "\"/>\n";
         runtime = runtime * 3 / 4 + 1;

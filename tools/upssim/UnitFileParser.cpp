@@ -182,8 +182,9 @@ bool UnitFileParser::setKey(UnitConfig& unit, const std::string& key, const std:
                 return true;
             }
         }
-        return fail(line, "fault '" + value +
-                              "' is not none, silent, reject, badkind, truncate, ignorewrites, wrongvalue or random");
+        return fail(
+            line, "fault '" + value +
+                      "' is not none, silent, reject, badkind, truncate, ignorewrites, wrongvalue or random");
     }
     if (key == "battery.table") {
         if (!parseBytes(value, unit.batteryTable))
@@ -206,10 +207,10 @@ bool UnitFileParser::setKey(UnitConfig& unit, const std::string& key, const std:
         const char* key;
         uint32_t max;
     };
-    static constexpr NumberKey kNumbers[] = {{"configuration", 0xFFFF}, {"internal.count", 255},
-                                             {"internal.type", 255},    {"external.count", 0xFFFF},
-                                             {"c.highb", 255},          {"usb.vendor", 0xFFFF},
-                                             {"usb.product", 0xFFFF},   {"fault.after", 0xFFFFFFFFu},
+    static constexpr NumberKey kNumbers[] = {{"configuration", 0xFFFF},  {"internal.count", 255},
+                                             {"internal.type", 255},     {"external.count", 0xFFFF},
+                                             {"c.highb", 255},           {"usb.vendor", 0xFFFF},
+                                             {"usb.product", 0xFFFF},    {"fault.after", 0xFFFFFFFFu},
                                              {"fault.seed", 0xFFFFFFFFu}};
     for (const NumberKey& entry : kNumbers) {
         if (key != entry.key)

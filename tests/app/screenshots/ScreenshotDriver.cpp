@@ -21,13 +21,16 @@ using varnel::VarnelDevice;
 // records stand in so that pages 3 to 5 can still be shown.
 class ScreenshotDialog : public varnel::VarnelDialog {
 protected:
-    std::vector<std::unique_ptr<VarnelDevice>>& backendScanForDevices(const varnel::StatusCallback& callback) override
+    std::vector<std::unique_ptr<VarnelDevice>>&
+    backendScanForDevices(const varnel::StatusCallback& callback) override
     {
         auto& found = VarnelDialog::backendScanForDevices(callback);
         if (found.empty()) {
             std::cerr << "No unit answered; showing two illustrative units." << std::endl;
-            found.push_back(std::make_unique<varnel::test::FakeDevice>("Simulated", "HID UPS 1500", 4, 0, true));
-            found.push_back(std::make_unique<varnel::test::FakeDevice>("Simulated", "Serial UPS 3000", 4, 8, true));
+            found.push_back(
+                std::make_unique<varnel::test::FakeDevice>("Simulated", "HID UPS 1500", 4, 0, true));
+            found.push_back(
+                std::make_unique<varnel::test::FakeDevice>("Simulated", "Serial UPS 3000", 4, 8, true));
             illustrative = true;
         }
         return found;
