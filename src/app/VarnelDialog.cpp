@@ -3,28 +3,22 @@
 #include "app/StatusText.h"
 
 #include "device/VarnelDevice.h"
+#include "platform/Sleep.h"
 #include "settings/CatalogueText.h"
 #include "settings/I18N.h"
 
-#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QThread>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <thread>
 
 // Resources of a static library must be registered by name before first use.
 static void registerResources()
@@ -124,37 +118,17 @@ void fitCaption(QRadioButton* radio)
         radio->resize(wanted, radio->height());
 }
 
-// Waits on the window's thread keep it painting; user input waits until the
-// step returns. Waits on a blocking step's own thread simply sleep.
-void pumpingSleep(QThread* windowThread, std::uint32_t milliseconds)
-{
-    if (QThread::currentThread() != windowThread) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-        return;
-    }
-    QElapsedTimer timer;
-    timer.start();
-    do {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
-        qint64 left = static_cast<qint64>(milliseconds) - timer.elapsed();
-        if (left > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(std::min<qint64>(left, 10)));
-    } while (timer.elapsed() < static_cast<qint64>(milliseconds));
-}
-
 } // namespace
 
 VarnelDialog::VarnelDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), icon(applicationIcon()),
-      font(controlFont()), units(templateFont())
+      font(controlFont()), units(templateFont()), runner(*this)
 {
     setWindowTitle("Varnel");
     setWindowIcon(icon);
     setModal(true);
-    QThread* windowThread = thread();
-    sleepHandler = std::make_unique<ScopedSleepHandler>(
-        [windowThread](std::uint32_t milliseconds) { pumpingSleep(windowThread, milliseconds); });
     createControls();
+    runner.setIndicator(busyIndicator);
     selectedDevice = nullptr;
     dataFilePath.clear();
     enterPage1();
@@ -254,7 +228,7 @@ void VarnelDialog::keyPressEvent(QKeyEvent* event)
 void VarnelDialog::closeEvent(QCloseEvent* event)
 {
     // The window manager can still ask to close while a step runs; the step owns the unit until it returns.
-    if (busy) {
+    if (runner.isBusy()) {
         event->ignore();
         return;
     }
@@ -327,41 +301,13 @@ void VarnelDialog::showStatus(const char* statusText, std::uint32_t newLine)
 
 StatusCallback VarnelDialog::statusCallback()
 {
-    return [this](const char* statusText, std::uint32_t newLine) {
-        if (QThread::currentThread() == thread()) {
-            showStatus(statusText, newLine);
-            return;
-        }
-        // The text belongs to the caller, which waits until it has been shown.
-        QMetaObject::invokeMethod(
-            this, [this, statusText, newLine] { showStatus(statusText, newLine); },
-            Qt::BlockingQueuedConnection);
-    };
+    return runner.marshal(
+        [this](const char* statusText, std::uint32_t newLine) { showStatus(statusText, newLine); });
 }
 
 bool VarnelDialog::runBlocking(const std::function<bool()>& step)
 {
-    if (busy)
-        return step();
-    busy = true;
-    busyIndicator->show();
-    QApplication::setOverrideCursor(Qt::BusyCursor);
-    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(thread());
-    std::atomic<bool> finished{false};
-    bool result = false;
-    std::thread worker([&] {
-        result = step();
-        finished.store(true);
-        if (dispatcher != nullptr)
-            dispatcher->wakeUp();
-    });
-    while (!finished.load())
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
-    worker.join();
-    QApplication::restoreOverrideCursor();
-    busyIndicator->hide();
-    busy = false;
-    return result;
+    return runner.run(step);
 }
 
 void VarnelDialog::resetControls()

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "app/BlockingRunner.h"
 #include "app/DialogUnits.h"
 #include "app/VarnelStatic.h"
 #include "controller/VarnelController.h"
-#include "platform/Sleep.h"
 
 #include <QDialog>
 #include <QFont>
@@ -56,7 +56,7 @@ public:
     VarnelDevice* getSelectedDevice() const { return selectedDevice; }
     VarnelController& getController() { return controller; }
     const DialogUnits& getDialogUnits() const { return units; }
-    bool isBusy() const { return busy; }
+    bool isBusy() const { return runner.isBusy(); }
 
 public slots:
     void onBack();
@@ -81,9 +81,7 @@ protected:
     // Tests hand the routine their own network clients here; the program keeps its real ones.
     virtual void configureDownload(DataFileDownload& download);
 
-    // Runs one blocking step away from the window's thread. User input waits
-    // until the step returns, but the window keeps painting and answering the
-    // window manager, and a busy indicator runs meanwhile.
+    // Runs one blocking step away from the window's thread; see BlockingRunner.
     bool runBlocking(const std::function<bool()>& step);
     // The status callback handed to the core; safe to call from a blocking step.
     StatusCallback statusCallback();
@@ -120,8 +118,7 @@ private:
     std::string dataFilePath;
     VarnelDevice* selectedDevice = nullptr;
     bool packSelectionActive = false;
-    bool busy = false;
-    std::unique_ptr<ScopedSleepHandler> sleepHandler;
+    BlockingRunner runner;
 };
 
 } // namespace varnel

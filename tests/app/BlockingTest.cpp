@@ -1,3 +1,4 @@
+#include "app/BlockingRunner.h"
 #include "app/WizardHarness.h"
 
 #include <QImage>
@@ -5,10 +6,48 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
+
+#include <string>
+#include <thread>
 
 namespace varnel::test {
 namespace {
+
+// The runner without a dialog: texts from the step's thread are shown on the
+// window's thread, in order, while the step still runs and the indicator shows.
+TEST(BlockingRunner, MarshalsStatusFromItsStepAndSleepsThere)
+{
+    QWidget window;
+    QWidget indicator(&window);
+    indicator.hide();
+    BlockingRunner runner(window);
+    runner.setIndicator(&indicator);
+    std::string shown;
+    bool allOnWindowThread = true;
+    bool indicatorDuring = false;
+    StatusCallback status = runner.marshal([&](const char* text, std::uint32_t newLine) {
+        allOnWindowThread = allOnWindowThread && QThread::currentThread() == window.thread();
+        indicatorDuring = !indicator.isHidden();
+        shown += (newLine != 0 ? "\n" : "") + std::string(text);
+    });
+    std::thread::id stepThread;
+    const bool result = runner.run([&] {
+        stepThread = std::this_thread::get_id();
+        status("one", 1);
+        sleepMs(5);
+        status("two", 0);
+        return runner.isBusy();
+    });
+    EXPECT_TRUE(result);
+    EXPECT_NE(stepThread, std::this_thread::get_id());
+    EXPECT_EQ(shown, "\nonetwo");
+    EXPECT_TRUE(allOnWindowThread);
+    EXPECT_TRUE(indicatorDuring);
+    EXPECT_TRUE(indicator.isHidden());
+    EXPECT_FALSE(runner.isBusy());
+}
 
 TEST_F(Wizard, WaitsOnTheWindowThreadKeepEventsFlowing)
 {
