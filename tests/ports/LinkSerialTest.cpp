@@ -82,6 +82,30 @@ protected:
             lib.set(h, 2400, 'N', 8, 1, 0);
         return h;
     }
+    // The names the library lists, in its order.
+    std::vector<std::string> listed()
+    {
+        std::vector<std::string> names;
+        lib.enumerate(
+            [](PortDescriptor* port, void* context) -> int32_t {
+                EXPECT_EQ(port->size, sizeof(PortDescriptor));
+                EXPECT_EQ(port->transport, static_cast<uint32_t>(PORT_TRANSPORT_SERIAL));
+                static_cast<std::vector<std::string>*>(context)->push_back(port->portName);
+                return 1;
+            },
+            &names);
+        return names;
+    }
+    // The tests name their own lines; the user's list comes back afterwards.
+    void TearDown() override
+    {
+        if (savedPorts.empty())
+            unsetenv("LINKSERIAL_PORTS");
+        else
+            setenv("LINKSERIAL_PORTS", savedPorts.c_str(), 1);
+        unsetenv("LINKSERIAL_DETECT");
+    }
+    const std::string savedPorts = getenv("LINKSERIAL_PORTS") ? getenv("LINKSERIAL_PORTS") : "";
     LinkSerial lib;
 };
 
@@ -247,29 +271,11 @@ TEST_F(LinkSerialTest, RefusesForeignDescriptorsAndHidCalls)
 
 TEST_F(LinkSerialTest, EnumerationAddsTheNamedPortsAfterTheDetectedOnes)
 {
-    std::string saved = getenv("LINKSERIAL_PORTS") ? getenv("LINKSERIAL_PORTS") : "";
     setenv("LINKSERIAL_PORTS", "/tmp/sim/a::/tmp/sim/b", 1);
-    auto listed = [this]() {
-        std::vector<std::string> names;
-        lib.enumerate(
-            [](PortDescriptor* port, void* context) -> int32_t {
-                EXPECT_EQ(port->size, sizeof(PortDescriptor));
-                EXPECT_EQ(port->transport, static_cast<uint32_t>(PORT_TRANSPORT_SERIAL));
-                static_cast<std::vector<std::string>*>(context)->push_back(port->portName);
-                return 1;
-            },
-            &names);
-        return names;
-    };
-    std::vector<std::string> names = listed();
+    const std::vector<std::string> names = listed();
     // With detection off only the named lines are listed, whatever the machine has.
     setenv("LINKSERIAL_DETECT", "0", 1);
-    std::vector<std::string> namedOnly = listed();
-    unsetenv("LINKSERIAL_DETECT");
-    if (saved.empty())
-        unsetenv("LINKSERIAL_PORTS");
-    else
-        setenv("LINKSERIAL_PORTS", saved.c_str(), 1);
+    const std::vector<std::string> namedOnly = listed();
     ASSERT_GE(names.size(), 2u);
     EXPECT_EQ(names[names.size() - 2], "/tmp/sim/a");
     EXPECT_EQ(names.back(), "/tmp/sim/b");
@@ -297,17 +303,6 @@ TEST_F(LinkSerialTest, ALineReachedByTwoNamesIsListedOnce)
 
     // Through the library: every line this machine detects, named again through
     // a link, and the pty by its name and its link, each come out once.
-    std::string saved = getenv("LINKSERIAL_PORTS") ? getenv("LINKSERIAL_PORTS") : "";
-    auto listed = [this]() {
-        std::vector<std::string> names;
-        lib.enumerate(
-            [](PortDescriptor* port, void* context) -> int32_t {
-                static_cast<std::vector<std::string>*>(context)->push_back(port->portName);
-                return 1;
-            },
-            &names);
-        return names;
-    };
     unsetenv("LINKSERIAL_PORTS");
     const std::vector<std::string> detected = listed();
     std::string named = pty.slave + ":" + link;
@@ -317,11 +312,7 @@ TEST_F(LinkSerialTest, ALineReachedByTwoNamesIsListedOnce)
         named += ":" + byId;
     }
     setenv("LINKSERIAL_PORTS", named.c_str(), 1);
-    std::vector<std::string> names = listed();
-    if (saved.empty())
-        unsetenv("LINKSERIAL_PORTS");
-    else
-        setenv("LINKSERIAL_PORTS", saved.c_str(), 1);
+    const std::vector<std::string> names = listed();
     std::vector<std::string> expected = detected;
     expected.push_back(pty.slave);
     EXPECT_EQ(names, expected);
@@ -330,7 +321,6 @@ TEST_F(LinkSerialTest, ALineReachedByTwoNamesIsListedOnce)
 TEST_F(LinkSerialTest, AnEnumeratedPortOpensInsideTheCallback)
 {
     Pty pty;
-    std::string saved = getenv("LINKSERIAL_PORTS") ? getenv("LINKSERIAL_PORTS") : "";
     setenv("LINKSERIAL_PORTS", pty.slave.c_str(), 1);
     struct Context {
         LinkSerial* lib;
@@ -349,10 +339,6 @@ TEST_F(LinkSerialTest, AnEnumeratedPortOpensInsideTheCallback)
             return 1;
         },
         &context);
-    if (saved.empty())
-        unsetenv("LINKSERIAL_PORTS");
-    else
-        setenv("LINKSERIAL_PORTS", saved.c_str(), 1);
     EXPECT_EQ(context.opened, 1);
 }
 
