@@ -24,13 +24,4 @@ ClockHandler setClockHandler(ClockHandler handler)
     return std::exchange(currentHandler(), std::move(handler));
 }
 
-ScopedClockHandler::ScopedClockHandler(ClockHandler handler) : previous(setClockHandler(std::move(handler)))
-{
-}
-
-ScopedClockHandler::~ScopedClockHandler()
-{
-    setClockHandler(std::move(previous));
-}
-
 } // namespace varnel

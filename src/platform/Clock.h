@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ScopedHandler.h"
+
 #include <chrono>
 #include <functional>
 
@@ -15,15 +17,6 @@ std::chrono::steady_clock::time_point steadyNow();
 ClockHandler setClockHandler(ClockHandler handler);
 
 // Installs a handler for the lifetime of the guard.
-class ScopedClockHandler {
-public:
-    explicit ScopedClockHandler(ClockHandler handler);
-    ~ScopedClockHandler();
-    ScopedClockHandler(const ScopedClockHandler&) = delete;
-    ScopedClockHandler& operator=(const ScopedClockHandler&) = delete;
-
-private:
-    ClockHandler previous;
-};
+using ScopedClockHandler = ScopedHandler<ClockHandler, &setClockHandler>;
 
 } // namespace varnel

@@ -32,13 +32,4 @@ SleepHandler setSleepHandler(SleepHandler handler)
     return std::exchange(currentHandler(), std::move(handler));
 }
 
-ScopedSleepHandler::ScopedSleepHandler(SleepHandler handler) : previous(setSleepHandler(std::move(handler)))
-{
-}
-
-ScopedSleepHandler::~ScopedSleepHandler()
-{
-    setSleepHandler(std::move(previous));
-}
-
 } // namespace varnel

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "platform/ScopedHandler.h"
 #include <cstdint>
+
 #include <functional>
 
 namespace varnel {
@@ -15,15 +17,6 @@ void sleepMs(std::uint32_t milliseconds);
 SleepHandler setSleepHandler(SleepHandler handler);
 
 // Installs a handler for the lifetime of the guard.
-class ScopedSleepHandler {
-public:
-    explicit ScopedSleepHandler(SleepHandler handler);
-    ~ScopedSleepHandler();
-    ScopedSleepHandler(const ScopedSleepHandler&) = delete;
-    ScopedSleepHandler& operator=(const ScopedSleepHandler&) = delete;
-
-private:
-    SleepHandler previous;
-};
+using ScopedSleepHandler = ScopedHandler<SleepHandler, &setSleepHandler>;
 
 } // namespace varnel
