@@ -153,51 +153,37 @@ TEST(ApplyConfiguration, StagesStopAtTheFirstFailureAndTellWhere)
     VarnelController controller;
     ASSERT_TRUE(controller.init(nullptr));
 
+    enum Stage { none, compute, save, validate }; // the stage that fails
+    const std::vector<std::string> computed{"msg.begincalculations", "step", "msg.calculationscomplete"};
+    const std::vector<std::string> saved{"label.savingchanges", "msg.updatecomplete", "msg.beginvalidation"};
+    auto concat = [](std::vector<std::string> a, const std::vector<std::string>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
     const struct {
         UpdateMode mode;
-        bool computes, saves, validates;
+        Stage fails;
         UpdateOutcome outcome;
         std::vector<std::string> shown; // keys, and "step" for the computation's own text
     } cases[] = {
-        {UpdateMode::computeOnly,
-         true,
-         true,
-         true,
-         UpdateOutcome::computed,
-         {"msg.begincalculations", "step", "msg.calculationscomplete"}},
+        {UpdateMode::computeOnly, none, UpdateOutcome::computed, computed},
         {UpdateMode::write,
-         false,
-         true,
-         true,
+         compute,
          UpdateOutcome::computeFailed,
          {"msg.begincalculations", "step", "msg.calculationserror"}},
-        {UpdateMode::write,
-         true,
-         false,
-         true,
-         UpdateOutcome::saveFailed,
-         {"msg.begincalculations", "step", "msg.calculationscomplete", "label.savingchanges",
-          "msg.updatefailed"}},
-        {UpdateMode::write,
-         true,
-         true,
-         false,
-         UpdateOutcome::notValidated,
-         {"msg.begincalculations", "step", "msg.calculationscomplete", "label.savingchanges",
-          "msg.updatecomplete", "msg.beginvalidation", "msg.notvalidated"}},
-        {UpdateMode::write,
-         true,
-         true,
-         true,
-         UpdateOutcome::validated,
-         {"msg.begincalculations", "step", "msg.calculationscomplete", "label.savingchanges",
-          "msg.updatecomplete", "msg.beginvalidation", "msg.validated"}},
+        {UpdateMode::write, save, UpdateOutcome::saveFailed,
+         concat(computed, {"label.savingchanges", "msg.updatefailed"})},
+        {UpdateMode::write, validate, UpdateOutcome::notValidated,
+         concat(concat(computed, saved), {"msg.notvalidated"})},
+        {UpdateMode::write, none, UpdateOutcome::validated,
+         concat(concat(computed, saved), {"msg.validated"})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.outcome));
         std::filesystem::remove("varnel.log");
         restartLog();
-        RecordOnly device(c.saves);
+        const bool computes = c.fails != compute, saves = c.fails != save, validates = c.fails != validate;
+        RecordOnly device(saves);
         bool inStep = false;
         int validations = 0;
         std::vector<std::string> shown, shownInStep;
@@ -207,11 +193,11 @@ TEST(ApplyConfiguration, StagesStopAtTheFirstFailureAndTellWhere)
             EXPECT_EQ(quantities, (std::vector<std::uint32_t>{0, 2}));
             unit.setExternalBatteryCount(8);
             callback("step", 1);
-            return c.computes;
+            return computes;
         };
         steps.validate = [&](VarnelDevice&, const StatusCallback&) {
             ++validations;
-            return c.validates;
+            return validates;
         };
         steps.run = [&](const std::function<bool()>& step) {
             inStep = true;
@@ -236,9 +222,9 @@ TEST(ApplyConfiguration, StagesStopAtTheFirstFailureAndTellWhere)
                 expected.push_back(controller.getMessages()->lookup(key.c_str()));
         EXPECT_EQ(shown, expected);
         EXPECT_EQ(shownInStep, std::vector<std::string>{"step"});
-        const bool saveAsked = c.mode == UpdateMode::write && c.computes;
+        const bool saveAsked = c.mode == UpdateMode::write && computes;
         EXPECT_EQ(device.saveCalls, saveAsked ? 1 : 0);
-        EXPECT_EQ(validations, saveAsked && c.saves ? 1 : 0);
+        EXPECT_EQ(validations, saveAsked && saves ? 1 : 0);
         // The record as written goes to the log once the unit took it.
         const bool logged =
             test::readFile("varnel.log").find(controller.getMessages()->lookup("label.savingchanges")) !=
