@@ -1,12 +1,11 @@
 #pragma once
 
 #include "app/BlockingRunner.h"
-#include "app/DialogUnits.h"
-#include "app/VarnelStatic.h"
+#include "app/DialogLayout.h"
+#include "app/WizardBackend.h"
 #include "controller/VarnelController.h"
 
 #include <QDialog>
-#include <QFont>
 #include <QIcon>
 
 #include <cstdint>
@@ -14,12 +13,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-class QComboBox;
-class QLabel;
-class QProgressBar;
-class QPushButton;
-class QRadioButton;
 
 namespace varnel {
 
@@ -55,7 +48,9 @@ public:
     const std::string& getDataFilePath() const { return dataFilePath; }
     VarnelDevice* getSelectedDevice() const { return selectedDevice; }
     VarnelController& getController() { return controller; }
-    const DialogUnits& getDialogUnits() const { return units; }
+    const DialogUnits& getDialogUnits() const { return layout.getDialogUnits(); }
+    // The core operations the pages call; tests hand in their own.
+    void setBackend(std::unique_ptr<WizardBackend> replacement);
     bool isBusy() const { return runner.isBusy(); }
 
 public slots:
@@ -69,18 +64,6 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-    // The operations of the core that the pages call, kept in one file so the
-    // pages do not depend on their exact shapes.
-    virtual bool backendLoadDataFile(const std::string& path);
-    virtual std::vector<std::unique_ptr<VarnelDevice>>& backendScanForDevices(const StatusCallback& callback);
-    virtual bool backendComputeConfiguration(VarnelDevice& device,
-                                             const std::vector<std::uint32_t>& quantities,
-                                             const StatusCallback& callback);
-    virtual bool backendSaveDevice(VarnelDevice& device);
-    virtual bool backendValidateUpdate(VarnelDevice& device, const StatusCallback& callback);
-    // Tests hand the routine their own network clients here; the program keeps its real ones.
-    virtual void configureDownload(DataFileDownload& download);
-
     // Runs one blocking step away from the window's thread; see BlockingRunner.
     bool runBlocking(const std::function<bool()>& step);
     // The status callback handed to the core; safe to call from a blocking step.
@@ -90,9 +73,8 @@ private:
     // The shared download routine, showing its texts in the main text area and
     // running its network steps through runBlocking.
     DataFileDownload dataFileDownload();
-    void createControls();
+    void connectControls();
     void redraw(QWidget* widget);
-    void fitMainText();
     std::string text(const char* key) const;
     void setMainText(const std::string& value);
     std::string deviceHeading(const VarnelDevice& device) const;
@@ -100,21 +82,8 @@ private:
     QIcon icon;
     int page = 1;
     VarnelController controller;
-    QFont font;
-    DialogUnits units;
-    QPushButton* backButton = nullptr;
-    QPushButton* nextButton = nullptr;
-    QPushButton* cancelButton = nullptr;
-    QPushButton* internalOnlyButton = nullptr;
-    VarnelStatic* sidePanel = nullptr;
-    QLabel* mainText = nullptr;
-    QRadioButton* httpChoice = nullptr;
-    QRadioButton* ftpChoice = nullptr;
-    QRadioButton* localFileChoice = nullptr;
-    std::vector<QComboBox*> quantityCombos;
-    std::vector<QComboBox*> typeCombos;
-    QComboBox* deviceCombo = nullptr;
-    QProgressBar* busyIndicator = nullptr;
+    DialogLayout layout;
+    std::unique_ptr<WizardBackend> backend;
     std::string dataFilePath;
     VarnelDevice* selectedDevice = nullptr;
     bool packSelectionActive = false;

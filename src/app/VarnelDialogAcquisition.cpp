@@ -22,14 +22,14 @@ DataFileDownload VarnelDialog::dataFileDownload()
         if (!headingShown) {
             headingShown = true;
             setMainText(statusText != nullptr ? statusText : "");
-            mainText->show();
+            layout.mainText->show();
             return;
         }
         appendStatus(statusText, newLine);
     };
     DataFileDownload download(controller.getSettings(), controller.getMessages(), std::move(show));
     download.setStepRunner([this](const std::function<bool()>& step) { return runBlocking(step); });
-    configureDownload(download);
+    backend->configureDownload(download);
     return download;
 }
 
@@ -48,7 +48,7 @@ void VarnelDialog::downloadByFtp()
 void VarnelDialog::selectLocalFile()
 {
     setMainText(text("label.selectlocalblurb"));
-    mainText->show();
+    layout.mainText->show();
     dataFilePath.clear();
     QFileDialog fd(this);
     fd.setObjectName("fileDialog");
@@ -59,7 +59,7 @@ void VarnelDialog::selectLocalFile()
     fd.setOption(QFileDialog::DontUseNativeDialog, true);
     if (fd.exec() == QDialog::Accepted && !fd.selectedFiles().isEmpty()) {
         dataFilePath = QFileInfo(fd.selectedFiles().first()).absoluteFilePath().toLocal8Bit().toStdString();
-        mainText->setText("");
+        layout.mainText->setText("");
     } else {
         setMainText(text("msg.nofileselected"));
     }

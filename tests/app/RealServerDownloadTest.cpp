@@ -64,15 +64,18 @@ public:
 
 class ServerDialog : public TestDialog {
 public:
+    ServerDialog()
+    {
+        downloadClients = [this](DataFileDownload& download) {
+            download.setHttpFactory(
+                [this] { return std::make_unique<RedirectedHttp>(serverPort, askedPorts); });
+            download.setFtpFactory(
+                [this] { return std::make_unique<RedirectedFtp>(serverPort, askedPorts); });
+        };
+    }
+
     int serverPort = 0;
     std::vector<int> askedPorts;
-
-protected:
-    void configureDownload(DataFileDownload& download) override
-    {
-        download.setHttpFactory([this] { return std::make_unique<RedirectedHttp>(serverPort, askedPorts); });
-        download.setFtpFactory([this] { return std::make_unique<RedirectedFtp>(serverPort, askedPorts); });
-    }
 };
 
 class RealServerDownload : public Wizard {

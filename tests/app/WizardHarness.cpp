@@ -131,38 +131,48 @@ bool FakeDevice::save()
     return saves;
 }
 
-std::vector<std::unique_ptr<VarnelDevice>>& TestDialog::backendScanForDevices(const StatusCallback& callback)
-{
-    ++scans;
-    auto& devices = getController().getDevices();
-    getController().clearDevices();
-    for (const UnitSpec& unit : units)
-        devices.push_back(std::make_unique<FakeDevice>(unit.vendor, unit.product, unit.internalCount,
-                                                       unit.externalCount, unit.saves));
-    if (callback)
-        callback("scanned", 1);
-    return devices;
-}
+namespace {
 
-bool TestDialog::backendComputeConfiguration(VarnelDevice& device,
-                                             const std::vector<std::uint32_t>& quantities,
-                                             const StatusCallback& callback)
-{
-    computedQuantities = quantities;
-    if (computeResult)
-        return *computeResult;
-    return VarnelDialog::backendComputeConfiguration(device, quantities, callback);
-}
+class TestBackend : public WizardBackend {
+public:
+    explicit TestBackend(TestDialog& dialog) : WizardBackend(dialog.getController()), dialog(dialog) {}
 
-bool TestDialog::backendValidateUpdate(VarnelDevice&, const StatusCallback&)
-{
-    return validateResult;
-}
+    std::vector<std::unique_ptr<VarnelDevice>>& scanForDevices(const StatusCallback& callback) override
+    {
+        ++dialog.scans;
+        auto& devices = controller.getDevices();
+        controller.clearDevices();
+        for (const UnitSpec& unit : dialog.units)
+            devices.push_back(std::make_unique<FakeDevice>(unit.vendor, unit.product, unit.internalCount,
+                                                           unit.externalCount, unit.saves));
+        if (callback)
+            callback("scanned", 1);
+        return devices;
+    }
+    bool computeConfiguration(VarnelDevice& device, const std::vector<std::uint32_t>& quantities,
+                              const StatusCallback& callback) override
+    {
+        dialog.computedQuantities = quantities;
+        if (dialog.computeResult)
+            return *dialog.computeResult;
+        return WizardBackend::computeConfiguration(device, quantities, callback);
+    }
+    bool validateUpdate(VarnelDevice&, const StatusCallback&) override { return dialog.validateResult; }
+    void configureDownload(DataFileDownload& download) override { dialog.downloadClients(download); }
 
-void TestDialog::configureDownload(DataFileDownload& download)
+private:
+    TestDialog& dialog;
+};
+
+} // namespace
+
+TestDialog::TestDialog()
+    : downloadClients([this](DataFileDownload& download) {
+          download.setHttpFactory([this] { return std::make_unique<FakeHttpDownload>(http); });
+          download.setFtpFactory([this] { return std::make_unique<FakeFtpDownload>(ftp); });
+      })
 {
-    download.setHttpFactory([this] { return std::make_unique<FakeHttpDownload>(http); });
-    download.setFtpFactory([this] { return std::make_unique<FakeFtpDownload>(ftp); });
+    setBackend(std::make_unique<TestBackend>(*this));
 }
 
 void Wizard::SetUp()

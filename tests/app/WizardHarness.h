@@ -63,6 +63,7 @@ struct FtpScript {
 // decide the outcome; everything else runs as in the program.
 class TestDialog : public VarnelDialog {
 public:
+    TestDialog();
     using VarnelDialog::runBlocking;
     using VarnelDialog::statusCallback;
 
@@ -73,14 +74,8 @@ public:
     bool validateResult = true;
     HttpScript http;
     FtpScript ftp;
-
-protected:
-    std::vector<std::unique_ptr<VarnelDevice>>&
-    backendScanForDevices(const StatusCallback& callback) override;
-    bool backendComputeConfiguration(VarnelDevice& device, const std::vector<std::uint32_t>& quantities,
-                                     const StatusCallback& callback) override;
-    bool backendValidateUpdate(VarnelDevice& device, const StatusCallback& callback) override;
-    void configureDownload(DataFileDownload& download) override;
+    // The network clients a download gets: the scripted ones above unless a test puts in others.
+    std::function<void(DataFileDownload&)> downloadClients;
 };
 
 // A run directory holding the shipped settings and catalogue, and a dialog on it.

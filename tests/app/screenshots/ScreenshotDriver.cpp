@@ -17,14 +17,16 @@ namespace {
 
 using varnel::VarnelDevice;
 
-// The real dialog; when no unit answers on the ports, two illustrative
+// The real core; when no unit answers on the ports, two illustrative
 // records stand in so that pages 3 to 5 can still be shown.
-class ScreenshotDialog : public varnel::VarnelDialog {
-protected:
+class ScreenshotBackend : public varnel::WizardBackend {
+public:
+    using WizardBackend::WizardBackend;
+
     std::vector<std::unique_ptr<VarnelDevice>>&
-    backendScanForDevices(const varnel::StatusCallback& callback) override
+    scanForDevices(const varnel::StatusCallback& callback) override
     {
-        auto& found = VarnelDialog::backendScanForDevices(callback);
+        auto& found = WizardBackend::scanForDevices(callback);
         if (found.empty()) {
             std::cerr << "No unit answered; showing two illustrative units." << std::endl;
             found.push_back(
@@ -35,9 +37,9 @@ protected:
         }
         return found;
     }
-    bool backendValidateUpdate(VarnelDevice& device, const varnel::StatusCallback& callback) override
+    bool validateUpdate(VarnelDevice& device, const varnel::StatusCallback& callback) override
     {
-        return illustrative || VarnelDialog::backendValidateUpdate(device, callback);
+        return illustrative || WizardBackend::validateUpdate(device, callback);
     }
 
 private:
@@ -74,7 +76,8 @@ int main(int argc, char** argv)
     }
     QDir().mkpath(outDir);
 
-    ScreenshotDialog dialog;
+    varnel::VarnelDialog dialog;
+    dialog.setBackend(std::make_unique<ScreenshotBackend>(dialog.getController()));
     dialog.show();
     auto next = [&dialog] { dialog.findChild<QPushButton*>("1001")->click(); };
     bool ok = save(dialog, outDir, 1);

@@ -1,0 +1,185 @@
+#include "app/DialogLayout.h"
+
+#include "app/StatusText.h"
+#include "app/VarnelStatic.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <algorithm>
+
+namespace varnel {
+
+namespace {
+
+constexpr int kDialogWidth = 600;
+constexpr int kDialogHeight = 300;
+
+struct ControlPlace {
+    const char* id;
+    int left, top, width, height;
+};
+
+// The dialog template, in dialog units: left, top, width, height. The
+// drop-down lists take the height their font needs.
+constexpr ControlPlace kSidePanel{"1004", 0, 0, 198, 300};
+constexpr ControlPlace kMainText{"1005", 210, 6, 378, 118};
+constexpr ControlPlace kHttpChoice{"1006", 240, 150, 134, 10};
+constexpr ControlPlace kFtpChoice{"1007", 240, 180, 132, 10};
+constexpr ControlPlace kLocalChoice{"1008", 239, 179, 136, 13};
+constexpr ControlPlace kQuantityCombos[DialogLayout::rows] = {
+    {"1016", 210, 138, 30, 12}, {"1018", 210, 168, 30, 12}, {"1019", 210, 198, 30, 12}};
+constexpr ControlPlace kTypeCombos[DialogLayout::rows] = {
+    {"1017", 252, 138, 270, 12}, {"1020", 252, 168, 270, 12}, {"1021", 252, 198, 270, 12}};
+constexpr ControlPlace kDeviceCombo{"1022", 210, 150, 312, 12};
+constexpr ControlPlace kInternalOnly{"1009", 204, 270, 132, 18};
+constexpr ControlPlace kBack{"1002", 342, 270, 78, 18};
+constexpr ControlPlace kNext{"1001", 426, 270, 78, 18};
+constexpr ControlPlace kCancel{"1000", 510, 270, 78, 18};
+// Not in the template: a thin bar above the buttons while a blocking step runs.
+constexpr ControlPlace kBusyIndicator{"busyIndicator", 210, 256, 378, 7};
+
+// The template's font sets the dialog units; every control then gets the
+// bold face. Where the Windows faces are missing, fontconfig's
+// metric-compatible substitutes stand in.
+QFont templateFont()
+{
+    QFont::insertSubstitutions("MS Shell Dlg",
+                               {"Tahoma", "Microsoft Sans Serif", "Liberation Sans", "Arial"});
+    QFont result("MS Shell Dlg");
+    result.setPointSize(8);
+    result.setStyleHint(QFont::SansSerif);
+    return result;
+}
+
+QFont controlFont()
+{
+    QFont result("Arial");
+    result.setPointSize(10);
+    result.setWeight(QFont::Bold);
+    result.setStyleHint(QFont::SansSerif);
+    return result;
+}
+
+} // namespace
+
+DialogLayout::DialogLayout(QDialog& dialog) : font(controlFont()), units(templateFont())
+{
+    dialog.setFont(font);
+    auto place = [this](QWidget* widget, const ControlPlace& where) {
+        widget->setObjectName(where.id);
+        widget->setGeometry(units.toPixels(where.left, where.top, where.width, where.height));
+        widget->setFont(font);
+    };
+    // Drop-down lists and radio buttons are never cut below what their text needs.
+    auto atLeastHint = [](QWidget* widget) {
+        widget->resize(widget->width(), std::max(widget->height(), widget->sizeHint().height()));
+    };
+
+    sidePanel = new VarnelStatic(&dialog);
+    place(sidePanel, kSidePanel);
+    mainText = new StatusText(&dialog);
+    mainText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    place(mainText, kMainText);
+
+    httpChoice = new QRadioButton("Download Via HTTP", &dialog);
+    place(httpChoice, kHttpChoice);
+    ftpChoice = new QRadioButton("Download Via FTP", &dialog);
+    place(ftpChoice, kFtpChoice);
+    localFileChoice = new QRadioButton("Use Local File", &dialog);
+    place(localFileChoice, kLocalChoice);
+    auto* group = new QButtonGroup(&dialog);
+    for (QRadioButton* radio : {httpChoice, ftpChoice, localFileChoice}) {
+        group->addButton(radio);
+        atLeastHint(radio);
+    }
+    // Their captions come from the message file and are set later; let them
+    // grow to the dialog's right margin rather than cut the text.
+    const int rightMargin = units.toPixels(kDialogWidth - 12, 0).width();
+    for (QRadioButton* radio : {httpChoice, ftpChoice, localFileChoice})
+        radio->setProperty("maxWidth", rightMargin - radio->x());
+
+    for (int row = 0; row < rows; ++row) {
+        auto* quantity = new QComboBox(&dialog);
+        place(quantity, kQuantityCombos[row]);
+        atLeastHint(quantity);
+        quantityCombos.push_back(quantity);
+        auto* type = new QComboBox(&dialog);
+        place(type, kTypeCombos[row]);
+        atLeastHint(type);
+        typeCombos.push_back(type);
+    }
+    deviceCombo = new QComboBox(&dialog);
+    place(deviceCombo, kDeviceCombo);
+    atLeastHint(deviceCombo);
+
+    internalOnlyButton = new QPushButton("Use Internal Batteries Only", &dialog);
+    place(internalOnlyButton, kInternalOnly);
+    backButton = new QPushButton("< Back", &dialog);
+    place(backButton, kBack);
+    nextButton = new QPushButton("Next >", &dialog);
+    place(nextButton, kNext);
+    cancelButton = new QPushButton("Cancel", &dialog);
+    place(cancelButton, kCancel);
+    for (QPushButton* button : {internalOnlyButton, backButton, nextButton, cancelButton}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+
+    busyIndicator = new QProgressBar(&dialog);
+    place(busyIndicator, kBusyIndicator);
+    busyIndicator->setRange(0, 0);
+    busyIndicator->setTextVisible(false);
+    busyIndicator->hide();
+
+    dialog.setFixedSize(units.toPixels(kDialogWidth, kDialogHeight));
+}
+
+void DialogLayout::resetControls()
+{
+    nextButton->setEnabled(false);
+    backButton->setEnabled(false);
+    mainText->hide();
+    internalOnlyButton->hide();
+    httpChoice->hide();
+    ftpChoice->hide();
+    localFileChoice->hide();
+    for (std::size_t row = 0; row < quantityCombos.size(); ++row) {
+        quantityCombos[row]->hide();
+        typeCombos[row]->hide();
+    }
+    deviceCombo->hide();
+}
+
+void DialogLayout::fitMainText()
+{
+    const QRect base = units.toPixels(kMainText.left, kMainText.top, kMainText.width, kMainText.height);
+    // Long status logs grow into the empty space below, never over a control that is shown there.
+    int floor = units.toPixels(0, kBack.top - 6, 0, 0).top();
+    std::vector<QWidget*> below{httpChoice, ftpChoice, localFileChoice, deviceCombo, internalOnlyButton};
+    below.insert(below.end(), quantityCombos.begin(), quantityCombos.end());
+    below.insert(below.end(), typeCombos.begin(), typeCombos.end());
+    for (QWidget* control : below)
+        if (!control->isHidden())
+            floor = std::min(floor, control->y() - units.toPixels(0, 4).height());
+    const int needed = mainText->heightForWidth(base.width());
+    const int room = std::max(base.height(), floor - base.top());
+    mainText->setGeometry(base.left(), base.top(), base.width(), std::clamp(needed, base.height(), room));
+    // When even that is too little, the newest lines are the ones to keep in sight.
+    mainText->setAlignment(Qt::AlignLeft | (needed > room ? Qt::AlignBottom : Qt::AlignTop));
+}
+
+void DialogLayout::fitCaption(QRadioButton* radio)
+{
+    int allowed = radio->property("maxWidth").toInt();
+    int wanted = std::min(radio->sizeHint().width(), allowed);
+    if (wanted > radio->width())
+        radio->resize(wanted, radio->height());
+}
+
+} // namespace varnel
