@@ -4,6 +4,7 @@
 #include "device/CAnyPort.h"
 #include "settings/Log.h"
 
+#include <framedcommands.h>
 #include <serialline.h>
 
 #include <algorithm>
@@ -13,10 +14,7 @@ namespace varnel {
 
 namespace {
 
-constexpr std::uint8_t frameStart = 0x7E;
-constexpr std::uint8_t kindRead = 3;
-constexpr std::uint8_t kindWrite = 4;
-constexpr std::uint8_t replyKinds[] = {2, 5};
+constexpr std::uint8_t replyKinds[] = {FRAMED_KIND_VALUE, FRAMED_KIND_ACCEPTED};
 constexpr std::uint32_t readCapacity = 150;
 // This protocol does not pause: the two values are only the port's time
 // limits, and the defaults are what a frame and its reply need at 2400 baud.
@@ -24,21 +22,6 @@ constexpr std::uint32_t readCapacity = 150;
 // little time to answer, so they are the floor.
 constexpr std::uint32_t defaultReadLimit = 300;
 constexpr std::uint32_t defaultWriteLimit = 2500;
-
-// Command numbers of the unit's values.
-enum Command : std::uint8_t {
-    cmdConfiguration = 136,
-    cmdInternalCount = 93,
-    cmdInternalType = 96,
-    cmdExternalCount = 99,
-    cmdCTableHighB = 135,
-    cmdBatteryIndex = 131,
-    cmdBatteryValue = 132,
-    cmdCTableIndex = 133,
-    cmdCTableValue = 134,
-    cmdProductName = 40,
-    cmdVendorName = 43,
-};
 
 const std::vector<std::uint8_t> noPayload;
 
@@ -55,7 +38,7 @@ std::vector<std::uint8_t> Protocol3014::buildFrame(std::uint8_t kind, std::uint8
 {
     std::vector<std::uint8_t> frame;
     frame.reserve(payload.size() + 5);
-    frame.push_back(frameStart);
+    frame.push_back(FRAMED_START);
     frame.push_back(kind);
     frame.push_back(static_cast<std::uint8_t>(payload.size() + 1));
     frame.push_back(command);
@@ -71,7 +54,7 @@ std::vector<std::uint8_t> Protocol3014::buildFrame(std::uint8_t kind, std::uint8
 bool Protocol3014::parseReply(const std::uint8_t* reply, std::uint32_t length,
                               std::vector<std::uint8_t>& payload)
 {
-    if (length < 4 || reply[0] != frameStart)
+    if (length < 4 || reply[0] != FRAMED_START)
         return false;
     bool kindOk = false;
     for (auto kind : replyKinds)
@@ -107,40 +90,41 @@ bool Protocol3014::load(CAnyPort& port, const StatusCallback& callback, const I1
     std::vector<std::uint8_t> returned;
     // Every value read must be as wide as the field it fills.
     auto readValue = [&](std::uint8_t command, std::size_t width) {
-        return exchange(port, buildFrame(kindRead, command, noPayload), returned) && returned.size() >= width;
+        return exchange(port, buildFrame(FRAMED_KIND_READ, command, noPayload), returned) &&
+               returned.size() >= width;
     };
     auto select = [&](std::uint8_t command, std::uint8_t index) {
-        return exchange(port, buildFrame(kindWrite, command, {index}), returned);
+        return exchange(port, buildFrame(FRAMED_KIND_WRITE, command, {index}), returned);
     };
     auto word = [&]() { return static_cast<std::uint32_t>(returned[0] | (returned[1] << 8)); };
     const bool reporting = callback && messages;
 
-    if (!readValue(cmdConfiguration, 2))
+    if (!readValue(FRAMED_CMD_CONFIGURATION, 2))
         return false;
     configurationInfo = word();
     if (!supportsExternalPacks())
         return false;
     reportFoundAndLoading(callback, messages);
-    if (!readValue(cmdInternalCount, 1))
+    if (!readValue(FRAMED_CMD_INTERNAL_COUNT, 1))
         return false;
     internalBatteryCount = returned[0];
-    if (!readValue(cmdInternalType, 1))
+    if (!readValue(FRAMED_CMD_INTERNAL_TYPE, 1))
         return false;
     internalBatteryType = returned[0];
-    if (!readValue(cmdExternalCount, 2))
+    if (!readValue(FRAMED_CMD_EXTERNAL_COUNT, 2))
         return false;
     externalBatteryCount = static_cast<std::int32_t>(word());
-    if (!readValue(cmdCTableHighB, 1))
+    if (!readValue(FRAMED_CMD_C_TABLE_HIGH_B, 1))
         return false;
     cTableHighB = returned[0];
 
     batteryTableValues.clear();
     for (std::uint8_t i = 0; i < batteryTableSize; ++i) {
-        if (!select(cmdBatteryIndex, i)) {
+        if (!select(FRAMED_CMD_BATTERY_INDEX, i)) {
             log() << "Failed to set battery table index " << unsigned(i) << std::endl;
             return false;
         }
-        if (!readValue(cmdBatteryValue, 1)) {
+        if (!readValue(FRAMED_CMD_BATTERY_VALUE, 1)) {
             log() << "Failed to retrieve battery table value at index " << unsigned(i) << std::endl;
             return false;
         }
@@ -150,11 +134,11 @@ bool Protocol3014::load(CAnyPort& port, const StatusCallback& callback, const I1
     }
     cTableValues.clear();
     for (std::uint8_t i = 0; i < cTableSize; ++i) {
-        if (!select(cmdCTableIndex, i)) {
+        if (!select(FRAMED_CMD_C_TABLE_INDEX, i)) {
             log() << "Failed to set C Table index " << unsigned(i) << std::endl;
             return false;
         }
-        if (!readValue(cmdCTableValue, 1)) {
+        if (!readValue(FRAMED_CMD_C_TABLE_VALUE, 1)) {
             log() << "Failed to retrieve C Table value at index " << unsigned(i) << std::endl;
             return false;
         }
@@ -162,9 +146,9 @@ bool Protocol3014::load(CAnyPort& port, const StatusCallback& callback, const I1
         if (reporting)
             callback(".", 0);
     }
-    if (readValue(cmdProductName, 1))
+    if (readValue(FRAMED_CMD_PRODUCT_NAME, 1))
         setProductName(std::string(returned.begin(), returned.end()));
-    if (readValue(cmdVendorName, 1))
+    if (readValue(FRAMED_CMD_VENDOR_NAME, 1))
         setVendorName(std::string(returned.begin(), returned.end()));
     return true;
 }
@@ -194,35 +178,35 @@ bool Protocol3014::save()
                          0);
     std::vector<std::uint8_t> returned;
     auto writeValue = [&](std::uint8_t command, const std::vector<std::uint8_t>& payload) {
-        return exchange(port, buildFrame(kindWrite, command, payload), returned);
+        return exchange(port, buildFrame(FRAMED_KIND_WRITE, command, payload), returned);
     };
-    if (!writeValue(cmdCTableHighB, {cTableHighB})) {
+    if (!writeValue(FRAMED_CMD_C_TABLE_HIGH_B, {cTableHighB})) {
         log() << "Failed to save C Table High B Index for Protocol3014 device" << std::endl;
         return false;
     }
     const auto count = static_cast<std::uint32_t>(externalBatteryCount);
-    if (!writeValue(cmdExternalCount, {static_cast<std::uint8_t>(count & 0xFFu),
-                                       static_cast<std::uint8_t>((count >> 8) & 0xFFu)})) {
+    if (!writeValue(FRAMED_CMD_EXTERNAL_COUNT, {static_cast<std::uint8_t>(count & 0xFFu),
+                                                static_cast<std::uint8_t>((count >> 8) & 0xFFu)})) {
         log() << "Failed to save Number of External Battery Packs for Protocol3014 device" << std::endl;
         return false;
     }
     for (std::uint8_t i = 0; i < batteryTableSize; ++i) {
-        if (!writeValue(cmdBatteryIndex, {i})) {
+        if (!writeValue(FRAMED_CMD_BATTERY_INDEX, {i})) {
             log() << "Failed to set battery table index " << unsigned(i) << std::endl;
             return false;
         }
-        if (!writeValue(cmdBatteryValue, {batteryTableValues[i]})) {
+        if (!writeValue(FRAMED_CMD_BATTERY_VALUE, {batteryTableValues[i]})) {
             log() << "Failed to save battery table value at index " << unsigned(i) << std::endl;
             return false;
         }
     }
     for (std::uint8_t j = 0; j < cTableSize; ++j) {
-        if (!writeValue(cmdCTableIndex, {j})) {
+        if (!writeValue(FRAMED_CMD_C_TABLE_INDEX, {j})) {
             log() << "Failed to set C Table index " << unsigned(j) + 1 << std::endl;
             return false;
         }
         log() << "Save: C Table[ " << unsigned(j) << " ] = " << unsigned(cTableValues[j]) << std::endl;
-        if (!writeValue(cmdCTableValue, {cTableValues[j]})) {
+        if (!writeValue(FRAMED_CMD_C_TABLE_VALUE, {cTableValues[j]})) {
             log() << "Failed to save C Table value at index " << unsigned(j) + 1 << std::endl;
             return false;
         }

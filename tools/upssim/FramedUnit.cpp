@@ -34,12 +34,17 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {136, true, false, 2, Field::Configuration}, {93, true, false, 1, Field::InternalCount},
-    {96, true, false, 1, Field::InternalType},   {99, true, true, 2, Field::ExternalCount},
-    {135, true, true, 1, Field::HighB},          {131, false, true, 1, Field::BatteryIndex},
-    {132, true, true, 1, Field::BatteryValue},   {133, false, true, 1, Field::CIndex},
-    {134, true, true, 1, Field::CValue},         {40, true, false, 0, Field::Product},
-    {43, true, false, 0, Field::Vendor},
+    {FRAMED_CMD_CONFIGURATION, true, false, 2, Field::Configuration},
+    {FRAMED_CMD_INTERNAL_COUNT, true, false, 1, Field::InternalCount},
+    {FRAMED_CMD_INTERNAL_TYPE, true, false, 1, Field::InternalType},
+    {FRAMED_CMD_EXTERNAL_COUNT, true, true, 2, Field::ExternalCount},
+    {FRAMED_CMD_C_TABLE_HIGH_B, true, true, 1, Field::HighB},
+    {FRAMED_CMD_BATTERY_INDEX, false, true, 1, Field::BatteryIndex},
+    {FRAMED_CMD_BATTERY_VALUE, true, true, 1, Field::BatteryValue},
+    {FRAMED_CMD_C_TABLE_INDEX, false, true, 1, Field::CIndex},
+    {FRAMED_CMD_C_TABLE_VALUE, true, true, 1, Field::CValue},
+    {FRAMED_CMD_PRODUCT_NAME, true, false, 0, Field::Product},
+    {FRAMED_CMD_VENDOR_NAME, true, false, 0, Field::Vendor},
 };
 
 const Command* findCommand(uint8_t number)

@@ -4,6 +4,8 @@
 #include "SerialUnit.h"
 #include "UnitState.h"
 
+#include <framedcommands.h>
+
 namespace varnel::upssim {
 
 // The unit side of the 0x7E framed protocol. Requests: 7E kind(3 read, 4
@@ -11,12 +13,12 @@ namespace varnel::upssim {
 // the value for a read, kind 5 for an accepted write, kind 6 for a refusal.
 class FramedUnit : public SerialUnit {
 public:
-    static constexpr uint8_t kStart = 0x7E;
-    static constexpr uint8_t kRead = 3;
-    static constexpr uint8_t kWrite = 4;
-    static constexpr uint8_t kValue = 2;
-    static constexpr uint8_t kAccepted = 5;
-    static constexpr uint8_t kRefused = 6;
+    static constexpr uint8_t kStart = FRAMED_START;
+    static constexpr uint8_t kRead = FRAMED_KIND_READ;
+    static constexpr uint8_t kWrite = FRAMED_KIND_WRITE;
+    static constexpr uint8_t kValue = FRAMED_KIND_VALUE;
+    static constexpr uint8_t kAccepted = FRAMED_KIND_ACCEPTED;
+    static constexpr uint8_t kRefused = FRAMED_KIND_REFUSED;
 
     FramedUnit(UnitState& state, Journal* journal) : state(state), journal(journal) {}
 

@@ -2,6 +2,7 @@
 // linkhid and as linkserial, each reporting its own transport.
 #include "ScriptedUnits.h"
 
+#include <framedcommands.h>
 #include <hidusages.h>
 #include <linkport.h>
 
@@ -23,7 +24,6 @@ Registry registry;
 // Not thread_local: see PerThreadText.
 linkport::PerThreadText failureReason;
 
-constexpr std::uint8_t frameStart = 0x7E;
 const std::string garbage = "\x13\x37 no protocol at all \xff\xfe";
 
 Unit* unitOf(std::uint32_t handle)
@@ -58,32 +58,32 @@ bool framedValue(Unit& unit, std::uint8_t command, std::vector<std::uint8_t>& va
 {
     UnitState& s = unit.state;
     switch (command) {
-    case 136:
+    case FRAMED_CMD_CONFIGURATION:
         value = word(s.configurationInfo);
         return true;
-    case 93:
+    case FRAMED_CMD_INTERNAL_COUNT:
         value = {s.internalCount};
         return true;
-    case 96:
+    case FRAMED_CMD_INTERNAL_TYPE:
         value = {s.internalType};
         return true;
-    case 99:
+    case FRAMED_CMD_EXTERNAL_COUNT:
         value = word(s.externalCount);
         return true;
-    case 135:
+    case FRAMED_CMD_C_TABLE_HIGH_B:
         value = {s.cTableHighB};
         return true;
-    case 132:
+    case FRAMED_CMD_BATTERY_VALUE:
         value = {unit.batteryIndex < s.batteryTable.size() ? s.batteryTable[unit.batteryIndex]
                                                            : std::uint8_t(0)};
         return true;
-    case 134:
+    case FRAMED_CMD_C_TABLE_VALUE:
         value = {unit.cIndex < s.cTable.size() ? s.cTable[unit.cIndex] : std::uint8_t(0)};
         return true;
-    case 40:
+    case FRAMED_CMD_PRODUCT_NAME:
         value = bytesOf(s.product);
         return true;
-    case 43:
+    case FRAMED_CMD_VENDOR_NAME:
         value = bytesOf(s.vendor);
         return true;
     default:
@@ -97,26 +97,26 @@ bool framedStore(Unit& unit, std::uint8_t command, const std::vector<std::uint8_
     if (payload.empty())
         return false;
     switch (command) {
-    case 131:
+    case FRAMED_CMD_BATTERY_INDEX:
         unit.batteryIndex = payload[0];
         return payload[0] < s.batteryTable.size();
-    case 132:
+    case FRAMED_CMD_BATTERY_VALUE:
         if (unit.batteryIndex >= s.batteryTable.size())
             return false;
         s.batteryTable[unit.batteryIndex] = payload[0];
         return true;
-    case 133:
+    case FRAMED_CMD_C_TABLE_INDEX:
         unit.cIndex = payload[0];
         return payload[0] < s.cTable.size();
-    case 134:
+    case FRAMED_CMD_C_TABLE_VALUE:
         if (unit.cIndex >= s.cTable.size())
             return false;
         s.cTable[unit.cIndex] = payload[0];
         return true;
-    case 135:
+    case FRAMED_CMD_C_TABLE_HIGH_B:
         s.cTableHighB = payload[0];
         return true;
-    case 99:
+    case FRAMED_CMD_EXTERNAL_COUNT:
         if (payload.size() < 2)
             return false;
         s.externalCount = static_cast<std::uint16_t>(payload[0] | (payload[1] << 8));
@@ -128,7 +128,7 @@ bool framedStore(Unit& unit, std::uint8_t command, const std::vector<std::uint8_
 
 void answerFramed(Unit& unit, const std::uint8_t* data, std::uint32_t count)
 {
-    if (count < 5 || data[0] != frameStart || data[2] == 0 || count != data[2] + 4u)
+    if (count < 5 || data[0] != FRAMED_START || data[2] == 0 || count != data[2] + 4u)
         return; // not a frame of ours: a unit stays quiet
     std::uint8_t sum = 0;
     for (std::uint32_t i = 0; i + 1 < count; ++i)
@@ -144,18 +144,18 @@ void answerFramed(Unit& unit, const std::uint8_t* data, std::uint32_t count)
     }
     std::vector<std::uint8_t> value;
     std::uint8_t replyKind = 0;
-    if (kind == 3 && framedValue(unit, command, value))
-        replyKind = 2;
-    else if (kind == 4 && framedStore(unit, command, payload))
-        replyKind = 5;
+    if (kind == FRAMED_KIND_READ && framedValue(unit, command, value))
+        replyKind = FRAMED_KIND_VALUE;
+    else if (kind == FRAMED_KIND_WRITE && framedStore(unit, command, payload))
+        replyKind = FRAMED_KIND_ACCEPTED;
     else
         return;
     if (unit.fault == Fault::WrongKind)
-        replyKind = 3;
+        replyKind = FRAMED_KIND_READ;
     std::uint8_t length = static_cast<std::uint8_t>(value.size() + 1);
     if (unit.fault == Fault::ShortReply)
         length = static_cast<std::uint8_t>(length + 5);
-    unit.pending = {frameStart, replyKind, length, command};
+    unit.pending = {FRAMED_START, replyKind, length, command};
     unit.pending.insert(unit.pending.end(), value.begin(), value.end());
 }
 
