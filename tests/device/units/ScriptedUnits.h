@@ -69,7 +69,7 @@ struct Unit {
     // Description, set by the test.
     std::string portName;
     Protocol protocol = Protocol::Hid;
-    upssim::UnitConfig config = scriptedValues(); // taken when the unit first answers
+    upssim::UnitConfig config = scriptedValues(); // read once, at the first open or state()
     Fault fault = Fault::None;
     bool opens = true;
     std::string openFailureReason; // given when the port does not open
@@ -80,7 +80,7 @@ struct Unit {
     std::map<std::uint8_t, std::vector<std::uint8_t>> replies; // framed command or HID usage -> raw reply
     std::map<std::uint8_t, std::uint32_t> hidLengths;          // HID usage -> reported length
 
-    // The unit as it stands.
+    // The unit as it stands; later changes go through its write operations or setFault.
     upssim::UnitState& state()
     {
         if (!live)
