@@ -4,12 +4,24 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 namespace varnel {
 namespace {
 
 using scripted::Fault;
 using scripted::Protocol;
 using Bytes = std::vector<std::uint8_t>;
+
+const std::string rejected = "~00R000";
+
+// A text unit's answer carrying `payload`.
+std::string answer(const std::string& payload)
+{
+    char header[8];
+    std::snprintf(header, sizeof header, "~00D%03zu", payload.size());
+    return header + payload;
+}
 
 class DeltaSerialDeviceTest : public ::testing::Test {
 protected:
@@ -38,7 +50,7 @@ TEST_F(DeltaSerialDeviceTest, LoadQueriesEachItemWithItsPausesAndNoProgressDots)
 {
     auto& unit = ports.addSerial("ttyS0", Protocol::Text);
     unit.descriptorProduct = "From the port";
-    unit.state.configurationInfo = 0x19;
+    unit.config.configurationInfo = 0x19;
     DeltaSerialDevice device;
     ASSERT_TRUE(load(unit, device));
 
@@ -57,8 +69,8 @@ TEST_F(DeltaSerialDeviceTest, LoadQueriesEachItemWithItsPausesAndNoProgressDots)
     EXPECT_EQ(1, device.getInternalBatteryType());
     EXPECT_EQ(3, device.getExternalBatteryCount());
     EXPECT_EQ(4, device.getCTableHighB());
-    EXPECT_EQ(unit.state.batteryTable, device.getBatteryTableValues());
-    EXPECT_EQ(unit.state.cTable, device.getCTableValues());
+    EXPECT_EQ(test::bytes(unit.values().batteryTable), device.getBatteryTableValues());
+    EXPECT_EQ(test::bytes(unit.values().cTable), device.getCTableValues());
     // The unit's own name wins over the port's.
     EXPECT_EQ("Scripted UPS", device.getProductName());
     EXPECT_EQ("Scripted Maker", device.getVendorName());
@@ -109,7 +121,7 @@ TEST_F(DeltaSerialDeviceTest, RepliesTooShortWrongOrRejectedFailTheLoad)
     {
         // Seven bytes, not rejected: an empty payload, so no external packs.
         auto& unit = ports.addSerial("empty-cfi", Protocol::Text);
-        unit.textPayloads["CFI"] = "";
+        unit.textReplies["CFI"] = answer("");
         DeltaSerialDevice device;
         EXPECT_FALSE(load(unit, device));
         EXPECT_EQ(0u, device.getConfigurationInfo());
@@ -117,7 +129,7 @@ TEST_F(DeltaSerialDeviceTest, RepliesTooShortWrongOrRejectedFailTheLoad)
     }
     {
         auto& unit = ports.addSerial("rejects-ibn", Protocol::Text);
-        unit.rejected.insert("IBN");
+        unit.textReplies["IBN"] = rejected;
         DeltaSerialDevice device;
         EXPECT_FALSE(load(unit, device));
         EXPECT_TRUE(ports.logHas("Command '~00P003IBN' was rejected by the DeltaSerialDevice"));
@@ -125,7 +137,7 @@ TEST_F(DeltaSerialDeviceTest, RepliesTooShortWrongOrRejectedFailTheLoad)
     for (const char* payload : {"3;1;2;3;4;5;6;7;8;9;10;11;12;13;14;15;16;17;18;19",
                                 "3;1;2;3;4;5;6;7;8;9;10;11;12;13;14;15;16;17;18;19;20;21"}) {
         auto& unit = ports.addSerial(std::string("ebp-") + payload, Protocol::Text);
-        unit.textPayloads["EBP"] = payload;
+        unit.textReplies["EBP"] = answer(payload);
         DeltaSerialDevice device;
         EXPECT_FALSE(load(unit, device));
     }
@@ -133,7 +145,7 @@ TEST_F(DeltaSerialDeviceTest, RepliesTooShortWrongOrRejectedFailTheLoad)
         "Failed to return both external battery count and battery table values for Delta Serial Device"));
     {
         auto& unit = ports.addSerial("ibn-one", Protocol::Text);
-        unit.textPayloads["IBN"] = "2";
+        unit.textReplies["IBN"] = answer("2");
         DeltaSerialDevice device;
         EXPECT_FALSE(load(unit, device));
         EXPECT_TRUE(
@@ -141,7 +153,7 @@ TEST_F(DeltaSerialDeviceTest, RepliesTooShortWrongOrRejectedFailTheLoad)
     }
     {
         auto& unit = ports.addSerial("cbp-nine", Protocol::Text);
-        unit.textPayloads["CBP"] = "1;2;3;4;5;6;7;8;9";
+        unit.textReplies["CBP"] = answer("1;2;3;4;5;6;7;8;9");
         DeltaSerialDevice device;
         EXPECT_FALSE(load(unit, device));
         EXPECT_TRUE(ports.logHas(
@@ -151,12 +163,9 @@ TEST_F(DeltaSerialDeviceTest, RepliesTooShortWrongOrRejectedFailTheLoad)
 
 TEST_F(DeltaSerialDeviceTest, MisbehavingUnitsFailTheLoadCleanly)
 {
-    for (Fault fault :
-         {Fault::Silent, Fault::Rejects, Fault::ShortReply, Fault::OverlongReply, Fault::Garbage}) {
-        auto& unit = ports.addSerial("faulty-" + std::to_string(int(fault)), Protocol::Text);
-        unit.fault = fault;
+    for (scripted::Unit* unit : ports.addMisbehaving(scripted::Protocol::Text)) {
         DeltaSerialDevice device;
-        EXPECT_FALSE(load(unit, device)) << int(fault);
+        EXPECT_FALSE(load(*unit, device)) << unit->portName;
     }
     // A framed unit does not understand the text requests.
     auto& framed = ports.addSerial("framed", Protocol::Framed);
@@ -203,8 +212,8 @@ TEST_F(DeltaSerialSave, WritesBothCommandsOnALineSetOnce)
     EXPECT_EQ(device.buildBatteryTableCommand(), unit().written[0]);
     EXPECT_EQ(device.buildCTableCommand(), unit().written[1]);
     EXPECT_EQ((std::vector<scripted::LineSetting>{{2400, 'N', 8, 1, 0}}), unit().lineSettings);
-    EXPECT_EQ(Bytes(20, 65), unit().state.batteryTable);
-    EXPECT_EQ(5, unit().state.cTableHighB);
+    EXPECT_EQ(Bytes(20, 65), test::bytes(unit().values().batteryTable));
+    EXPECT_EQ(5, unit().values().cTableHighB);
     EXPECT_EQ((std::vector<std::uint32_t>{750, 250, 750, 250}),
               std::vector<std::uint32_t>(sleeps.durations().begin() + static_cast<std::ptrdiff_t>(saveStart),
                                          sleeps.durations().end()));
@@ -240,7 +249,7 @@ TEST_F(DeltaSerialSave, FailuresStopTheSaveAndCloseThePort)
 
     unit().written.clear();
     unit().failWritesAfter = -1;
-    unit().rejected.insert("CBP");
+    unit().textReplies["CBP"] = rejected;
     EXPECT_FALSE(device.save());
     EXPECT_EQ(2u, unit().written.size());
     // The zero byte ending a save command stays out of the log.

@@ -7,7 +7,6 @@
 namespace varnel {
 namespace {
 
-using scripted::Fault;
 using scripted::HidCall;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -78,8 +77,8 @@ TEST_F(DeltaUSBTest, LoadReadsEveryUsageInOrderWithWaitsAndProgress)
     EXPECT_EQ(1, device.getInternalBatteryType());
     EXPECT_EQ(3, device.getExternalBatteryCount());
     EXPECT_EQ(4, device.getCTableHighB());
-    EXPECT_EQ(unit.state.batteryTable, device.getBatteryTableValues());
-    EXPECT_EQ(unit.state.cTable, device.getCTableValues());
+    EXPECT_EQ(test::bytes(unit.values().batteryTable), device.getBatteryTableValues());
+    EXPECT_EQ(test::bytes(unit.values().cTable), device.getCTableValues());
     EXPECT_TRUE(ports.logHas("Reading Battery Table Value Index 19"));
 }
 
@@ -88,8 +87,8 @@ TEST_F(DeltaUSBTest, NamesFromTheDescriptorAreNotAskedForAndSixteenBitValuesAreL
     auto& unit = ports.addHid("hid-1");
     unit.descriptorVendor = "Port Vendor";
     unit.descriptorProduct = "Port Product";
-    unit.state.externalCount = 300;
-    unit.state.configurationInfo = 0x1F;
+    unit.config.externalBatteryCount = 300;
+    unit.config.configurationInfo = 0x1F;
     DeltaUSB device;
     ASSERT_TRUE(load(unit, device, false));
     for (const auto& call : unit.hidCalls)
@@ -106,7 +105,7 @@ TEST_F(DeltaUSBTest, NamesFromTheDescriptorAreNotAskedForAndSixteenBitValuesAreL
 TEST_F(DeltaUSBTest, UnitWithoutExternalPacksStopsAfterOneReadAndOneWait)
 {
     auto& unit = ports.addHid("hid-1");
-    unit.state.configurationInfo = 0;
+    unit.config.configurationInfo = 0;
     DeltaUSB device;
     EXPECT_FALSE(load(unit, device));
     EXPECT_EQ(1u, unit.hidCalls.size());
@@ -153,11 +152,9 @@ TEST_F(DeltaUSBTest, RepliesTooLongForTheBufferAreFailedReads)
 
 TEST_F(DeltaUSBTest, MisbehavingUnitsFailTheLoadCleanly)
 {
-    for (Fault fault : {Fault::Silent, Fault::Rejects, Fault::ShortReply, Fault::OverlongReply}) {
-        auto& unit = ports.addHid("faulty-" + std::to_string(int(fault)));
-        unit.fault = fault;
+    for (scripted::Unit* unit : ports.addMisbehaving(scripted::Protocol::Hid)) {
         DeltaUSB device;
-        EXPECT_FALSE(load(unit, device)) << int(fault);
+        EXPECT_FALSE(load(*unit, device)) << unit->portName;
     }
     auto& unit = ports.addHid("index-fails");
     unit.failWritesAfter = 3;
@@ -209,8 +206,8 @@ TEST_F(DeltaUSBSave, WritesEveryUsageWithItsPauses)
     }
     EXPECT_EQ(expected, unit().hidCalls);
     EXPECT_EQ((std::vector<std::uint32_t>{3000, 2000, 2000, 2000}), saveSleeps());
-    EXPECT_EQ(300, unit().state.externalCount);
-    EXPECT_EQ(device.getBatteryTableValues(), unit().state.batteryTable);
+    EXPECT_EQ(300, unit().values().externalBatteryCount);
+    EXPECT_EQ(device.getBatteryTableValues(), test::bytes(unit().values().batteryTable));
     EXPECT_EQ(2, unit().openCount);
     EXPECT_EQ(2, unit().closeCount);
 }

@@ -11,8 +11,8 @@
 namespace varnel {
 namespace {
 
-using scripted::Fault;
 using scripted::Protocol;
+using upssim::FaultMode;
 
 std::unique_ptr<VarnelDevice> createOn(scripted::Unit& unit, std::uint32_t libraryTransport,
                                        std::uint32_t descriptorTransport)
@@ -49,7 +49,7 @@ TEST_F(DeviceFactoryTest, SerialPortsTryTheFramedProtocolFirstOnALineSetOnce)
     EXPECT_EQ("~00P003CFI", text.written[1]);
 
     auto& silent = ports.addSerial("silent", Protocol::Text);
-    silent.fault = Fault::Silent;
+    silent.config.fault = FaultMode::Silent;
     EXPECT_EQ(nullptr, createOn(silent, PORT_TRANSPORT_SERIAL, PORT_TRANSPORT_SERIAL));
     EXPECT_EQ(2u, silent.written.size());
 }
@@ -64,8 +64,9 @@ TEST_F(DeviceFactoryTest, EveryOtherTransportGetsTheHidProtocol)
         EXPECT_EQ(1500u, device->getPostReadSleep());
     }
     EXPECT_TRUE(unit.lineSettings.empty());
-    unit.state.configurationInfo = 0;
-    EXPECT_EQ(nullptr, createOn(unit, PORT_TRANSPORT_HID, PORT_TRANSPORT_HID));
+    auto& withoutPacks = ports.addHid("without-packs");
+    withoutPacks.config.configurationInfo = 0;
+    EXPECT_EQ(nullptr, createOn(withoutPacks, PORT_TRANSPORT_HID, PORT_TRANSPORT_HID));
 }
 
 class Discovery : public ::testing::Test {
@@ -94,7 +95,7 @@ TEST_F(Discovery, HidUnitsComeFirstInLibraryOrderAndEachPortIsLogged)
     auto& refusing = ports.addSerial("ttyS1", Protocol::Text);
     refusing.opens = false;
     refusing.openFailureReason = "permission denied: add yourself to the dialout group";
-    ports.addSerial("ttyS2", Protocol::Framed).state.configurationInfo = 2;
+    ports.addSerial("ttyS2", Protocol::Framed).config.configurationInfo = 2;
     start();
 
     auto& devices = scan();
@@ -158,7 +159,7 @@ TEST_F(Discovery, ASecondScanStartsFromAnEmptyList)
     ports.addHid("hid-b");
     start();
     EXPECT_EQ(2u, scan().size());
-    ports.hid().units[0].fault = Fault::Silent;
+    ports.hid().units[0].state().setFault(FaultMode::Silent);
     auto& devices = scan();
     ASSERT_EQ(1u, devices.size());
     EXPECT_EQ("hid-b", devices[0]->getPortName());
@@ -257,32 +258,32 @@ TEST_F(Validation, TheReadBackKeepsTheNamesOfTheRecord)
 TEST_F(Validation, TheFirstDifferenceInTheFixedOrderIsReported)
 {
     VarnelDevice& device = saved(Protocol::Hid);
-    unit().state.cTableHighB = 9;
-    unit().state.batteryTable[3] = 0;
+    unit().state().writeCTableHighB(9);
+    unit().state().writeBatteryEntry(3, 0);
     EXPECT_FALSE(validate(device));
     EXPECT_EQ(std::vector<std::string>{ports.text("msg.validatefailed.ctablehighb")}, shown());
     EXPECT_TRUE(ports.logHas(ports.text("msg.validatefailed.ctablehighb")));
 
     status.entries.clear();
-    unit().state.cTableHighB = 2;
-    unit().state.batteryTable[3] = 200 - 3;
-    unit().state.batteryTable[5] = 0;
-    unit().state.batteryTable[12] = 0;
+    unit().state().writeCTableHighB(2);
+    unit().state().writeBatteryEntry(3, 200 - 3);
+    unit().state().writeBatteryEntry(5, 0);
+    unit().state().writeBatteryEntry(12, 0);
     EXPECT_FALSE(validate(device));
     ASSERT_EQ(1u, shown().size());
     EXPECT_EQ("Battery table entry 5 read back differs from the one written.", shown()[0]);
     EXPECT_TRUE(ports.logHas(shown()[0]));
 
     status.entries.clear();
-    unit().state.batteryTable[5] = 200 - 5;
-    unit().state.batteryTable[12] = 200 - 12;
-    unit().state.cTable[8] = 0;
-    unit().state.externalCount = 7;
+    unit().state().writeBatteryEntry(5, 200 - 5);
+    unit().state().writeBatteryEntry(12, 200 - 12);
+    unit().state().writeCTableEntry(8, 0);
+    unit().state().writeExternalBatteryCount(7);
     EXPECT_FALSE(validate(device));
     EXPECT_EQ(std::vector<std::string>{ports.text("msg.validatefailed.externalbatterycount")}, shown());
 
     status.entries.clear();
-    unit().state.externalCount = 6;
+    unit().state().writeExternalBatteryCount(6);
     EXPECT_FALSE(validate(device));
     EXPECT_EQ(std::vector<std::string>{"C table entry 8 read back differs from the one written."}, shown());
 }
@@ -306,7 +307,7 @@ TEST_F(Validation, TableLengthsAreComparedFirstAndLogged)
 TEST_F(Validation, AUnitThatIsGoneOrSilentFailsTheValidation)
 {
     VarnelDevice& device = saved(Protocol::Text);
-    unit().fault = Fault::Silent;
+    unit().state().setFault(FaultMode::Silent);
     EXPECT_FALSE(validate(device));
     EXPECT_EQ(std::vector<std::string>{ports.text("msg.validatefailed.nodevice")}, shown());
 

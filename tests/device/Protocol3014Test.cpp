@@ -7,7 +7,6 @@
 namespace varnel {
 
 using Bytes = std::vector<std::uint8_t>;
-using scripted::Fault;
 using scripted::Protocol;
 
 namespace {
@@ -42,7 +41,7 @@ protected:
 TEST_F(Protocol3014Unit, LoadReadsEveryCommandWithTwentyNineDotsAndNoSleeps)
 {
     auto& unit = ports.addSerial("ttyS0", Protocol::Framed);
-    unit.state.externalCount = 300;
+    unit.config.externalBatteryCount = 300;
     Protocol3014 device;
     ASSERT_TRUE(load(unit, device));
     std::vector<std::string> expected{frame(3, 136), frame(3, 93), frame(3, 96), frame(3, 99), frame(3, 135)};
@@ -61,8 +60,8 @@ TEST_F(Protocol3014Unit, LoadReadsEveryCommandWithTwentyNineDotsAndNoSleeps)
     EXPECT_EQ(29u, status.dots());
     EXPECT_EQ(ports.text("msg.foundandloading"), status.entries.at(0).text);
     EXPECT_EQ(300, device.getExternalBatteryCount());
-    EXPECT_EQ(unit.state.batteryTable, device.getBatteryTableValues());
-    EXPECT_EQ(unit.state.cTable, device.getCTableValues());
+    EXPECT_EQ(test::bytes(unit.values().batteryTable), device.getBatteryTableValues());
+    EXPECT_EQ(test::bytes(unit.values().cTable), device.getCTableValues());
     EXPECT_EQ("Scripted UPS", device.getProductName());
     EXPECT_EQ("Scripted Maker", device.getVendorName());
 }
@@ -82,12 +81,9 @@ TEST_F(Protocol3014Unit, EmptyOrFailingNameRepliesKeepTheNamesFromThePort)
 
 TEST_F(Protocol3014Unit, MisbehavingUnitsFailTheLoadCleanly)
 {
-    for (Fault fault :
-         {Fault::Silent, Fault::WrongKind, Fault::ShortReply, Fault::OverlongReply, Fault::Garbage}) {
-        auto& unit = ports.addSerial("faulty-" + std::to_string(int(fault)), Protocol::Framed);
-        unit.fault = fault;
+    for (scripted::Unit* unit : ports.addMisbehaving(scripted::Protocol::Framed)) {
         Protocol3014 device;
-        EXPECT_FALSE(load(unit, device)) << int(fault);
+        EXPECT_FALSE(load(*unit, device)) << unit->portName;
     }
     auto& text = ports.addSerial("text", Protocol::Text);
     Protocol3014 device;
@@ -126,8 +122,8 @@ TEST_F(Protocol3014Unit, SaveWritesEveryFrameAndStopsAtTheFirstFailure)
     }
     EXPECT_EQ(expected, unit.written);
     EXPECT_EQ((std::vector<scripted::LineSetting>{{2400, 'N', 8, 1, 0}}), unit.lineSettings);
-    EXPECT_EQ(300, unit.state.externalCount);
-    EXPECT_EQ(Bytes(9, 3), unit.state.cTable);
+    EXPECT_EQ(300, unit.values().externalBatteryCount);
+    EXPECT_EQ(Bytes(9, 3), test::bytes(unit.values().cTable));
     EXPECT_TRUE(ports.logHas("Save: C Table[ 8 ] = 3"));
     EXPECT_TRUE(sleeps.durations().empty());
 

@@ -60,6 +60,31 @@ scripted::Unit& ScriptedPorts::addSerial(const std::string& name, scripted::Prot
     return unit;
 }
 
+std::vector<scripted::Unit*> ScriptedPorts::addMisbehaving(scripted::Protocol protocol)
+{
+    using upssim::FaultMode;
+    const bool hidUnit = protocol == scripted::Protocol::Hid;
+    const std::pair<FaultMode, scripted::Fault> faults[] = {
+        {FaultMode::Silent, scripted::Fault::None},
+        {FaultMode::Reject, scripted::Fault::None},
+        {FaultMode::Truncate, scripted::Fault::None},
+        {FaultMode::BadKind, scripted::Fault::None},
+        {FaultMode::None, scripted::Fault::OverlongReply},
+        {FaultMode::None, hidUnit ? scripted::Fault::EmptyReply : scripted::Fault::Garbage},
+    };
+    std::vector<scripted::Unit*> units;
+    for (auto [unitFault, lineFault] : faults) {
+        const std::string name =
+            std::string(upssim::faultName(unitFault)) + "-" + std::to_string(int(lineFault));
+        scripted::Unit& unit = hidUnit ? addHid(name) : addSerial(name, protocol);
+        unit.config.fault = unitFault;
+        unit.config.faultAfter = 1;
+        unit.fault = lineFault;
+        units.push_back(&unit);
+    }
+    return units;
+}
+
 PortDescriptor ScriptedPorts::descriptor(std::uint32_t transport, const scripted::Unit& unit)
 {
     PortDescriptor d{};

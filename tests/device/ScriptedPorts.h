@@ -8,6 +8,7 @@
 
 #include <linkport.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -29,6 +30,9 @@ public:
     // References stay valid for up to 16 units per library.
     scripted::Unit& addHid(const std::string& name);
     scripted::Unit& addSerial(const std::string& name, scripted::Protocol protocol);
+    // A unit for each way a unit or its port library misbehaves, named after
+    // it; the unit's own faults set in after its first answer, the configuration word.
+    std::vector<scripted::Unit*> addMisbehaving(scripted::Protocol protocol);
     scripted::Registry& hid() { return *hidUnits; }
     scripted::Registry& serial() { return *serialUnits; }
 
@@ -48,6 +52,12 @@ private:
     scripted::Registry* serialUnits = nullptr;
     std::unique_ptr<I18N> catalogue;
 };
+
+// A unit's table as the device classes hold it.
+template <std::size_t N> std::vector<std::uint8_t> bytes(const std::array<std::uint8_t, N>& table)
+{
+    return {table.begin(), table.end()};
+}
 
 // Collects what a status callback was given.
 struct StatusLog {

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "HidUnit.h"
+#include "HidWire.h"
+#include "PowerDeviceReports.h"
+#include "UnitState.h"
 #include "linkhidsim.h"
 
 #include <poll.h>
@@ -7,9 +11,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -18,24 +24,22 @@
 
 namespace varnel::test {
 
-// A simulated HID unit on a Unix socket, the server side of linkhidsim.h,
-// with the faults a real peer can show. Serves any number of connections.
+// A HID unit on a Unix socket, the server side of linkhidsim.h, with the
+// faults of the connection itself; everything it lets through is answered by
+// the unit behind it. Serves any number of connections.
 class HidSimServer {
 public:
+    using Outcome = upssim::HidUnit::Outcome;
+    using Unit = std::function<Outcome(const std::vector<uint8_t>& request, std::vector<uint8_t>& reply)>;
+
     enum class Fault {
         None,
         HangUp,      // closes the connection at a report request
         HugeLength,  // answers a report request with an impossible length
         WrongOpcode, // answers a report request as if it were another
-        ShortReport, // answers GET_FEATURE with only the id and one data byte
-        Reject,      // refuses SET_FEATURE
-        Silent,      // never answers a report request
     };
 
-    HidSimServer(std::string path, std::vector<uint8_t> descriptor, std::string manufacturer = "Varnel Power",
-                 std::string product = "VP-1500 UPS")
-        : path(std::move(path)), descriptor(std::move(descriptor)), manufacturer(std::move(manufacturer)),
-          product(std::move(product))
+    HidSimServer(std::string path, Unit unit) : path(std::move(path)), unit(std::move(unit))
     {
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
@@ -55,8 +59,8 @@ public:
             [[maybe_unused]] ssize_t ignored = write(wake[1], "x", 1);
             worker.join();
         }
-        for (int fd : clients)
-            close(fd);
+        for (const Client& client : clients)
+            close(client.fd);
         close(listener);
         close(wake[0]);
         close(wake[1]);
@@ -65,141 +69,165 @@ public:
 
     bool listening() const { return worker.joinable(); }
 
-    void setReport(uint8_t id, std::vector<uint8_t> data)
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        reports[id] = std::move(data);
-    }
-    std::vector<uint8_t> report(uint8_t id)
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        return reports[id];
-    }
     void setFault(Fault fault)
     {
         std::lock_guard<std::mutex> guard(mutex);
         this->fault = fault;
     }
-    int connections() const { return accepted; }
+    // Runs `f` between requests, so the unit is the test's to read or change.
+    template <class F> auto locked(F f)
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        return f();
+    }
     int setRequests() const { return sets; }
 
 private:
+    struct Client {
+        int fd;
+        upssim::HidWire wire;
+    };
+
     void run()
     {
         while (!stopping) {
             std::vector<pollfd> fds{{wake[0], POLLIN, 0}, {listener, POLLIN, 0}};
-            for (int fd : clients)
-                fds.push_back({fd, POLLIN, 0});
-            if (poll(fds.data(), fds.size(), -1) < 0)
+            for (const Client& client : clients)
+                fds.push_back({client.fd, POLLIN, 0});
+            if (poll(fds.data(), fds.size(), -1) < 0 || fds[0].revents)
                 return;
-            if (fds[0].revents)
-                return;
+            std::vector<int> gone;
+            for (size_t i = 2; i < fds.size(); ++i) {
+                if (fds[i].revents && !serve(clients[i - 2])) {
+                    close(fds[i].fd);
+                    gone.push_back(fds[i].fd);
+                }
+            }
+            std::erase_if(clients, [&](const Client& c) {
+                return std::find(gone.begin(), gone.end(), c.fd) != gone.end();
+            });
             if (fds[1].revents & POLLIN) {
                 int fd = accept(listener, nullptr, nullptr);
-                if (fd >= 0) {
-                    clients.push_back(fd);
-                    ++accepted;
-                }
-            }
-            for (size_t i = 2; i < fds.size(); ++i) {
-                if (!fds[i].revents)
-                    continue;
-                if (!serve(fds[i].fd)) {
-                    close(fds[i].fd);
-                    std::erase(clients, fds[i].fd);
-                }
+                if (fd >= 0)
+                    clients.push_back({fd, {}});
             }
         }
     }
 
-    static bool receive(int fd, void* data, size_t size)
+    static bool sendAll(int fd, const std::vector<uint8_t>& bytes)
     {
-        return size == 0 || recv(fd, data, size, MSG_WAITALL) == static_cast<ssize_t>(size);
+        return send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
     }
 
-    static bool reply(int fd, const std::vector<uint8_t>& payload, uint32_t length)
+    // False when the connection is to be closed.
+    bool serve(Client& client)
     {
-        uint8_t header[4] = {static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
-                             static_cast<uint8_t>(length >> 16), static_cast<uint8_t>(length >> 24)};
-        return send(fd, header, 4, MSG_NOSIGNAL) == 4 &&
-               send(fd, payload.data(), payload.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(payload.size());
-    }
-
-    bool serve(int fd)
-    {
-        uint8_t header[4];
-        if (!receive(fd, header, 4))
+        uint8_t buffer[4096];
+        const ssize_t got = recv(client.fd, buffer, sizeof buffer, 0);
+        if (got <= 0 || !client.wire.feed(buffer, static_cast<size_t>(got)))
             return false;
-        const uint32_t length = header[0] | header[1] << 8 | header[2] << 16 | uint32_t{header[3]} << 24;
-        if (length < 1 || length > LINKHIDSIM_MAX_PAYLOAD)
-            return false;
-        std::vector<uint8_t> request(length);
-        if (!receive(fd, request.data(), length))
-            return false;
-
-        std::lock_guard<std::mutex> guard(mutex);
-        const uint8_t op = request[0];
-        std::vector<uint8_t> answer{op, LINKHIDSIM_OK};
-        const bool reportRequest = op == LINKHIDSIM_OP_GET_FEATURE || op == LINKHIDSIM_OP_SET_FEATURE;
-        if (reportRequest && fault == Fault::HangUp)
-            return false;
-        if (reportRequest && fault == Fault::Silent)
-            return true;
-        if (reportRequest && fault == Fault::HugeLength)
-            return reply(fd, answer, 0x7FFFFFFF);
-        if (reportRequest && fault == Fault::WrongOpcode)
-            answer[0] = LINKHIDSIM_OP_INFO;
-
-        if (op == LINKHIDSIM_OP_INFO) {
-            answer.insert(answer.end(), {0x34, 0x12, 0x78, 0x56});
-            answer.insert(answer.end(), manufacturer.begin(), manufacturer.end());
-            answer.push_back(0);
-            answer.insert(answer.end(), product.begin(), product.end());
-            answer.push_back(0);
-        } else if (op == LINKHIDSIM_OP_DESCRIPTOR) {
-            answer.insert(answer.end(), descriptor.begin(), descriptor.end());
-        } else if (op == LINKHIDSIM_OP_GET_FEATURE && length == 4) {
-            auto it = reports.find(request[1]);
-            const size_t wanted = request[2] | request[3] << 8;
-            if (it == reports.end() || wanted == 0) {
-                answer[1] = LINKHIDSIM_ERR_NO_REPORT;
-            } else {
-                size_t bytes = std::min(it->second.size(), wanted - 1);
-                if (fault == Fault::ShortReport)
-                    bytes = std::min<size_t>(bytes, 1);
-                answer.push_back(request[1]);
-                answer.insert(answer.end(), it->second.begin(), it->second.begin() + bytes);
-            }
-        } else if (op == LINKHIDSIM_OP_SET_FEATURE && length >= 2) {
-            ++sets;
-            auto it = reports.find(request[1]);
-            if (it == reports.end()) {
-                answer[1] = LINKHIDSIM_ERR_NO_REPORT;
-            } else if (fault == Fault::Reject || request.size() - 2 != it->second.size()) {
-                answer[1] = LINKHIDSIM_ERR_REJECTED;
-            } else {
-                it->second.assign(request.begin() + 2, request.end());
-            }
-        } else {
-            return false;
+        std::vector<uint8_t> request;
+        std::vector<uint8_t> reply;
+        while (client.wire.next(request)) {
+            std::lock_guard<std::mutex> guard(mutex);
+            const uint8_t op = request[0];
+            const bool reportRequest = op == LINKHIDSIM_OP_GET_FEATURE || op == LINKHIDSIM_OP_SET_FEATURE;
+            sets += op == LINKHIDSIM_OP_SET_FEATURE;
+            if (reportRequest && fault == Fault::HangUp)
+                return false;
+            if (reportRequest && fault == Fault::HugeLength)
+                return sendAll(client.fd, {0xFF, 0xFF, 0xFF, 0x7F, op, LINKHIDSIM_OK});
+            const Outcome outcome = unit(request, reply);
+            if (outcome == Outcome::Close)
+                return false;
+            if (outcome == Outcome::NoReply)
+                continue;
+            if (reportRequest && fault == Fault::WrongOpcode)
+                reply[0] = LINKHIDSIM_OP_INFO;
+            if (!sendAll(client.fd, upssim::HidWire::encode(reply)))
+                return false;
         }
-        return reply(fd, answer, static_cast<uint32_t>(answer.size()));
+        return true;
     }
 
     std::string path;
-    std::vector<uint8_t> descriptor;
-    std::string manufacturer;
-    std::string product;
-    std::map<uint8_t, std::vector<uint8_t>> reports;
+    Unit unit;
     Fault fault = Fault::None;
     std::mutex mutex;
     int listener = -1;
     int wake[2] = {-1, -1};
-    std::vector<int> clients;
+    std::vector<Client> clients;
     std::atomic<bool> stopping{false};
-    std::atomic<int> accepted{0};
     std::atomic<int> sets{0};
     std::thread worker;
+};
+
+// A UPS as upssim answers it, on its own socket.
+struct SimulatedUps {
+    upssim::UnitState state;
+    upssim::HidUnit unit;
+    HidSimServer server;
+
+    SimulatedUps(std::string path, const upssim::UnitConfig& config)
+        : state(config, nullptr), unit(state, nullptr, reports()),
+          server(std::move(path),
+                 [this](const auto& request, auto& reply) { return unit.handle(request, reply); })
+    {
+    }
+    upssim::UnitConfig values()
+    {
+        return server.locked([this] { return state.values(); });
+    }
+    void setFault(upssim::FaultMode mode)
+    {
+        server.locked([&] { state.setFault(mode); });
+    }
+
+private:
+    static const upssim::PowerDeviceReports& reports()
+    {
+        static const upssim::PowerDeviceReports layout;
+        return layout;
+    }
+};
+
+// A HID device of any layout, its feature reports kept as plain bytes: for
+// the descriptors upssim's UPS does not have.
+struct RawHidDevice {
+    std::vector<uint8_t> descriptor;
+    std::map<uint8_t, std::vector<uint8_t>> reports = {};
+    std::string manufacturer = "Varnel Power";
+    std::string product = "VP-1500 UPS";
+
+    HidSimServer::Outcome operator()(const std::vector<uint8_t>& request, std::vector<uint8_t>& reply)
+    {
+        const uint8_t op = request[0];
+        reply = {op, LINKHIDSIM_OK};
+        auto report = request.size() > 1 ? reports.find(request[1]) : reports.end();
+        if (op == LINKHIDSIM_OP_INFO) {
+            reply.insert(reply.end(), {0x34, 0x12, 0x78, 0x56});
+            reply.insert(reply.end(), manufacturer.begin(), manufacturer.end());
+            reply.push_back(0);
+            reply.insert(reply.end(), product.begin(), product.end());
+            reply.push_back(0);
+        } else if (op == LINKHIDSIM_OP_DESCRIPTOR) {
+            reply.insert(reply.end(), descriptor.begin(), descriptor.end());
+        } else if (op == LINKHIDSIM_OP_GET_FEATURE && request.size() == 4 && report != reports.end() &&
+                   (request[2] | request[3]) != 0) {
+            const size_t wanted = request[2] | request[3] << 8;
+            reply.push_back(request[1]);
+            reply.insert(reply.end(), report->second.begin(),
+                         report->second.begin() + std::min(report->second.size(), wanted - 1));
+        } else if (op == LINKHIDSIM_OP_SET_FEATURE && report != reports.end() &&
+                   request.size() - 2 == report->second.size()) {
+            report->second.assign(request.begin() + 2, request.end());
+        } else if (op == LINKHIDSIM_OP_GET_FEATURE || op == LINKHIDSIM_OP_SET_FEATURE) {
+            reply[1] = LINKHIDSIM_ERR_REJECTED;
+        } else {
+            return HidSimServer::Outcome::Close;
+        }
+        return HidSimServer::Outcome::Reply;
+    }
 };
 
 } // namespace varnel::test

@@ -17,8 +17,16 @@
 namespace {
 
 using varnel::test::HidSimServer;
+using varnel::test::RawHidDevice;
+using varnel::upssim::FaultMode;
+using Bytes = std::vector<uint8_t>;
 
 constexpr uint32_t kVendor = 0xFFFF;
+
+Bytes bytes(const std::string& text)
+{
+    return {text.begin(), text.end()};
+}
 
 // A library in bin/, its exports resolved as the device code resolves them.
 struct LinkHid : varnel::PortFunctions {
@@ -101,31 +109,34 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lib.complete()) << "linkhid.so missing or short of an export";
-        unit = std::make_unique<HidSimServer>(socketPath("ups"), varnel::test::upsDescriptor());
-        ASSERT_TRUE(unit->listening());
-        unit->setReport(1, {0x02, 0x01});
-        unit->setReport(2, {0x64, 0x10, 0x0E});
-        // configuration word 0x0103, internal 4 of type 7, external 2, high B 9 above padding 0xA
-        unit->setReport(3, {0x03, 0x01, 0x04, 0x07, 0x02, 0x00, 0x9A});
-        unit->setReport(4, {0x00, 0x11, 0x00, 0x22, 0x33});
-        unit->setReport(6, {0x01, 0x02, 0x03, 0x04, 0x05});
+        varnel::upssim::UnitConfig values;
+        values.protocol = varnel::upssim::UnitProtocol::Hid;
+        values.vendorName = "Varnel Power";
+        values.productName = "VP-1500 UPS";
+        values.configurationInfo = 0x0103;
+        values.internalBatteryCount = 4;
+        values.internalBatteryType = 7;
+        values.externalBatteryCount = 2;
+        values.cTableHighB = 9;
+        ups = std::make_unique<varnel::test::SimulatedUps>(socketPath("ups"), values);
+        ASSERT_TRUE(ups->server.listening());
     }
     std::string socketPath(const std::string& name) const { return (dir.path() / name).string(); }
-    uint32_t openUnit()
+    uint32_t openUnit(const std::string& name = "ups")
     {
-        std::string path = socketPath("ups");
+        std::string path = socketPath(name);
         PortDescriptor port = descriptorFor(path);
         return lib.open(&port);
     }
 
     varnel::test::TempDir dir;
     LinkHid lib;
-    std::unique_ptr<HidSimServer> unit;
+    std::unique_ptr<varnel::test::SimulatedUps> ups;
 };
 
 TEST_F(LinkHidTest, EnumeratesSimulatedPowerDevicesWithTheirNamesAndOpensThemInsideTheCallback)
 {
-    HidSimServer keyboard(socketPath("keyboard"), varnel::test::keyboardDescriptor());
+    HidSimServer keyboard(socketPath("keyboard"), RawHidDevice{varnel::test::keyboardDescriptor()});
     EnvVar simulators(LINKHIDSIM_ENV,
                       socketPath("ups") + ":" + socketPath("keyboard") + "::" + socketPath("nobody-listens"));
     std::vector<Found> found = enumerate(lib);
@@ -184,55 +195,35 @@ TEST_F(LinkHidTest, EnumeratesSimulatedPowerDevicesWithTheirNamesAndOpensThemIns
     EXPECT_EQ(lib.open(&usbPort), 0u);
     uint32_t h = usb.open(&usbPort);
     EXPECT_NE(h, 0u);
-    EXPECT_EQ(usb.get(h, 0x84, 0xFE),
-              (std::vector<uint8_t>{'V', 'P', '-', '1', '5', '0', '0', ' ', 'U', 'P', 'S'}));
+    EXPECT_EQ(usb.get(h, 0x84, 0xFE), bytes("VP-1500 UPS"));
     EXPECT_NE(usb.close(h), 0);
 }
 
-TEST_F(LinkHidTest, ReadsAndWritesFieldsOfSeveralSizesAndOffsets)
+TEST_F(LinkHidTest, ReadsAndWritesTheBatteryConfigurationOfAUnit)
 {
     uint32_t h = openUnit();
     ASSERT_NE(h, 0u) << lib.failure();
     EXPECT_EQ(lib.openFailureReason(), nullptr);
 
-    EXPECT_EQ(lib.get(h, kVendor, 0x68), (std::vector<uint8_t>{0x03, 0x01}));
-    EXPECT_EQ(lib.get(h, kVendor, 0x62), (std::vector<uint8_t>{0x04}));
-    EXPECT_EQ(lib.get(h, kVendor, 0x60), (std::vector<uint8_t>{0x07}));
-    EXPECT_EQ(lib.get(h, kVendor, 0x61), (std::vector<uint8_t>{0x02, 0x00}));
-    EXPECT_EQ(lib.get(h, kVendor, 0x67), (std::vector<uint8_t>{0x09}));
-    EXPECT_EQ(lib.get(h, kVendor, 0x64), (std::vector<uint8_t>{0x11}));
-    EXPECT_EQ(lib.get(h, 0x85, 0x68), (std::vector<uint8_t>{0x10, 0x0E}));
-    EXPECT_EQ(lib.get(h, 0x84, 0xFD),
-              (std::vector<uint8_t>{'V', 'a', 'r', 'n', 'e', 'l', ' ', 'P', 'o', 'w', 'e', 'r'}));
+    EXPECT_EQ(lib.get(h, kVendor, 0x68), (Bytes{0x03, 0x01}));
+    EXPECT_EQ(lib.get(h, kVendor, 0x62), Bytes{0x04});
+    EXPECT_EQ(lib.get(h, kVendor, 0x60), Bytes{0x07});
+    EXPECT_EQ(lib.get(h, kVendor, 0x61), (Bytes{0x02, 0x00}));
+    EXPECT_EQ(lib.get(h, kVendor, 0x67), Bytes{0x09});
+    EXPECT_EQ(lib.get(h, 0x84, 0xFD), bytes("Varnel Power"));
 
-    // A write changes only its own bits and leaves the report's other fields as the unit holds them.
+    // Writes land in the unit: a 16-bit count, and a table entry reached through its index.
     EXPECT_NE(lib.setHid(h, 0, 0, kVendor, 0x61, 300), 0);
-    EXPECT_EQ(lib.get(h, kVendor, 0x61), (std::vector<uint8_t>{0x2C, 0x01}));
-    EXPECT_NE(lib.setHid(h, 0, 0, kVendor, 0x67, 5), 0);
-    EXPECT_EQ(unit->report(3), (std::vector<uint8_t>{0x03, 0x01, 0x04, 0x07, 0x2C, 0x01, 0x5A}));
     EXPECT_NE(lib.setHid(h, 0, 0, kVendor, 0x63, 19), 0);
     EXPECT_NE(lib.setHid(h, 0, 0, kVendor, 0x64, 0xC8), 0);
-    EXPECT_EQ(unit->report(4), (std::vector<uint8_t>{19, 0xC8, 0x00, 0x22, 0x33}));
-
-    // A value the field cannot hold is refused and nothing is sent.
-    const int setsBefore = unit->setRequests();
-    EXPECT_EQ(lib.setHid(h, 0, 0, kVendor, 0x67, 16), 0);
-    EXPECT_EQ(lib.setHid(h, 0, 0, kVendor, 0x64, 256), 0);
-    EXPECT_EQ(unit->setRequests(), setsBefore);
-    EXPECT_EQ(unit->report(3)[6], 0x5A);
-
-    // Missing usages: not in the descriptor, only in an input report, or on a page that cannot exist.
-    EXPECT_TRUE(lib.get(h, kVendor, 0x99).empty());
-    EXPECT_TRUE(lib.get(h, 0x84, 0x30).empty());
-    EXPECT_TRUE(lib.get(h, 0x10000 | kVendor, 0x68).empty());
-    EXPECT_EQ(lib.setHid(h, 0, 0, kVendor, 0x99, 1), 0);
-    EXPECT_NE(lib.isHid(h, 0, 0, kVendor, 0x68), 0u);
-    EXPECT_NE(lib.isHid(h, 0, 0, 0x84, 0xFE), 0u);
-    EXPECT_EQ(lib.isHid(h, 0, 0, kVendor, 0x99), 0u);
+    EXPECT_EQ(ups->values().externalBatteryCount, 300);
+    EXPECT_EQ(ups->values().batteryTable[19], 0xC8);
+    EXPECT_EQ(lib.get(h, kVendor, 0x64), Bytes{0xC8});
 
     // A unit that refuses the write makes it fail.
-    unit->setFault(HidSimServer::Fault::Reject);
-    EXPECT_EQ(lib.setHid(h, 0, 0, kVendor, 0x62, 1), 0);
+    ups->setFault(FaultMode::Reject);
+    EXPECT_EQ(lib.setHid(h, 0, 0, kVendor, 0x67, 1), 0);
+    EXPECT_EQ(ups->values().cTableHighB, 9);
 
     // The serial calls have nothing to do here.
     uint8_t buffer[16];
@@ -242,35 +233,98 @@ TEST_F(LinkHidTest, ReadsAndWritesFieldsOfSeveralSizesAndOffsets)
     EXPECT_TRUE(lib.get(h, kVendor, 0x68).empty());
 }
 
+TEST_F(LinkHidTest, FieldsOfAnyLayoutAreReadAndWrittenInPlace)
+{
+    // A layout of several fields a report, padding and a 4-bit field, which upssim's UPS does not have.
+    RawHidDevice layout{varnel::test::upsDescriptor(), {}};
+    layout.reports = {
+        {1, {0x02, 0x01}},
+        {2, {0x64, 0x10, 0x0E}},
+        // configuration word 0x0103, internal 4 of type 7, external 2, high B 9 above padding 0xA
+        {3, {0x03, 0x01, 0x04, 0x07, 0x02, 0x00, 0x9A}},
+        {4, {0x00, 0x11, 0x00, 0x22, 0x33}},
+        {6, {0x01, 0x02, 0x03, 0x04, 0x05}}};
+    HidSimServer server(socketPath("layout"), std::ref(layout));
+    auto report = [&](uint8_t id) { return server.locked([&] { return layout.reports[id]; }); };
+    uint32_t h = openUnit("layout");
+    ASSERT_NE(h, 0u) << lib.failure();
+
+    EXPECT_EQ(lib.get(h, kVendor, 0x68), (Bytes{0x03, 0x01}));
+    EXPECT_EQ(lib.get(h, kVendor, 0x60), Bytes{0x07});
+    EXPECT_EQ(lib.get(h, kVendor, 0x61), (Bytes{0x02, 0x00}));
+    EXPECT_EQ(lib.get(h, kVendor, 0x67), Bytes{0x09});
+    EXPECT_EQ(lib.get(h, kVendor, 0x64), Bytes{0x11});
+    EXPECT_EQ(lib.get(h, 0x85, 0x68), (Bytes{0x10, 0x0E}));
+
+    // A write changes only its own bits and leaves the report's other fields as the unit holds them.
+    EXPECT_NE(lib.setHid(h, 0, 0, kVendor, 0x61, 300), 0);
+    EXPECT_EQ(lib.get(h, kVendor, 0x61), (Bytes{0x2C, 0x01}));
+    EXPECT_NE(lib.setHid(h, 0, 0, kVendor, 0x67, 5), 0);
+    EXPECT_EQ(report(3), (Bytes{0x03, 0x01, 0x04, 0x07, 0x2C, 0x01, 0x5A}));
+    EXPECT_NE(lib.setHid(h, 0, 0, kVendor, 0x63, 19), 0);
+    EXPECT_NE(lib.setHid(h, 0, 0, kVendor, 0x64, 0xC8), 0);
+    EXPECT_EQ(report(4), (Bytes{19, 0xC8, 0x00, 0x22, 0x33}));
+
+    // A value the field cannot hold is refused and nothing is sent.
+    const int setsBefore = server.setRequests();
+    EXPECT_EQ(lib.setHid(h, 0, 0, kVendor, 0x67, 16), 0);
+    EXPECT_EQ(lib.setHid(h, 0, 0, kVendor, 0x64, 256), 0);
+    EXPECT_EQ(server.setRequests(), setsBefore);
+    EXPECT_EQ(report(3)[6], 0x5A);
+
+    // Missing usages: not in the descriptor, only in an input report, or on a page that cannot exist.
+    EXPECT_TRUE(lib.get(h, kVendor, 0x99).empty());
+    EXPECT_TRUE(lib.get(h, 0x84, 0x30).empty());
+    EXPECT_TRUE(lib.get(h, 0x10000 | kVendor, 0x68).empty());
+    EXPECT_EQ(lib.setHid(h, 0, 0, kVendor, 0x99, 1), 0);
+    EXPECT_NE(lib.isHid(h, 0, 0, kVendor, 0x68), 0u);
+    EXPECT_NE(lib.isHid(h, 0, 0, 0x84, 0xFE), 0u);
+    EXPECT_EQ(lib.isHid(h, 0, 0, kVendor, 0x99), 0u);
+    EXPECT_NE(lib.close(h), 0);
+
+    // A device without report ids uses report 0.
+    RawHidDevice single{{0x05, 0x84, 0x09, 0x04, 0xA1, 0x01, 0x06, 0xFF, 0xFF, 0x09, 0x68, 0x75,
+                         0x10, 0x95, 0x01, 0xB1, 0x02, 0x09, 0x62, 0x75, 0x08, 0xB1, 0x02, 0xC0},
+                        {{0, {0x01, 0x00, 0x03}}}};
+    HidSimServer singleServer(socketPath("single"), std::ref(single));
+    h = openUnit("single");
+    ASSERT_NE(h, 0u) << lib.failure();
+    EXPECT_EQ(lib.get(h, kVendor, 0x68), (Bytes{0x01, 0x00}));
+    EXPECT_NE(lib.setHid(h, 0, 0, kVendor, 0x62, 8), 0);
+    EXPECT_EQ(singleServer.locked([&] { return single.reports[0]; }), (Bytes{0x01, 0x00, 0x08}));
+    lib.close(h);
+}
+
 TEST_F(LinkHidTest, AUnitThatHangsUpOrTalksGarbageFailsCleanlyAndStaysFailed)
 {
     for (HidSimServer::Fault fault :
          {HidSimServer::Fault::HangUp, HidSimServer::Fault::HugeLength, HidSimServer::Fault::WrongOpcode}) {
-        unit->setFault(HidSimServer::Fault::None);
+        ups->server.setFault(HidSimServer::Fault::None);
         uint32_t h = openUnit();
         ASSERT_NE(h, 0u) << lib.failure();
-        ASSERT_EQ(lib.get(h, kVendor, 0x62), (std::vector<uint8_t>{0x04}));
-        unit->setFault(fault);
+        ASSERT_EQ(lib.get(h, kVendor, 0x62), Bytes{0x04});
+        ups->server.setFault(fault);
         const auto start = std::chrono::steady_clock::now();
         EXPECT_TRUE(lib.get(h, kVendor, 0x62).empty()) << static_cast<int>(fault);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
         // Once broken the connection is not trusted again, even when the unit recovers.
-        unit->setFault(HidSimServer::Fault::None);
+        ups->server.setFault(HidSimServer::Fault::None);
         EXPECT_TRUE(lib.get(h, kVendor, 0x62).empty());
-        EXPECT_EQ(lib.setHid(h, 0, 0, kVendor, 0x62, 1), 0);
-        EXPECT_EQ(unit->report(3)[2], 0x04);
+        EXPECT_EQ(lib.setHid(h, 0, 0, kVendor, 0x67, 1), 0);
+        EXPECT_EQ(ups->values().cTableHighB, 9);
         EXPECT_NE(lib.close(h), 0);
     }
 
     // A report cut short is not read past its end, and no write is built from it.
     uint32_t h = openUnit();
     ASSERT_NE(h, 0u);
-    unit->setFault(HidSimServer::Fault::ShortReport);
-    EXPECT_EQ(lib.get(h, kVendor, 0x63), (std::vector<uint8_t>{0x00})); // first byte still arrives
-    EXPECT_TRUE(lib.get(h, kVendor, 0x61).empty());
-    const int setsBefore = unit->setRequests();
+    ups->setFault(FaultMode::Truncate);
+    EXPECT_EQ(lib.get(h, kVendor, 0x68), (Bytes{0x03, 0x01})); // the start of the report still arrives
+    EXPECT_TRUE(lib.get(h, kVendor, 0x60).empty());
+    const int setsBefore = ups->server.setRequests();
     EXPECT_EQ(lib.setHid(h, 0, 0, kVendor, 0x61, 3), 0);
-    EXPECT_EQ(unit->setRequests(), setsBefore);
+    EXPECT_EQ(ups->server.setRequests(), setsBefore);
+    EXPECT_EQ(ups->values().externalBatteryCount, 2);
     EXPECT_NE(lib.close(h), 0);
 }
 
@@ -278,29 +332,12 @@ TEST_F(LinkHidTest, AUnitThatNeverAnswersCostsOneBoundedWait)
 {
     uint32_t h = openUnit();
     ASSERT_NE(h, 0u);
-    unit->setFault(HidSimServer::Fault::Silent);
+    ups->setFault(FaultMode::Silent);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(lib.get(h, kVendor, 0x62).empty());
-    EXPECT_EQ(lib.setHid(h, 0, 0, kVendor, 0x62, 1), 0);
+    EXPECT_EQ(lib.setHid(h, 0, 0, kVendor, 0x67, 1), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_NE(lib.close(h), 0);
-}
-
-TEST_F(LinkHidTest, ADeviceWithoutReportIdsUsesReportZero)
-{
-    const std::vector<uint8_t> plain = {0x05, 0x84, 0x09, 0x04, 0xA1, 0x01, 0x06, 0xFF,
-                                        0xFF, 0x09, 0x68, 0x75, 0x10, 0x95, 0x01, 0xB1,
-                                        0x02, 0x09, 0x62, 0x75, 0x08, 0xB1, 0x02, 0xC0};
-    HidSimServer single(socketPath("single"), plain);
-    single.setReport(0, {0x01, 0x00, 0x03});
-    const std::string path = socketPath("single");
-    PortDescriptor port = descriptorFor(path);
-    uint32_t h = lib.open(&port);
-    ASSERT_NE(h, 0u) << lib.failure();
-    EXPECT_EQ(lib.get(h, kVendor, 0x68), (std::vector<uint8_t>{0x01, 0x00}));
-    EXPECT_NE(lib.setHid(h, 0, 0, kVendor, 0x62, 8), 0);
-    EXPECT_EQ(single.report(0), (std::vector<uint8_t>{0x01, 0x00, 0x08}));
-    lib.close(h);
 }
 
 TEST_F(LinkHidTest, OpenFailuresSayWhy)
@@ -310,7 +347,7 @@ TEST_F(LinkHidTest, OpenFailuresSayWhy)
     EXPECT_EQ(lib.open(&port), 0u);
     EXPECT_NE(lib.failure().find("upssim"), std::string::npos) << lib.failure();
 
-    HidSimServer keyboard(socketPath("keyboard"), varnel::test::keyboardDescriptor());
+    HidSimServer keyboard(socketPath("keyboard"), RawHidDevice{varnel::test::keyboardDescriptor()});
     std::string keyboardPath = socketPath("keyboard");
     port = descriptorFor(keyboardPath);
     EXPECT_EQ(lib.open(&port), 0u);
@@ -318,7 +355,7 @@ TEST_F(LinkHidTest, OpenFailuresSayWhy)
 
     std::vector<uint8_t> cut = varnel::test::upsDescriptor();
     cut.resize(50);
-    HidSimServer broken(socketPath("broken"), cut);
+    HidSimServer broken(socketPath("broken"), RawHidDevice{cut});
     std::string brokenPath = socketPath("broken");
     port = descriptorFor(brokenPath);
     EXPECT_EQ(lib.open(&port), 0u);

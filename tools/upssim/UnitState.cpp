@@ -25,6 +25,12 @@ FaultMode UnitState::beginRequest()
     return fault;
 }
 
+void UnitState::setFault(FaultMode mode, uint32_t after)
+{
+    current.fault = mode;
+    current.faultAfter = after > UINT32_MAX - requests ? UINT32_MAX : requests + after;
+}
+
 uint32_t UnitState::stored(uint32_t old, uint32_t value, uint32_t mask) const
 {
     if (fault == FaultMode::IgnoreWrites)

@@ -21,6 +21,8 @@ public:
 
     // Counts the request and gives the fault in force for it.
     FaultMode beginRequest();
+    // A fault that sets in while the unit runs, after `after` more requests.
+    void setFault(FaultMode mode, uint32_t after = 0);
     uint32_t requestCount() const { return requests; }
     // Between 1 and `longest` bytes from the unit's seeded generator.
     std::vector<uint8_t> randomReply(std::size_t longest);

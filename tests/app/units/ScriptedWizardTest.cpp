@@ -66,11 +66,11 @@ protected:
 TEST_F(ScriptedWizard, UpdatesTheSecondOfTwoUnitsAndValidatesIt)
 {
     scripted::Unit& hid = ports.addHid("hid-0");
-    hid.state.product = "Tower 1500";
+    hid.config.productName = "Tower 1500";
     scripted::Unit& framed = ports.addSerial("ttyS0", Protocol::Framed);
-    framed.state.product = "Rack 3000";
-    framed.state.internalCount = 4;
-    framed.state.externalCount = 0;
+    framed.config.productName = "Rack 3000";
+    framed.config.internalBatteryCount = 4;
+    framed.config.externalBatteryCount = 0;
 
     toPage3();
     ASSERT_EQ(real->findChild<QComboBox*>("1022")->count(), 2) << realText().toStdString();
@@ -88,8 +88,8 @@ TEST_F(ScriptedWizard, UpdatesTheSecondOfTwoUnitsAndValidatesIt)
     EXPECT_TRUE(realText().endsWith(text("msg.validated"))) << realText().toStdString();
     EXPECT_EQ(realButton("1000")->text(), text("label.done"));
     EXPECT_FALSE(realButton("1002")->isEnabled());
-    EXPECT_EQ(ports.serial().units[0].state.externalCount, 8);
-    EXPECT_EQ(ports.hid().units[0].state.externalCount, 3); // the other unit is left alone
+    EXPECT_EQ(ports.serial().units[0].values().externalBatteryCount, 8);
+    EXPECT_EQ(ports.hid().units[0].values().externalBatteryCount, 3); // the other unit is left alone
     const auto& waited = sleeps->durations();
     EXPECT_NE(std::find(waited.begin(), waited.end(), 6000u), waited.end()); // the settle before reading back
 }
@@ -113,7 +113,7 @@ TEST_F(ScriptedWizard, AUnitThatStopsTakingWritesLeavesBackEnabled)
 
 TEST_F(ScriptedWizard, NoUnitsMeansNoNext)
 {
-    ports.addSerial("ttyS2", Protocol::Text).fault = scripted::Fault::Silent;
+    ports.addSerial("ttyS2", Protocol::Text).config.fault = upssim::FaultMode::Silent;
     toPage3();
     EXPECT_TRUE(realText().endsWith(text("msg.nodevices"))) << realText().toStdString();
     EXPECT_FALSE(realButton("1001")->isEnabled());
@@ -126,7 +126,7 @@ TEST_F(ScriptedWizard, MarkupInNamesAndMessagesIsShownLiterally)
     const std::string product = "<b>X</b><img src=\"missing.png\">";
     const std::string again = "<i>Again?</i> <a href=\"x\">yes</a>";
     writeFile("varnelstrings.en", readFile("varnelstrings.en") + "\nmsg.alreadyhavefile = " + again + "\n");
-    ports.addHid("hid-0").state.product = product;
+    ports.addHid("hid-0").config.productName = product;
 
     toPage3();
     const QString shownProduct = QString::fromStdString(product);

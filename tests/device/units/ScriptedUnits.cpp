@@ -2,21 +2,25 @@
 // linkhid and as linkserial, each reporting its own transport.
 #include "ScriptedUnits.h"
 
+#include "FramedUnit.h"
+#include "HidPort.h"
+#include "TextUnit.h"
+
 #include <framedcommands.h>
-#include <hidusages.h>
+#include <linkhidsim.h>
 #include <linkport.h>
 
 #include "PerThreadText.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
-#include <sstream>
 
 #ifndef SCRIPTED_TRANSPORT
 #error "SCRIPTED_TRANSPORT names the transport this build reports"
 #endif
 
 using namespace varnel::scripted;
+namespace upssim = varnel::upssim;
 
 namespace {
 
@@ -25,6 +29,7 @@ Registry registry;
 linkport::PerThreadText failureReason;
 
 const std::string garbage = "\x13\x37 no protocol at all \xff\xfe";
+const upssim::PowerDeviceReports reports;
 
 Unit* unitOf(std::uint32_t handle)
 {
@@ -42,292 +47,101 @@ bool acceptWrite(Unit& unit)
     return true;
 }
 
-std::vector<std::uint8_t> bytesOf(const std::string& text)
-{
-    return {text.begin(), text.end()};
-}
+// linkhid's own port code over the unit's answers, without the socket between them.
+class UnitTransport : public linkhid::HidTransport {
+public:
+    explicit UnitTransport(upssim::HidUnit& unit) : unit(unit) {}
 
-std::vector<std::uint8_t> word(std::uint32_t value)
-{
-    return {static_cast<std::uint8_t>(value & 0xFF), static_cast<std::uint8_t>((value >> 8) & 0xFF)};
-}
-
-// --- framed protocol -------------------------------------------------------
-
-bool framedValue(Unit& unit, std::uint8_t command, std::vector<std::uint8_t>& value)
-{
-    UnitState& s = unit.state;
-    switch (command) {
-    case FRAMED_CMD_CONFIGURATION:
-        value = word(s.configurationInfo);
-        return true;
-    case FRAMED_CMD_INTERNAL_COUNT:
-        value = {s.internalCount};
-        return true;
-    case FRAMED_CMD_INTERNAL_TYPE:
-        value = {s.internalType};
-        return true;
-    case FRAMED_CMD_EXTERNAL_COUNT:
-        value = word(s.externalCount);
-        return true;
-    case FRAMED_CMD_C_TABLE_HIGH_B:
-        value = {s.cTableHighB};
-        return true;
-    case FRAMED_CMD_BATTERY_VALUE:
-        value = {unit.batteryIndex < s.batteryTable.size() ? s.batteryTable[unit.batteryIndex]
-                                                           : std::uint8_t(0)};
-        return true;
-    case FRAMED_CMD_C_TABLE_VALUE:
-        value = {unit.cIndex < s.cTable.size() ? s.cTable[unit.cIndex] : std::uint8_t(0)};
-        return true;
-    case FRAMED_CMD_PRODUCT_NAME:
-        value = bytesOf(s.product);
-        return true;
-    case FRAMED_CMD_VENDOR_NAME:
-        value = bytesOf(s.vendor);
-        return true;
-    default:
-        return false;
+    bool readDescriptor(std::vector<std::uint8_t>& descriptor) override
+    {
+        return ask({LINKHIDSIM_OP_DESCRIPTOR}, descriptor);
     }
-}
-
-bool framedStore(Unit& unit, std::uint8_t command, const std::vector<std::uint8_t>& payload)
-{
-    UnitState& s = unit.state;
-    if (payload.empty())
-        return false;
-    switch (command) {
-    case FRAMED_CMD_BATTERY_INDEX:
-        unit.batteryIndex = payload[0];
-        return payload[0] < s.batteryTable.size();
-    case FRAMED_CMD_BATTERY_VALUE:
-        if (unit.batteryIndex >= s.batteryTable.size())
-            return false;
-        s.batteryTable[unit.batteryIndex] = payload[0];
-        return true;
-    case FRAMED_CMD_C_TABLE_INDEX:
-        unit.cIndex = payload[0];
-        return payload[0] < s.cTable.size();
-    case FRAMED_CMD_C_TABLE_VALUE:
-        if (unit.cIndex >= s.cTable.size())
-            return false;
-        s.cTable[unit.cIndex] = payload[0];
-        return true;
-    case FRAMED_CMD_C_TABLE_HIGH_B:
-        s.cTableHighB = payload[0];
-        return true;
-    case FRAMED_CMD_EXTERNAL_COUNT:
-        if (payload.size() < 2)
-            return false;
-        s.externalCount = static_cast<std::uint16_t>(payload[0] | (payload[1] << 8));
-        return true;
-    default:
-        return false;
-    }
-}
-
-void answerFramed(Unit& unit, const std::uint8_t* data, std::uint32_t count)
-{
-    if (count < 5 || data[0] != FRAMED_START || data[2] == 0 || count != data[2] + 4u)
-        return; // not a frame of ours: a unit stays quiet
-    std::uint8_t sum = 0;
-    for (std::uint32_t i = 0; i + 1 < count; ++i)
-        sum = static_cast<std::uint8_t>(sum + data[i]);
-    if (sum != data[count - 1])
-        return;
-    const std::uint8_t kind = data[1];
-    const std::uint8_t command = data[3];
-    const std::vector<std::uint8_t> payload(data + 4, data + count - 1);
-    if (auto raw = unit.replies.find(command); raw != unit.replies.end()) {
-        unit.pending = raw->second;
-        return;
-    }
-    std::vector<std::uint8_t> value;
-    std::uint8_t replyKind = 0;
-    if (kind == FRAMED_KIND_READ && framedValue(unit, command, value))
-        replyKind = FRAMED_KIND_VALUE;
-    else if (kind == FRAMED_KIND_WRITE && framedStore(unit, command, payload))
-        replyKind = FRAMED_KIND_ACCEPTED;
-    else
-        return;
-    if (unit.fault == Fault::WrongKind)
-        replyKind = FRAMED_KIND_READ;
-    std::uint8_t length = static_cast<std::uint8_t>(value.size() + 1);
-    if (unit.fault == Fault::ShortReply)
-        length = static_cast<std::uint8_t>(length + 5);
-    unit.pending = {FRAMED_START, replyKind, length, command};
-    unit.pending.insert(unit.pending.end(), value.begin(), value.end());
-}
-
-// --- text protocol ---------------------------------------------------------
-
-std::string joined(std::uint32_t first, const std::vector<std::uint8_t>& rest)
-{
-    std::string text = std::to_string(first);
-    for (auto value : rest)
-        text += ";" + std::to_string(value);
-    return text;
-}
-
-bool textValue(const Unit& unit, const std::string& item, std::string& payload)
-{
-    if (auto found = unit.textPayloads.find(item); found != unit.textPayloads.end()) {
-        payload = found->second;
-        return true;
-    }
-    const UnitState& s = unit.state;
-    if (item == "CFI")
-        payload = std::to_string(s.configurationInfo);
-    else if (item == "IBN")
-        payload = joined(s.internalCount, {s.internalType});
-    else if (item == "EBP")
-        payload = joined(s.externalCount, s.batteryTable);
-    else if (item == "CBP")
-        payload = joined(s.cTableHighB, s.cTable);
-    else if (item == "MOD")
-        payload = s.product;
-    else if (item == "MNU")
-        payload = s.vendor;
-    else
-        return false;
-    return true;
-}
-
-std::vector<unsigned> numbers(const std::string& text)
-{
-    std::vector<unsigned> values;
-    std::istringstream in(text);
-    for (std::string field; std::getline(in, field, ';');)
-        values.push_back(static_cast<unsigned>(std::stoul(field.empty() ? "0" : field)));
-    return values;
-}
-
-void textStore(Unit& unit, const std::string& body)
-{
-    const std::string item = body.substr(0, 3);
-    const std::vector<unsigned> values = numbers(body.substr(3));
-    UnitState& s = unit.state;
-    if (item == "EBP" && values.size() == 21) {
-        s.externalCount = static_cast<std::uint16_t>(values[0]);
-        for (std::size_t i = 0; i < 20; ++i)
-            s.batteryTable[i] = static_cast<std::uint8_t>(values[i + 1]);
-    } else if (item == "CBP" && values.size() == 10) {
-        s.cTableHighB = static_cast<std::uint8_t>(values[0]);
-        for (std::size_t i = 0; i < 9; ++i)
-            s.cTable[i] = static_cast<std::uint8_t>(values[i + 1]);
-    }
-}
-
-void answerText(Unit& unit, const std::uint8_t* data, std::uint32_t count)
-{
-    std::string request(reinterpret_cast<const char*>(data), count);
-    if (!request.empty() && request.back() == '\0')
-        request.pop_back();
-    if (request.size() < 10 || request.compare(0, 3, "~00") != 0)
-        return;
-    const char type = request[3];
-    const std::string body = request.substr(7);
-    const std::string item = body.substr(0, 3);
-    std::string payload;
-    if (unit.fault == Fault::Rejects || unit.rejected.count(item)) {
-        unit.pending = bytesOf("~00R000");
-        return;
-    }
-    if (type == 'P') {
-        if (!textValue(unit, item, payload))
+    void readNames(std::string& manufacturer, std::string& product) override
+    {
+        std::vector<std::uint8_t> info;
+        manufacturer.clear();
+        product.clear();
+        if (!ask({LINKHIDSIM_OP_INFO}, info) || info.size() < 4)
             return;
-    } else if (type == 'S') {
-        textStore(unit, body);
-    } else {
-        return;
+        // The vendor and product ids, then the two texts, each ended by a zero.
+        const std::string texts(info.begin() + 4, info.end());
+        manufacturer = texts.c_str();
+        if (manufacturer.size() < texts.size())
+            product = texts.c_str() + manufacturer.size() + 1;
     }
-    char header[16];
-    std::snprintf(header, sizeof header, "~00D%03u", static_cast<unsigned>(payload.size()));
-    std::string reply = header + payload;
-    if (unit.fault == Fault::ShortReply)
-        reply = "~00";
-    unit.pending = bytesOf(reply);
+    int getFeature(std::uint8_t* report, std::size_t length) override
+    {
+        std::vector<std::uint8_t> data;
+        if (!ask({LINKHIDSIM_OP_GET_FEATURE, report[0], static_cast<std::uint8_t>(length),
+                  static_cast<std::uint8_t>(length >> 8)},
+                 data) ||
+            data.empty() || data.size() > length)
+            return -1;
+        std::memcpy(report, data.data(), data.size());
+        return static_cast<int>(data.size());
+    }
+    bool setFeature(const std::uint8_t* report, std::size_t length) override
+    {
+        std::vector<std::uint8_t> request(length + 1, LINKHIDSIM_OP_SET_FEATURE);
+        std::memcpy(request.data() + 1, report, length);
+        std::vector<std::uint8_t> none;
+        return ask(request, none);
+    }
+
+private:
+    // The reply's data when the unit answered this request with success.
+    bool ask(const std::vector<std::uint8_t>& request, std::vector<std::uint8_t>& data)
+    {
+        std::vector<std::uint8_t> reply;
+        if (unit.handle(request, reply) != upssim::HidUnit::Outcome::Reply || reply.size() < 2 ||
+            reply[0] != request[0] || reply[1] != LINKHIDSIM_OK)
+            return false;
+        data.assign(reply.begin() + 2, reply.end());
+        return true;
+    }
+
+    upssim::HidUnit& unit;
+};
+
+// Makes the unit's protocol side on its first open; a HID port is attached
+// afresh at every open, as linkhid does. False with `reason` set when the port cannot be had.
+bool attach(Unit& unit, std::string& reason)
+{
+    upssim::UnitState& state = unit.state();
+    if (unit.protocol != Protocol::Hid) {
+        if (!unit.serial && unit.protocol == Protocol::Framed)
+            unit.serial = std::make_unique<upssim::FramedUnit>(state, nullptr);
+        else if (!unit.serial)
+            unit.serial = std::make_unique<upssim::TextUnit>(state, nullptr);
+        unit.serial->discardPartial();
+        return true;
+    }
+    if (!unit.hid)
+        unit.hid = std::make_unique<upssim::HidUnit>(state, nullptr, reports);
+    unit.hidPort = linkhid::HidPort::attach(std::make_unique<UnitTransport>(*unit.hid), reason);
+    return unit.hidPort != nullptr;
 }
 
-// --- HID -------------------------------------------------------------------
-
-bool hidValue(Unit& unit, std::uint32_t page, std::uint8_t usage, std::vector<std::uint8_t>& value)
+// The exact reply the test scripted for this request, if there is one.
+bool scriptedReply(const Unit& unit, const std::uint8_t* data, std::uint32_t count,
+                   std::vector<std::uint8_t>& reply)
 {
-    const UnitState& s = unit.state;
-    if (page == HID_PAGE_POWER_DEVICE) {
-        const std::string& name = usage == HID_USAGE_PRODUCT        ? s.product
-                                  : usage == HID_USAGE_MANUFACTURER ? s.vendor
-                                                                    : std::string();
-        if (name.empty())
+    if (unit.protocol == Protocol::Framed && count >= 5 && data[0] == FRAMED_START) {
+        auto raw = unit.replies.find(data[3]);
+        if (raw == unit.replies.end())
             return false;
-        value = bytesOf(name);
+        reply = raw->second;
         return true;
     }
-    if (page != HID_PAGE_VENDOR)
+    // "~00", the type, three length digits, then the item.
+    const std::string request(reinterpret_cast<const char*>(data), count);
+    if (unit.protocol != Protocol::Text || count < 10 || request.compare(0, 3, "~00") != 0)
         return false;
-    switch (usage) {
-    case HID_USAGE_CONFIGURATION:
-        value = word(s.configurationInfo);
-        return true;
-    case HID_USAGE_INTERNAL_COUNT:
-        value = {s.internalCount};
-        return true;
-    case HID_USAGE_INTERNAL_TYPE:
-        value = {s.internalType};
-        return true;
-    case HID_USAGE_EXTERNAL_COUNT:
-        value = word(s.externalCount);
-        return true;
-    case HID_USAGE_C_TABLE_HIGH_B:
-        value = {s.cTableHighB};
-        return true;
-    case HID_USAGE_BATTERY_VALUE:
-        if (unit.batteryIndex >= s.batteryTable.size())
-            return false;
-        value = {s.batteryTable[unit.batteryIndex]};
-        return true;
-    case HID_USAGE_C_TABLE_VALUE:
-        if (unit.cIndex >= s.cTable.size())
-            return false;
-        value = {s.cTable[unit.cIndex]};
-        return true;
-    default:
+    auto raw = unit.textReplies.find(request.substr(7, 3));
+    if (raw == unit.textReplies.end())
         return false;
-    }
-}
-
-bool hidStore(Unit& unit, std::uint32_t page, std::uint8_t usage, std::uint32_t value)
-{
-    UnitState& s = unit.state;
-    if (page != HID_PAGE_VENDOR)
-        return false;
-    const auto byte = static_cast<std::uint8_t>(value);
-    switch (usage) {
-    case HID_USAGE_BATTERY_INDEX:
-        unit.batteryIndex = byte;
-        return value < s.batteryTable.size();
-    case HID_USAGE_BATTERY_VALUE:
-        if (unit.batteryIndex >= s.batteryTable.size())
-            return false;
-        s.batteryTable[unit.batteryIndex] = byte;
-        return true;
-    case HID_USAGE_C_TABLE_INDEX:
-        unit.cIndex = byte;
-        return value < s.cTable.size();
-    case HID_USAGE_C_TABLE_VALUE:
-        if (unit.cIndex >= s.cTable.size())
-            return false;
-        s.cTable[unit.cIndex] = byte;
-        return true;
-    case HID_USAGE_C_TABLE_HIGH_B:
-        s.cTableHighB = byte;
-        return true;
-    case HID_USAGE_EXTERNAL_COUNT:
-        s.externalCount = static_cast<std::uint16_t>(value);
-        return true;
-    default:
-        return false;
-    }
+    reply.assign(raw->second.begin(), raw->second.end());
+    return true;
 }
 
 } // namespace
@@ -349,8 +163,9 @@ uint32_t PortOpen(PortDescriptor* port)
         Unit& unit = registry.units[i];
         if (unit.portName != port->portName)
             continue;
-        if (!unit.opens) {
-            failureReason.set(unit.openFailureReason);
+        std::string reason = unit.openFailureReason;
+        if (!unit.opens || !attach(unit, reason)) {
+            failureReason.set(reason);
             return 0;
         }
         ++unit.openCount;
@@ -383,19 +198,11 @@ uint32_t PortWrite(uint32_t handle, const uint8_t* data, uint32_t count, uint32_
     unit->pending.clear();
     if (!acceptWrite(*unit))
         return 0;
-    switch (unit->fault) {
-    case Fault::Silent:
-        return count;
-    case Fault::Garbage:
-        unit->pending = bytesOf(garbage);
-        return count;
-    default:
-        break;
-    }
-    if (unit->protocol == Protocol::Framed)
-        answerFramed(*unit, data, count);
-    else if (unit->protocol == Protocol::Text)
-        answerText(*unit, data, count);
+    if (unit->fault == Fault::Garbage)
+        unit->pending.assign(garbage.begin(), garbage.end());
+    else if (!scriptedReply(*unit, data, count, unit->pending) && unit->serial)
+        for (const upssim::SerialAnswer& answer : unit->serial->receive(data, count))
+            unit->pending.insert(unit->pending.end(), answer.reply.begin(), answer.reply.end());
     return count;
 }
 
@@ -441,18 +248,13 @@ int32_t PortGetHid(uint32_t handle, uint32_t, uint8_t, uint32_t usagePage, uint8
     if (!unit || !buffer || !length)
         return 0;
     unit->hidCalls.push_back({false, usagePage, usageId, 0});
-    if (unit->fault == Fault::Silent || unit->fault == Fault::Rejects)
+    if (auto raw = unit->replies.find(usageId); raw != unit->replies.end()) {
+        *length = static_cast<uint32_t>(std::min<std::size_t>(raw->second.size(), 255));
+        std::memcpy(buffer, raw->second.data(), *length);
+    } else if (!unit->hidPort || !unit->hidPort->get(usagePage, usageId, buffer, *length)) {
         return 0;
-    std::vector<uint8_t> value;
-    if (auto raw = unit->replies.find(usageId); raw != unit->replies.end())
-        value = raw->second;
-    else if (!hidValue(*unit, usagePage, usageId, value))
-        return 0;
-    if (value.size() > 255)
-        value.resize(255);
-    std::memcpy(buffer, value.data(), value.size());
-    *length = static_cast<uint32_t>(value.size());
-    if (unit->fault == Fault::ShortReply)
+    }
+    if (unit->fault == Fault::EmptyReply)
         *length = 0;
     if (unit->fault == Fault::OverlongReply)
         *length = 256;
@@ -469,9 +271,7 @@ int32_t PortSetHid(uint32_t handle, uint32_t, uint8_t, uint32_t usagePage, uint8
     unit->hidCalls.push_back({true, usagePage, usageId, value});
     if (!acceptWrite(*unit))
         return 0;
-    if (unit->fault == Fault::Silent || unit->fault == Fault::Rejects)
-        return 0;
-    return hidStore(*unit, usagePage, usageId, value) ? 1 : 0;
+    return unit->hidPort && unit->hidPort->set(usagePage, usageId, value) ? 1 : 0;
 }
 
 void PortEnumerate(PortEnumerateCallback callback, void* context)

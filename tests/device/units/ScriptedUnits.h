@@ -1,40 +1,36 @@
 #pragma once
 
-// Units behind the test port library: the tests describe them here, the
-// library answers for them and records what it was sent. The library and the
-// test executable are built together, so they share these types directly.
+// Units behind the test port library: the tests describe them here, upssim's
+// unit classes answer for them, and the library adds what only a port library
+// can get wrong, scripted replies, and a record of what it was sent. The
+// library and the test executable are built together, so they share these
+// types directly.
+
+#include "HidUnit.h"
+#include "SerialUnit.h"
+#include "UnitState.h"
 
 #include <cstdint>
 #include <map>
-#include <set>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace linkhid {
+class HidPort;
+}
 
 namespace varnel::scripted {
 
 enum class Protocol { Hid, Framed, Text };
 
+// What the port library itself does wrong, whatever the unit answers. The
+// unit's own misbehaviour is its upssim fault (UnitConfig::fault, UnitState::setFault).
 enum class Fault {
     None,
-    Silent,        // never answers
-    Rejects,       // refuses every request (HID: every call fails)
-    WrongKind,     // framed replies of kind 3
-    ShortReply,    // fewer bytes than the reply promises (HID: none at all)
     OverlongReply, // claims more bytes than the caller's buffer holds
-    Garbage,       // bytes of no protocol at all
-};
-
-struct UnitState {
-    std::uint32_t configurationInfo = 1;
-    std::uint8_t internalCount = 2;
-    std::uint8_t internalType = 1;
-    std::uint16_t externalCount = 3;
-    std::uint8_t cTableHighB = 4;
-    std::vector<std::uint8_t> batteryTable{60, 55, 50, 45, 40, 36, 32, 29, 26, 23,
-                                           20, 18, 16, 14, 12, 10, 8,  6,  4,  2};
-    std::vector<std::uint8_t> cTable{9, 8, 7, 6, 5, 4, 3, 2, 1};
-    std::string product = "Scripted UPS";
-    std::string vendor = "Scripted Maker";
+    EmptyReply,    // HID: a read that succeeds with no bytes
+    Garbage,       // serial: bytes of no protocol at all instead of the unit's answer
 };
 
 struct HidCall {
@@ -54,21 +50,44 @@ struct LineSetting {
     bool operator==(const LineSetting&) const = default;
 };
 
+// Values apart from upssim's defaults, so a value read from upssim's own
+// defaults instead of the unit's stands out.
+inline upssim::UnitConfig scriptedValues()
+{
+    upssim::UnitConfig v;
+    v.internalBatteryType = 1;
+    v.externalBatteryCount = 3;
+    v.cTableHighB = 4;
+    v.batteryTable = {60, 55, 50, 45, 40, 36, 32, 29, 26, 23, 20, 18, 16, 14, 12, 10, 8, 6, 4, 2};
+    v.cTable = {9, 8, 7, 6, 5, 4, 3, 2, 1};
+    v.productName = "Scripted UPS";
+    v.vendorName = "Scripted Maker";
+    return v;
+}
+
 struct Unit {
     // Description, set by the test.
     std::string portName;
     Protocol protocol = Protocol::Hid;
-    UnitState state;
+    upssim::UnitConfig config = scriptedValues(); // read once, at the first open or state()
     Fault fault = Fault::None;
     bool opens = true;
     std::string openFailureReason; // given when the port does not open
     std::string descriptorVendor;  // names the enumeration reports, if any
     std::string descriptorProduct;
-    int failWritesAfter = -1;       // writes accepted before every further one fails; -1: never
-    std::set<std::string> rejected; // text items answered with the rejection marker
-    std::map<std::string, std::string> textPayloads;           // text item -> payload instead of the state
+    int failWritesAfter = -1; // writes accepted before every further one fails; -1: never
+    std::map<std::string, std::string> textReplies;            // text item -> exact reply
     std::map<std::uint8_t, std::vector<std::uint8_t>> replies; // framed command or HID usage -> raw reply
     std::map<std::uint8_t, std::uint32_t> hidLengths;          // HID usage -> reported length
+
+    // The unit as it stands; later changes go through its write operations or setFault.
+    upssim::UnitState& state()
+    {
+        if (!live)
+            live = std::make_unique<upssim::UnitState>(config, nullptr);
+        return *live;
+    }
+    const upssim::UnitConfig& values() { return state().values(); }
 
     // Record, kept by the library.
     std::vector<std::string> written;
@@ -76,10 +95,14 @@ struct Unit {
     std::vector<LineSetting> lineSettings;
     int openCount = 0;
     int closeCount = 0;
-    std::vector<std::uint8_t> pending;
-    std::uint8_t batteryIndex = 0;
-    std::uint8_t cIndex = 0;
     int writes = 0;
+
+    // The library's side; the port goes first, it talks to the unit.
+    std::unique_ptr<upssim::UnitState> live;
+    std::unique_ptr<upssim::SerialUnit> serial;
+    std::unique_ptr<upssim::HidUnit> hid;
+    std::shared_ptr<linkhid::HidPort> hidPort;
+    std::vector<std::uint8_t> pending;
 };
 
 struct Registry {
