@@ -79,7 +79,17 @@ bool Protocol3014::exchange(CAnyPort& port, const std::vector<std::uint8_t>& cmd
     if (port.write(cmd.data(), count, std::max(postWriteSleep, defaultWriteLimit), 0) != count)
         return false;
     std::uint8_t buffer[readCapacity] = {};
-    std::uint32_t received = port.read(buffer, readCapacity, std::max(postReadSleep, defaultReadLimit));
+    const std::uint32_t limit = std::max(postReadSleep, defaultReadLimit);
+    std::uint32_t received = port.read(buffer, readCapacity, limit);
+    // A reply may come in pieces (a USB adapter's latency timer, a busy unit):
+    // once it has begun, wait for the rest its header promises instead of taking
+    // a cut frame and leaving its tail to spoil the next exchange.
+    while (received > 0 && received < readCapacity && (received < 3 || received < buffer[2] + 3u)) {
+        const std::uint32_t more = port.read(buffer + received, readCapacity - received, limit);
+        if (more == 0 || more > readCapacity - received)
+            break;
+        received += more;
+    }
     if (received > readCapacity)
         return false;
     return parseReply(buffer, received, returned);

@@ -66,6 +66,16 @@ TEST_F(Protocol3014Unit, LoadReadsEveryCommandWithTwentyNineDotsAndNoSleeps)
     EXPECT_EQ("Scripted Maker", device.getVendorName());
 }
 
+TEST_F(Protocol3014Unit, RepliesArrivingInPiecesAreReadWhole)
+{
+    auto& unit = ports.addSerial("ttyS0", Protocol::Framed);
+    unit.fault = scripted::Fault::Trickle;
+    Protocol3014 device;
+    ASSERT_TRUE(load(unit, device));
+    EXPECT_EQ(test::bytes(unit.values().batteryTable), device.getBatteryTableValues());
+    EXPECT_EQ("Scripted UPS", device.getProductName());
+}
+
 TEST_F(Protocol3014Unit, EmptyOrFailingNameRepliesKeepTheNamesFromThePort)
 {
     auto& unit = ports.addSerial("ttyS0", Protocol::Framed);

@@ -211,10 +211,15 @@ uint32_t PortRead(uint32_t handle, uint8_t* buffer, uint32_t capacity, uint32_t)
     Unit* unit = unitOf(handle);
     if (!unit || !buffer || unit->pending.empty())
         return 0;
-    const auto available = static_cast<uint32_t>(unit->pending.size());
+    auto available = static_cast<uint32_t>(unit->pending.size());
+    if (unit->fault == Fault::Trickle && available > 2)
+        available = 2;
     const uint32_t copied = available < capacity ? available : capacity;
     std::memcpy(buffer, unit->pending.data(), copied);
-    unit->pending.clear();
+    if (unit->fault == Fault::Trickle)
+        unit->pending.erase(unit->pending.begin(), unit->pending.begin() + copied);
+    else
+        unit->pending.clear();
     // Claims more than it was allowed to give; the bytes beyond stay unwritten.
     if (unit->fault == Fault::OverlongReply)
         return capacity + 10;

@@ -31,6 +31,7 @@ enum class Fault {
     OverlongReply, // claims more bytes than the caller's buffer holds
     EmptyReply,    // HID: a read that succeeds with no bytes
     Garbage,       // serial: bytes of no protocol at all instead of the unit's answer
+    Trickle,       // serial: the answer arrives two bytes per read, as through a slow adapter
 };
 
 struct HidCall {
