@@ -450,8 +450,9 @@ void VarnelDialog::enterPage5(bool internalOnly)
     steps.run = [this](const std::function<bool()>& step) { return runBlocking(step); };
     const ConfigurationUpdate update = controller.applyConfiguration(
         *device, batteryPackQuantities, UpdateMode::write, statusCallback(), steps);
-    if (update.computed())
-        showRuntimeChart(*device, update.before.batteryTableValues, update.after.batteryTableValues);
+    // Without a new table the chart still shows what the unit holds.
+    showRuntimeChart(*device, update.before.batteryTableValues,
+                     update.computed() ? update.after.batteryTableValues : std::vector<std::uint8_t>{});
     // A failed computation or save leaves Back enabled, for another selection and another run.
     if (!update.saved())
         return;

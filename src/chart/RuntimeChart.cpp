@@ -121,6 +121,11 @@ std::unique_ptr<QChart> RuntimeChart::build(const RuntimePicture& picture, const
     chart->addAxis(loadAxis, Qt::AlignBottom);
     chart->addAxis(valueAxis, Qt::AlignLeft);
     for (QLineSeries* series : lines) {
+        // No new table (a computation that failed): no line and no legend entry for it.
+        if (series->count() == 0) {
+            delete series;
+            continue;
+        }
         chart->addSeries(series);
         series->attachAxis(loadAxis);
         series->attachAxis(valueAxis);

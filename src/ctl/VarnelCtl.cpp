@@ -274,12 +274,15 @@ int VarnelCtl::update(VarnelController& controller, ConsoleStatus& status, const
     const ConfigurationUpdate update = controller.applyConfiguration(
         device, quantities, apply ? UpdateMode::write : UpdateMode::computeOnly, status.callback());
     status.finish();
+    // Without a new table the chart still shows what the unit holds. It is drawn
+    // before the results, so that their exit code counts a chart not written.
+    const std::vector<std::uint8_t> none;
+    const bool plotted = options.plot.empty() ||
+                         writePlot(controller, status, device, update.before.batteryTableValues,
+                                   update.computed() ? update.after.batteryTableValues : none, options.plot);
     if (!update.computed())
         return fail(computeFailed, "the new battery configuration could not be calculated");
-    int code = exitCodeOf(update.outcome);
-    // Before the results, so that their exit code counts a chart that could not be written.
-    if (!options.plot.empty() && !writePlot(controller, status, device, update, options.plot))
-        code = badUsage;
+    const int code = plotted ? exitCodeOf(update.outcome) : badUsage;
 
     if (json) {
         nlohmann::ordered_json doc{{"units", nlohmann::ordered_json::array({unitJson(device, options.unit)})},
@@ -308,11 +311,11 @@ int VarnelCtl::update(VarnelController& controller, ConsoleStatus& status, const
 
 bool VarnelCtl::writePlot(const VarnelController& controller, [[maybe_unused]] ConsoleStatus& status,
                           [[maybe_unused]] const VarnelDevice& device,
-                          [[maybe_unused]] const ConfigurationUpdate& update, const std::string& path)
+                          [[maybe_unused]] const std::vector<std::uint8_t>& before,
+                          [[maybe_unused]] const std::vector<std::uint8_t>& after, const std::string& path)
 {
 #ifdef VARNEL_WITH_CHART
-    const RuntimePicture picture =
-        controller.runtimePicture(device, update.before.batteryTableValues, update.after.batteryTableValues);
+    const RuntimePicture picture = controller.runtimePicture(device, before, after);
     if (RuntimeChart::writeSvg(picture, controller.getMessages(), path)) {
         if (!picture.isScaled())
             say(status, controller, "msg.chart.unscaled");

@@ -66,9 +66,11 @@ private:
 
     static nlohmann::ordered_json unitJson(const VarnelDevice& device, unsigned number);
     static nlohmann::ordered_json valuesJson(const ConfigurationValues& values);
-    // The runtime chart of a plan into an SVG file; reports and returns false when it cannot.
+    // The runtime chart of a plan into an SVG file (after may be empty); reports
+    // and returns false when it cannot.
     bool writePlot(const VarnelController& controller, ConsoleStatus& status, const VarnelDevice& device,
-                   const ConfigurationUpdate& update, const std::string& path);
+                   const std::vector<std::uint8_t>& before, const std::vector<std::uint8_t>& after,
+                   const std::string& path);
     void printPlan(const VarnelDevice& device, unsigned number, const ConfigurationValues& current,
                    const ConfigurationValues& planned);
 

@@ -271,7 +271,8 @@ TEST(CtlSimulatedUnits, BadPackOrUnitTouchesNoUnit)
 
 #ifdef VARNEL_WITH_CHART
 // 'plan --plot' draws without a display and writes nothing into the unit; a
-// file that cannot be written is said so and fails the command.
+// failed computation still draws the unit's table; a file that cannot be
+// written is said so and fails the command.
 TEST(CtlSimulatedUnits, PlanPlotWritesTheRuntimeChartAsSvg)
 {
     SimulatedSite site(demoUnits());
@@ -289,6 +290,22 @@ TEST(CtlSimulatedUnits, PlanPlotWritesTheRuntimeChartAsSvg)
     EXPECT_NE(svg.find(">" + catalogueText("label.chart.loadwatts") + "<"), std::string::npos);
     EXPECT_NE(plotted.err.find("runtime.svg"), std::string::npos) << plotted.err;
     EXPECT_TRUE(valueWrites(site, "rack-ups").empty());
+
+    // Without the unit's scalar table nothing is computed, but the chart still
+    // shows what the unit holds, as stored, and says so.
+    std::string data = readFile("sample-batterydata.xml");
+    const std::size_t table = data.find("<FWScalarTable index=\"0\">");
+    ASSERT_NE(table, std::string::npos);
+    const std::string end = "</FWScalarTable>";
+    data.erase(table, data.find(end, table) + end.size() - table);
+    writeFile("no-scalars.xml", data);
+    std::vector<std::string> unscaled = drawn;
+    unscaled[2] = "no-scalars.xml";
+    const CtlResult raw = runCtl(unscaled);
+    EXPECT_EQ(raw.code, 4);
+    EXPECT_NE(readFile("runtime.svg").find(">" + catalogueText("label.chart.tablevalue") + "<"),
+              std::string::npos);
+    EXPECT_NE(raw.err.find(catalogueText("msg.chart.unscaled")), std::string::npos) << raw.err;
 
     std::vector<std::string> nowhere = plan;
     nowhere.push_back("no/such/folder/runtime.svg");
