@@ -4,6 +4,7 @@
 #include "app/VarnelStatic.h"
 
 #include <QButtonGroup>
+#include <QChartView>
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
@@ -43,6 +44,15 @@ constexpr ControlPlace kNext{"1001", 426, 270, 78, 18};
 constexpr ControlPlace kCancel{"1000", 510, 270, 78, 18};
 // Not in the template: a thin bar above the buttons while a blocking step runs.
 constexpr ControlPlace kBusyIndicator{"busyIndicator", 210, 256, 378, 7};
+// Not in the template either: the runtime chart, in room the pages leave free.
+// On page 4 it sits between the unit's description and the pack rows, on page
+// 5 below the status lines; the text keeps priority over it on both.
+constexpr ControlPlace kChartPage4{"runtimeChart", 210, 60, 378, 74};
+constexpr ControlPlace kChartPage5{"runtimeChart", 210, 128, 378, 124};
+// Below this the plot area is too small to read.
+constexpr int kChartMinimumHeight = 48;
+// Between the main text and a control below it.
+constexpr int kTextGap = 4;
 
 // The template's font sets the dialog units; every control then gets the
 // bold face. Where the Windows faces are missing, fontconfig's
@@ -137,6 +147,12 @@ DialogLayout::DialogLayout(QDialog& dialog) : font(controlFont()), units(templat
     busyIndicator->setTextVisible(false);
     busyIndicator->hide();
 
+    runtimeChart = new QChartView(&dialog);
+    place(runtimeChart, kChartPage4);
+    runtimeChart->setRenderHint(QPainter::Antialiasing);
+    runtimeChart->setFrameShape(QFrame::NoFrame);
+    runtimeChart->hide();
+
     dialog.setFixedSize(units.toPixels(kDialogWidth, kDialogHeight));
 }
 
@@ -154,24 +170,56 @@ void DialogLayout::resetControls()
         typeCombos[row]->hide();
     }
     deviceCombo->hide();
+    hideRuntimeChart();
 }
 
 void DialogLayout::fitMainText()
 {
     const QRect base = units.toPixels(kMainText.left, kMainText.top, kMainText.width, kMainText.height);
+    const int needed = mainText->heightForWidth(base.width());
+    fitRuntimeChart(base.top() + needed);
     // Long status logs grow into the empty space below, never over a control that is shown there.
     int floor = units.toPixels(0, kBack.top - 6, 0, 0).top();
-    std::vector<QWidget*> below{httpChoice, ftpChoice, localFileChoice, deviceCombo, internalOnlyButton};
+    std::vector<QWidget*> below{httpChoice,  ftpChoice,          localFileChoice,
+                                deviceCombo, internalOnlyButton, runtimeChart};
     below.insert(below.end(), quantityCombos.begin(), quantityCombos.end());
     below.insert(below.end(), typeCombos.begin(), typeCombos.end());
     for (QWidget* control : below)
         if (!control->isHidden())
-            floor = std::min(floor, control->y() - units.toPixels(0, 4).height());
-    const int needed = mainText->heightForWidth(base.width());
-    const int room = std::max(base.height(), floor - base.top());
-    mainText->setGeometry(base.left(), base.top(), base.width(), std::clamp(needed, base.height(), room));
+            floor = std::min(floor, control->y() - units.toPixels(0, kTextGap).height());
+    // The chart may stand closer than the template's text height; the text then stops above it.
+    const int room = floor - base.top();
+    mainText->setGeometry(base.left(), base.top(), base.width(),
+                          std::clamp(needed, std::min(base.height(), room), room));
     // When even that is too little, the newest lines are the ones to keep in sight.
     mainText->setAlignment(Qt::AlignLeft | (needed > room ? Qt::AlignBottom : Qt::AlignTop));
+}
+
+void DialogLayout::showRuntimeChart(int page)
+{
+    chartPage = page;
+    fitMainText();
+}
+
+void DialogLayout::hideRuntimeChart()
+{
+    chartPage = 0;
+    runtimeChart->hide();
+}
+
+void DialogLayout::fitRuntimeChart(int textBottom)
+{
+    if (chartPage == 0)
+        return;
+    const ControlPlace& home = chartPage == 4 ? kChartPage4 : kChartPage5;
+    const QRect place = units.toPixels(home.left, home.top, home.width, home.height);
+    const int top = std::max(place.top(), textBottom + units.toPixels(0, kTextGap).height());
+    if (place.bottom() + 1 - top < units.toPixels(0, kChartMinimumHeight).height()) {
+        runtimeChart->hide();
+        return;
+    }
+    runtimeChart->setGeometry(place.left(), top, place.width(), place.bottom() + 1 - top);
+    runtimeChart->show();
 }
 
 void DialogLayout::fitCaption(QRadioButton* radio)

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+class QChartView;
 class QComboBox;
 class QDialog;
 class QLabel;
@@ -37,6 +38,10 @@ public:
     void fitMainText();
     // Widens a radio button to its caption, never past the dialog's right margin.
     static void fitCaption(QRadioButton* radio);
+    // Shows the runtime chart in its place on page 4 (between the text and the
+    // pack rows) or page 5 (below the status lines); resetControls hides it.
+    void showRuntimeChart(int page);
+    void hideRuntimeChart();
 
     VarnelStatic* sidePanel = nullptr;
     QLabel* mainText = nullptr;
@@ -51,10 +56,15 @@ public:
     QPushButton* nextButton = nullptr;
     QPushButton* cancelButton = nullptr;
     QProgressBar* busyIndicator = nullptr;
+    QChartView* runtimeChart = nullptr;
 
 private:
+    // Moves the chart below the text the main text area needs, or leaves it out when too little room is left.
+    void fitRuntimeChart(int textBottom);
+
     QFont font;
     DialogUnits units;
+    int chartPage = 0; // the page whose place the chart takes; 0 while it is not wanted
 };
 
 } // namespace varnel

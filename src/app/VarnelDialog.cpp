@@ -1,6 +1,7 @@
 #include "app/VarnelDialog.h"
 
 #include "app/VarnelStatic.h"
+#include "chart/RuntimeChart.h"
 
 #include "device/VarnelDevice.h"
 #include "platform/Sleep.h"
@@ -376,6 +377,34 @@ void VarnelDialog::onPackSelectionChanged()
         chosen = chosen || (layout.quantityCombos[row]->currentIndex() > 0 &&
                             layout.typeCombos[row]->currentIndex() > 0);
     layout.nextButton->setEnabled(chosen);
+    // A look ahead at what page 5 would write; the unit's record stays as it is.
+    layout.hideRuntimeChart();
+    if (chosen && selectedDevice != nullptr) {
+        std::vector<std::uint8_t> planned;
+        controller.planBatteryTable(*selectedDevice, chosenQuantities(), planned);
+        showRuntimeChart(*selectedDevice, selectedDevice->getBatteryTableValues(), planned);
+    }
+}
+
+std::vector<std::uint32_t> VarnelDialog::chosenQuantities() const
+{
+    std::vector<std::uint32_t> quantities(controller.getBatteryPacks().size(), 0);
+    for (std::size_t row = 0; row < layout.quantityCombos.size(); ++row) {
+        int type = layout.typeCombos[row]->currentIndex();
+        int quantity = layout.quantityCombos[row]->currentIndex();
+        // The list may hold more entries than packs if the catalogue lost its first one.
+        if (type > 0 && static_cast<std::size_t>(type) <= quantities.size() && quantity > 0)
+            quantities[static_cast<std::size_t>(type - 1)] += static_cast<std::uint32_t>(quantity);
+    }
+    return quantities;
+}
+
+void VarnelDialog::showRuntimeChart(const VarnelDevice& device, const std::vector<std::uint8_t>& before,
+                                    const std::vector<std::uint8_t>& after)
+{
+    RuntimeChart::show(*layout.runtimeChart, controller.runtimePicture(device, before, after),
+                       controller.getMessages());
+    layout.showRuntimeChart(page);
 }
 
 void VarnelDialog::onInternalBatteriesOnly()
@@ -394,14 +423,7 @@ void VarnelDialog::enterPage5(bool internalOnly)
     redraw(this);
     std::vector<std::uint32_t> batteryPackQuantities(controller.getBatteryPacks().size(), 0);
     if (!internalOnly) {
-        for (std::size_t row = 0; row < layout.quantityCombos.size(); ++row) {
-            int type = layout.typeCombos[row]->currentIndex();
-            int quantity = layout.quantityCombos[row]->currentIndex();
-            // The list may hold more entries than packs if the catalogue lost its first one.
-            if (type > 0 && static_cast<std::size_t>(type) <= batteryPackQuantities.size() && quantity > 0)
-                batteryPackQuantities[static_cast<std::size_t>(type - 1)] +=
-                    static_cast<std::uint32_t>(quantity);
-        }
+        batteryPackQuantities = chosenQuantities();
         setMainText(text("label.calculatingbatteryruntime"));
         for (const std::string& line : controller.chosenPackLines(batteryPackQuantities))
             appendStatus(line.c_str(), 1);
@@ -428,6 +450,9 @@ void VarnelDialog::enterPage5(bool internalOnly)
     steps.run = [this](const std::function<bool()>& step) { return runBlocking(step); };
     const ConfigurationUpdate update = controller.applyConfiguration(
         *device, batteryPackQuantities, UpdateMode::write, statusCallback(), steps);
+    // Without a new table the chart still shows what the unit holds.
+    showRuntimeChart(*device, update.before.batteryTableValues,
+                     update.computed() ? update.after.batteryTableValues : std::vector<std::uint8_t>{});
     // A failed computation or save leaves Back enabled, for another selection and another run.
     if (!update.saved())
         return;

@@ -78,6 +78,11 @@ private:
     std::string text(const char* key) const;
     void setMainText(const std::string& value);
     std::string deviceHeading(const VarnelDevice& device) const;
+    // The quantity of each pack that the rows of page 4 name.
+    std::vector<std::uint32_t> chosenQuantities() const;
+    // The unit's runtime for two of its battery tables, in the chart's place on the page.
+    void showRuntimeChart(const VarnelDevice& device, const std::vector<std::uint8_t>& before,
+                          const std::vector<std::uint8_t>& after);
 
     QIcon icon;
     int page = 1;

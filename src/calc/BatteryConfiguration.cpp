@@ -29,6 +29,18 @@ std::uint32_t valueForMessage(double value)
         return 0;
     return static_cast<std::uint32_t>(static_cast<std::int64_t>(value));
 }
+// What the computation reads of a unit, in a record that never reaches one.
+class PlannedRecord : public VarnelDevice {
+public:
+    explicit PlannedRecord(const VarnelDevice& unit)
+    {
+        setInternalBatteryCount(unit.getInternalBatteryCount());
+        setInternalBatteryType(unit.getInternalBatteryType());
+        setConfigurationInfo(unit.getConfigurationInfo());
+    }
+    bool load(CAnyPort&, const StatusCallback&, const I18N*) override { return false; }
+    bool save() override { return false; }
+};
 } // namespace
 
 BatteryConfiguration::BatteryConfiguration(const ScalarTableMap& scalarTables,
@@ -50,9 +62,14 @@ std::string BatteryConfiguration::format(const char* key, std::initializer_list<
     return catalogueFormat(messages, key, args, Missing::Key);
 }
 
+std::ostream& BatteryConfiguration::out() const
+{
+    return logStream ? *logStream : log();
+}
+
 void BatteryConfiguration::logAndShow(const StatusCallback& callback, const std::string& message) const
 {
-    log() << message << std::endl;
+    out() << message << std::endl;
     show(callback, message);
 }
 
@@ -71,7 +88,7 @@ bool BatteryConfiguration::computeConfiguration(VarnelDevice& device,
     if (device.getInternalBatteryCount() == 0) {
         const std::string message = text("msg.nointernalbatteries");
         show(callback, message);
-        log() << message << std::endl;
+        out() << message << std::endl;
     } else {
         const std::uint32_t type = device.getInternalBatteryType();
         const std::uint32_t count = device.getInternalBatteryCount();
@@ -131,14 +148,28 @@ bool BatteryConfiguration::computeConfiguration(VarnelDevice& device,
         tmpVector.push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(value)));
     device.setBatteryTableValues(std::move(tmpVector));
 
-    std::ostream& out = log();
-    out << text("msg.ctablevalues") << ": ";
+    std::ostream& stream = out();
+    stream << text("msg.ctablevalues") << ": ";
     const std::vector<std::uint8_t>& cTable = device.getCTableValues();
     for (std::size_t i = 0; i < cTable.size(); ++i)
-        out << (i ? ", " : "") << static_cast<unsigned>(cTable[i]);
-    out << std::endl;
-    log() << text("msg.chightablevalue") << ": " << static_cast<unsigned>(device.getCTableHighB())
+        stream << (i ? ", " : "") << static_cast<unsigned>(cTable[i]);
+    stream << std::endl;
+    out() << text("msg.chightablevalue") << ": " << static_cast<unsigned>(device.getCTableHighB())
           << std::endl;
+    return true;
+}
+
+bool BatteryConfiguration::planBatteryTable(const VarnelDevice& device,
+                                            const std::vector<std::uint32_t>& batteryPackQuantities,
+                                            std::vector<std::uint8_t>& batteryTable) const
+{
+    PlannedRecord record(device);
+    std::ostream discard(nullptr);
+    BatteryConfiguration quiet(*this);
+    quiet.logStream = &discard;
+    if (!quiet.computeConfiguration(record, batteryPackQuantities, nullptr))
+        return false;
+    batteryTable = record.getBatteryTableValues();
     return true;
 }
 
@@ -191,7 +222,7 @@ bool BatteryConfiguration::applyCTable(VarnelDevice& device, std::uint32_t batte
 bool BatteryConfiguration::computeSingleType(const VarnelDevice& device, WorkingSet& workingSet,
                                              std::uint32_t batteryType, const StatusCallback& callback) const
 {
-    log() << text("msg.singlebatterytype") << std::endl;
+    out() << text("msg.singlebatterytype") << std::endl;
     const BatteryTable* table = findTable(batteryTables, batteryType);
     if (!table)
         return fail(callback, format("msg.batterytypenotfound", {batteryType}));
@@ -211,7 +242,7 @@ bool BatteryConfiguration::computeMixedTypes(const VarnelDevice& device, Working
                                              const TypeCounts& typesByQuantity,
                                              const StatusCallback& callback) const
 {
-    log() << text("msg.interpolating") << std::endl;
+    out() << text("msg.interpolating") << std::endl;
     const std::uint32_t wattageIndex = device.wattageTableIndex();
 
     std::uint32_t total = 0;
@@ -305,12 +336,12 @@ bool BatteryConfiguration::scaleToFirmware(WorkingSet& workingSet, std::uint32_t
 
 void BatteryConfiguration::logValues(const WorkingSet& workingSet, const std::string& label) const
 {
-    std::ostream& out = log();
-    out << label << ": ";
+    std::ostream& stream = out();
+    stream << label << ": ";
     for (std::size_t i = 0; i < workingSet.size(); ++i)
-        out << (i ? ", " : "") << workingSet[i];
-    out << std::endl;
-    log() << std::endl;
+        stream << (i ? ", " : "") << workingSet[i];
+    stream << std::endl;
+    out() << std::endl;
 }
 
 } // namespace varnel

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,11 @@ public:
 
     bool computeConfiguration(VarnelDevice& device, const std::vector<std::uint32_t>& batteryPackQuantities,
                               const StatusCallback& callback) const;
+    // The battery table the unit would receive, worked out on a copy of its
+    // record: the record stays as it is and nothing is shown or logged, so a
+    // page can look ahead as often as the selection changes.
+    bool planBatteryTable(const VarnelDevice& device, const std::vector<std::uint32_t>& batteryPackQuantities,
+                          std::vector<std::uint8_t>& batteryTable) const;
     std::uint32_t chooseCTableType(const TypeCounts& typesByQuantity) const;
     bool applyCTable(VarnelDevice& device, std::uint32_t batteryType, const StatusCallback& callback) const;
 
@@ -54,12 +60,15 @@ private:
     // Failures of the computation: one log line, then shown.
     bool fail(const StatusCallback& callback, const std::string& message) const;
     void logAndShow(const StatusCallback& callback, const std::string& message) const;
+    // Where the computation's log lines go.
+    std::ostream& out() const;
 
     const ScalarTableMap& scalarTables;
     const WattageTableMap& wattageTables;
     const BatteryTableMap& batteryTables;
     const BatteryPackList& batteryPacks;
     const I18N* messages;
+    std::ostream* logStream = nullptr; // null: varnel.log
 };
 
 } // namespace varnel

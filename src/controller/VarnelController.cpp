@@ -135,6 +135,22 @@ bool VarnelController::computeConfiguration(VarnelDevice& device,
     return configuration.computeConfiguration(device, batteryPackQuantities, callback);
 }
 
+bool VarnelController::planBatteryTable(const VarnelDevice& device,
+                                        const std::vector<std::uint32_t>& batteryPackQuantities,
+                                        std::vector<std::uint8_t>& batteryTable) const
+{
+    const BatteryConfiguration configuration(scalarTables, wattageTables, batteryTables, batteryPacks,
+                                             messages.get());
+    return configuration.planBatteryTable(device, batteryPackQuantities, batteryTable);
+}
+
+RuntimePicture VarnelController::runtimePicture(const VarnelDevice& device,
+                                                const std::vector<std::uint8_t>& before,
+                                                const std::vector<std::uint8_t>& after) const
+{
+    return RuntimePicture(scalarTables, wattageTables, device, before, after);
+}
+
 std::vector<std::string> VarnelController::packNames() const
 {
     std::vector<std::string> names;

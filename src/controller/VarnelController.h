@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calc/RuntimePicture.h"
 #include "controller/ConfigurationUpdate.h"
 #include "data/BatteryCollections.h"
 #include "settings/CatalogueText.h"
@@ -61,6 +62,13 @@ public:
     // and stores them in the device record; nothing reaches the unit here.
     bool computeConfiguration(VarnelDevice& device, const std::vector<std::uint32_t>& batteryPackQuantities,
                               const StatusCallback& callback);
+    // The battery table the unit would receive, without touching its record,
+    // the log or the screen: page 4 shows it before anything is decided.
+    bool planBatteryTable(const VarnelDevice& device, const std::vector<std::uint32_t>& batteryPackQuantities,
+                          std::vector<std::uint8_t>& batteryTable) const;
+    // The unit's runtimes for two of its battery tables, as the charts draw them.
+    RuntimePicture runtimePicture(const VarnelDevice& device, const std::vector<std::uint8_t>& before,
+                                  const std::vector<std::uint8_t>& after) const;
 
     // Replaces the device list with the units found on the HID ports, then the serial ports.
     std::vector<std::unique_ptr<VarnelDevice>>& scanForDevices(const StatusCallback& callback);

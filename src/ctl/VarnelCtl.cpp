@@ -1,6 +1,9 @@
 #include "ctl/VarnelCtl.h"
 
 #include "controller/VarnelController.h"
+#ifdef VARNEL_WITH_CHART
+#include "chart/RuntimeChart.h"
+#endif
 #include "ctl/ConsoleStatus.h"
 #include "device/VarnelDevice.h"
 #include "settings/CatalogueText.h"
@@ -85,6 +88,10 @@ int VarnelCtl::run(int argc, char** argv)
         internal->excludes(pack);
     }
     apply->add_flag("--yes", options.yes, "Confirm writing into the unit");
+#ifdef VARNEL_WITH_CHART
+    plan->add_option("--plot", options.plot,
+                     "FILE.svg: also draw the runtime before and after into an SVG file");
+#endif
 
     try {
         app.parse(argc, argv);
@@ -267,9 +274,15 @@ int VarnelCtl::update(VarnelController& controller, ConsoleStatus& status, const
     const ConfigurationUpdate update = controller.applyConfiguration(
         device, quantities, apply ? UpdateMode::write : UpdateMode::computeOnly, status.callback());
     status.finish();
+    // Without a new table the chart still shows what the unit holds. It is drawn
+    // before the results, so that their exit code counts a chart not written.
+    const std::vector<std::uint8_t> none;
+    const bool plotted = options.plot.empty() ||
+                         writePlot(controller, status, device, update.before.batteryTableValues,
+                                   update.computed() ? update.after.batteryTableValues : none, options.plot);
     if (!update.computed())
         return fail(computeFailed, "the new battery configuration could not be calculated");
-    const int code = exitCodeOf(update.outcome);
+    const int code = plotted ? exitCodeOf(update.outcome) : badUsage;
 
     if (json) {
         nlohmann::ordered_json doc{{"units", nlohmann::ordered_json::array({unitJson(device, options.unit)})},
@@ -294,6 +307,28 @@ int VarnelCtl::update(VarnelController& controller, ConsoleStatus& status, const
         err << "varnelctl: the values read back differ from those written (details in varnel.log)"
             << std::endl;
     return code;
+}
+
+bool VarnelCtl::writePlot(const VarnelController& controller, [[maybe_unused]] ConsoleStatus& status,
+                          [[maybe_unused]] const VarnelDevice& device,
+                          [[maybe_unused]] const std::vector<std::uint8_t>& before,
+                          [[maybe_unused]] const std::vector<std::uint8_t>& after, const std::string& path)
+{
+#ifdef VARNEL_WITH_CHART
+    const RuntimePicture picture = controller.runtimePicture(device, before, after);
+    if (RuntimeChart::writeSvg(picture, controller.getMessages(), path)) {
+        if (!picture.isScaled())
+            say(status, controller, "msg.chart.unscaled");
+        status.show(
+            catalogueFormat(controller.getMessages(), "msg.ctl.plotwritten", {path}, Missing::Key).c_str(),
+            1);
+        status.finish();
+        return true;
+    }
+#endif
+    err << "varnelctl: "
+        << catalogueFormat(controller.getMessages(), "msg.ctl.plotfailed", {path}, Missing::Key) << std::endl;
+    return false;
 }
 
 nlohmann::ordered_json VarnelCtl::unitJson(const VarnelDevice& device, unsigned number)

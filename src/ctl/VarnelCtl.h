@@ -46,6 +46,7 @@ private:
         std::string data;
         unsigned unit = 0;
         std::vector<std::string> packs;
+        std::string plot; // the SVG file of 'plan --plot'
     };
 
     int execute(const Options& options);
@@ -65,6 +66,11 @@ private:
 
     static nlohmann::ordered_json unitJson(const VarnelDevice& device, unsigned number);
     static nlohmann::ordered_json valuesJson(const ConfigurationValues& values);
+    // The runtime chart of a plan into an SVG file (after may be empty); reports
+    // and returns false when it cannot.
+    bool writePlot(const VarnelController& controller, ConsoleStatus& status, const VarnelDevice& device,
+                   const std::vector<std::uint8_t>& before, const std::vector<std::uint8_t>& after,
+                   const std::string& path);
     void printPlan(const VarnelDevice& device, unsigned number, const ConfigurationValues& current,
                    const ConfigurationValues& planned);
 

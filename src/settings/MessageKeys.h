@@ -110,12 +110,22 @@ inline constexpr auto messageKeys = std::to_array<MessageKey>({
     {"msg.noscalarentry", "u"},
     {"msg.zeroscalar", "u"},
     {"msg.badscaledvalue", "uuu"},
+    // The runtime chart of pages 4 and 5 and of varnelctl's plan.
+    {"label.chart.before", ""},
+    {"label.chart.after", ""},
+    {"label.chart.loadwatts", ""},
+    {"label.chart.loadpoint", ""},
+    {"label.chart.runtime", ""},
+    {"label.chart.tablevalue", ""},
+    {"msg.chart.unscaled", ""},
     // varnelctl's own wordings, where the pages' read oddly on a terminal.
     {"msg.ctl.unabletocontinue", ""},
     {"msg.ctl.parsefailed", ""},
     {"msg.ctl.fileparsed", "ss"},
     {"msg.ctl.nodevices", ""},
     {"msg.ctl.discoveredmultipledevices", ""},
+    {"msg.ctl.plotwritten", "s"},
+    {"msg.ctl.plotfailed", "s"},
 });
 
 } // namespace varnel

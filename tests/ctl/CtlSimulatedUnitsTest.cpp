@@ -269,6 +269,54 @@ TEST(CtlSimulatedUnits, BadPackOrUnitTouchesNoUnit)
         EXPECT_TRUE(valueWrites(site, demo.name).empty()) << demo.name;
 }
 
+#ifdef VARNEL_WITH_CHART
+// 'plan --plot' draws without a display and writes nothing into the unit; a
+// failed computation still draws the unit's table; a file that cannot be
+// written is said so and fails the command.
+TEST(CtlSimulatedUnits, PlanPlotWritesTheRuntimeChartAsSvg)
+{
+    SimulatedSite site(demoUnits());
+    ASSERT_TRUE(site.ready()) << site.simulatorOutput();
+    const std::vector<std::string> plan{"plan", "--data", "sample-batterydata.xml", "--unit", "2", "--pack",
+                                        "2=1",  "--plot"};
+
+    std::vector<std::string> drawn = plan;
+    drawn.push_back("runtime.svg");
+    const CtlResult plotted = runCtl(drawn);
+    ASSERT_EQ(plotted.code, 0) << plotted.err;
+    const std::string svg = readFile("runtime.svg");
+    EXPECT_EQ(svg.rfind("<?xml", 0), 0u) << svg.substr(0, 80);
+    EXPECT_NE(svg.find("<svg"), std::string::npos);
+    EXPECT_NE(svg.find(">" + catalogueText("label.chart.loadwatts") + "<"), std::string::npos);
+    EXPECT_NE(plotted.err.find("runtime.svg"), std::string::npos) << plotted.err;
+    EXPECT_TRUE(valueWrites(site, "rack-ups").empty());
+
+    // Without the unit's scalar table nothing is computed, but the chart still
+    // shows what the unit holds, as stored, and says so.
+    std::string data = readFile("sample-batterydata.xml");
+    const std::size_t table = data.find("<FWScalarTable index=\"0\">");
+    ASSERT_NE(table, std::string::npos);
+    const std::string end = "</FWScalarTable>";
+    data.erase(table, data.find(end, table) + end.size() - table);
+    writeFile("no-scalars.xml", data);
+    std::vector<std::string> unscaled = drawn;
+    unscaled[2] = "no-scalars.xml";
+    const CtlResult raw = runCtl(unscaled);
+    EXPECT_EQ(raw.code, 4);
+    EXPECT_NE(readFile("runtime.svg").find(">" + catalogueText("label.chart.tablevalue") + "<"),
+              std::string::npos);
+    EXPECT_NE(raw.err.find(catalogueText("msg.chart.unscaled")), std::string::npos) << raw.err;
+
+    std::vector<std::string> nowhere = plan;
+    nowhere.push_back("no/such/folder/runtime.svg");
+    const CtlResult failed = runCtl(nowhere);
+    EXPECT_EQ(failed.code, 1);
+    const std::string reason =
+        formatMessage(catalogueText("msg.ctl.plotfailed").c_str(), "", {"no/such/folder/runtime.svg"});
+    EXPECT_NE(failed.err.find(reason), std::string::npos) << failed.err;
+}
+#endif
+
 // Where a page's text asks for a click, the terminal gets its own wording.
 TEST(CtlSimulatedUnits, ConsoleWordingsInsteadOfThePagesOnes)
 {

@@ -1,0 +1,147 @@
+// The numbers both charts draw: the stored bytes multiplied back by the
+// scalars the unit divides by, against its wattage table's loads.
+#include "calc/RuntimePicture.h"
+#include "calc/BatteryConfiguration.h"
+#include "data/VarnelXmlParser.h"
+#include "device/VarnelDevice.h"
+#include "settings/Log.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+
+namespace varnel {
+namespace {
+
+using Row = std::function<std::uint32_t(std::uint32_t)>;
+using Point = RuntimePicture::Point;
+
+std::string rows(const char* element, const char* kind, const char* attribute, std::uint32_t index,
+                 const Row& value)
+{
+    std::ostringstream out;
+    out << "<" << element << " index=\"" << index << "\">";
+    for (std::uint32_t r = 0; r < 20; ++r)
+        out << "<" << kind << " rowIndex=\"" << r << "\" " << attribute << "=\"" << value(r) << "\"/>";
+    out << "</" << element << ">\n";
+    return out.str();
+}
+
+// Scalar table 2 and wattage table 1 are the unit's; 1 and 2 of the other kind are decoys.
+struct Tables {
+    Row scalars = [](std::uint32_t r) { return 10 + r; };
+    Row watts = [](std::uint32_t r) { return 50 * (r + 1); };
+
+    bool readInto(ScalarTableMap& scalarTables, WattageTableMap& wattageTables, BatteryTableMap& types,
+                  BatteryPackList& packs) const
+    {
+        std::ostringstream doc;
+        doc << "<?xml version=\"1.0\"?><ExternalBatteryPack><Version number=\"1\" date=\"d\"/>\n"
+            << rows("FWScalarTable", "FWScalar", "value", 1, [](std::uint32_t) { return 99; })
+            << rows("FWScalarTable", "FWScalar", "value", 2, scalars)
+            << rows("BatteryWattageTable", "Wattage", "watts", 1, watts)
+            << rows("BatteryWattageTable", "Wattage", "watts", 2, [](std::uint32_t r) { return 7 * (r + 1); })
+            << "<BatteryTable typeIndex=\"1\" typeSize=\"1\" batteryWattageIndex=\"1\" typeName=\"T\" "
+               "partNumber=\"B\">";
+        for (std::uint32_t r = 0; r < 20; ++r)
+            doc << "<Runtime rowIndex=\"" << r << "\" time=\"" << 2000 / (r + 1) + 7 * r << "\"/>";
+        for (std::uint32_t i = 1; i <= 9; ++i)
+            doc << "<CTableValue index=\"" << i << "\" value=\"" << i << "\"/>";
+        doc << "<CTableHighB>3</CTableHighB></BatteryTable>\n"
+            << "<BatteryPack batteryTypeIndex=\"1\" numberOfBatteries=\"4\" name=\"P\" partNumber=\"E\"/>\n"
+            << "</ExternalBatteryPack>\n";
+        std::string number, date;
+        VarnelXmlParser parser(doc.str(), "picture.xml");
+        return parser.parse(number, date, scalarTables, wattageTables, types, packs);
+    }
+};
+
+class Unit : public VarnelDevice {
+public:
+    Unit(std::uint32_t scalarIndex, std::uint32_t wattageIndex)
+    {
+        setInternalBatteryCount(2);
+        setInternalBatteryType(1);
+        setConfigurationInfo(0x01u | (scalarIndex << 1) | (wattageIndex << 3));
+        std::vector<std::uint8_t> table;
+        for (std::uint8_t r = 1; r <= 20; ++r)
+            table.push_back(r);
+        setBatteryTableValues(table);
+    }
+    bool load(CAnyPort&, const StatusCallback&, const I18N*) override { return false; }
+    bool save() override { return false; }
+};
+
+TEST(RuntimePicture, ScalesBackWithTheUnitsScalarsOrShowsTheStoredValues)
+{
+    struct Case {
+        const char* name;
+        Tables tables;
+        std::uint32_t scalarIndex, wattageIndex;
+        bool scaled, watts;
+        Point first, last; // of "before": bytes 1 to 20
+    };
+    Tables zeroDivisor;
+    zeroDivisor.scalars = [](std::uint32_t r) { return r == 7 ? 0u : 10 + r; };
+    Tables flatLoads;
+    flatLoads.watts = [](std::uint32_t r) { return r == 5 ? 250u : 50 * (r + 1); };
+    const Case cases[] = {
+        {"scalars and watts of the unit", {}, 2, 1, true, true, {50, 10}, {1000, 580}},
+        {"no scalar table for the unit", {}, 3, 1, false, true, {50, 1}, {1000, 20}},
+        {"a divisor of 0", zeroDivisor, 2, 1, false, true, {50, 1}, {1000, 20}},
+        {"no wattage table for the unit", {}, 2, 3, true, false, {1, 10}, {20, 580}},
+        {"loads that do not rise", flatLoads, 2, 1, true, false, {1, 10}, {20, 580}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScalarTableMap scalars;
+        WattageTableMap wattages;
+        BatteryTableMap types;
+        BatteryPackList packs;
+        ASSERT_TRUE(c.tables.readInto(scalars, wattages, types, packs));
+        const Unit unit(c.scalarIndex, c.wattageIndex);
+        const RuntimePicture picture(scalars, wattages, unit, unit.getBatteryTableValues(), {200, 3});
+
+        EXPECT_EQ(picture.isScaled(), c.scaled);
+        EXPECT_EQ(picture.hasWatts(), c.watts);
+        ASSERT_EQ(picture.getBefore().size(), 20u);
+        EXPECT_EQ(picture.getBefore().front(), c.first);
+        EXPECT_EQ(picture.getBefore().back(), c.last);
+        // A short table gives the rows it has, at the same loads and with the same scalars.
+        ASSERT_EQ(picture.getAfter().size(), 2u);
+        EXPECT_EQ(picture.getAfter()[0].load, c.first.load);
+        EXPECT_EQ(picture.getAfter()[0].value, c.scaled ? 2000.0 : 200.0);
+    }
+}
+
+// What page 4 shows ahead: the real computation on a copy, which scales back to
+// the type's runtimes within half a divisor, and leaves record and log alone.
+TEST(RuntimePicture, PlannedTableScalesBackToTheTypesRuntimes)
+{
+    test::TempDir dir;
+    restartLog();
+    ScalarTableMap scalars;
+    WattageTableMap wattages;
+    BatteryTableMap types;
+    BatteryPackList packs;
+    ASSERT_TRUE(Tables{}.readInto(scalars, wattages, types, packs));
+    const Unit unit(2, 1);
+    const BatteryConfiguration configuration(scalars, wattages, types, packs, nullptr);
+
+    std::vector<std::uint8_t> planned;
+    ASSERT_TRUE(configuration.planBatteryTable(unit, {3}, planned));
+    const RuntimePicture picture(scalars, wattages, unit, unit.getBatteryTableValues(), planned);
+    ASSERT_EQ(picture.getAfter().size(), 20u);
+    for (std::uint32_t r = 0; r < 20; ++r) {
+        const double runtime = types.at(1)->getRuntimes().at(r);
+        EXPECT_NEAR(picture.getAfter()[r].value, runtime, (10 + r) / 2.0) << "row " << r;
+    }
+    EXPECT_EQ(unit.getExternalBatteryCount(), 0);
+    EXPECT_EQ(unit.getBatteryTableValues().front(), 1);
+    EXPECT_EQ(test::readFile("varnel.log"), "");
+}
+
+} // namespace
+} // namespace varnel
