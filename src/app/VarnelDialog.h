@@ -78,6 +78,9 @@ private:
     std::string text(const char* key) const;
     void setMainText(const std::string& value);
     std::string deviceHeading(const VarnelDevice& device) const;
+    // After a failed save or check, offers to write back the values the
+    // backup kept; true when the unit holds them again.
+    bool offerRestore(VarnelDevice& device, const ConfigurationUpdate& update, const UpdateSteps& steps);
 
     QIcon icon;
     int page = 1;
