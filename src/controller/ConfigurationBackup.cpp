@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 namespace varnel {
 
@@ -20,6 +19,7 @@ namespace {
 // Two saves within one second get -2, -3, ... after the time stamp's name.
 constexpr int maxNamesPerSecond = 100;
 constexpr std::size_t maxNamePart = 40;
+constexpr std::size_t maxBackupSize = 64 * 1024;
 
 // Names from units and ports may hold anything; a file name keeps letters,
 // digits, '-' and '_', and one '_' for each run of anything else. A long name
@@ -150,11 +150,15 @@ ConfigurationBackup::ReadResult ConfigurationBackup::read(const std::string& pat
                                                           std::string& field)
 {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
     if (!in.is_open())
         return ReadResult::unreadable;
-    text << in.rdbuf();
-    const nlohmann::json document = nlohmann::json::parse(text.str(), nullptr, false);
+    // A backup is a few hundred bytes; a device or a huge file named by mistake is not read to its end.
+    std::string text(maxBackupSize + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.size() > maxBackupSize)
+        return ReadResult::unreadable;
+    const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
     if (document.is_discarded() || !document.is_object())
         return ReadResult::unreadable;
 

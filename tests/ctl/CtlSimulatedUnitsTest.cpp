@@ -536,6 +536,8 @@ TEST(CtlBackups, RestoreRefusesForeignUnitsAndMalformedFilesWritingNothing)
         EXPECT_EQ(parsed(run)["exitCode"], c.code);
     }
     EXPECT_EQ(runCtl({"restore", "--yes", "--unit", "2", "--from", "no-such-file.json"}).code, 2);
+    // Named by mistake, a device that never ends is not read to its end.
+    EXPECT_EQ(runCtl({"restore", "--yes", "--unit", "2", "--from", "/dev/zero"}).code, 2);
     for (const DemoUnit& unit : kDemoUnits)
         EXPECT_TRUE(valueWrites(site, unit.name).empty()) << unit.name;
 
