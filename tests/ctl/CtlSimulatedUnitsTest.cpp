@@ -566,20 +566,37 @@ TEST(CtlBackups, KilledDuringTheBackupLeavesNoPartFileUnderAFinalName)
         }
         return pid;
     };
-    // A whole run first, to aim the kills at its end, where the file is written.
+    // A whole run first, watched for the moment its file appears, to aim the kills at the write.
     const auto begun = std::chrono::steady_clock::now();
+    const pid_t first = start();
+    ASSERT_GT(first, 0);
+    std::chrono::microseconds appeared{0};
     int status = 0;
-    ASSERT_EQ(waitpid(start(), &status, 0) > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
-    const auto whole =
-        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - begun);
+    while (waitpid(first, &status, WNOHANG) == 0) {
+        if (appeared.count() == 0 && !backupFiles().empty())
+            appeared = std::chrono::duration_cast<std::chrono::microseconds>(
+                std::chrono::steady_clock::now() - begun);
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     ASSERT_EQ(backupFiles().size(), 1u);
+    ASSERT_GT(appeared.count(), 0);
 
+    // Killed at a random moment around then, or within a few milliseconds of
+    // a new name showing in the folder (the temporary file: the write is under
+    // way), whichever comes first.
     std::mt19937 random(std::random_device{}());
-    std::uniform_int_distribution<long> delay(whole.count() * 9 / 10, whole.count() * 51 / 50);
+    std::uniform_int_distribution<long> delay(appeared.count() - 200000, appeared.count() + 2000000);
+    std::uniform_int_distribution<long> afterNewName(0, 3000);
     for (int run = 0; run < 6; ++run) {
+        const std::size_t known = backupFiles().size();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(delay(random));
         const pid_t pid = start();
         ASSERT_GT(pid, 0);
-        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+        while (std::chrono::steady_clock::now() < deadline && backupFiles().size() == known)
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        if (backupFiles().size() != known)
+            std::this_thread::sleep_for(std::chrono::microseconds(afterNewName(random)));
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
         for (const fs::path& file : backupFiles()) {
