@@ -152,7 +152,20 @@ DurableWrite writeNewFileDurably(const std::string& folder, const std::string& n
     if (::link(temporary.get().c_str(), target.c_str()) != 0) {
         const int error = errno;
         reason = systemReason(error);
-        return error == EEXIST ? DurableWrite::nameTaken : DurableWrite::failed;
+        if (error == EEXIST)
+            return DurableWrite::nameTaken;
+        // File systems without hard links (FAT on a stick, some shares): a
+        // rename, once the name is seen to be free.
+        if (error != EPERM && error != ENOTSUP && error != EOPNOTSUPP)
+            return DurableWrite::failed;
+        struct stat existing {};
+        if (::lstat(target.c_str(), &existing) == 0)
+            return DurableWrite::nameTaken;
+        if (::rename(temporary.get().c_str(), target.c_str()) != 0) {
+            reason = systemReason(errno);
+            return DurableWrite::failed;
+        }
+        temporary.keep();
     }
     // The new name must itself survive a power cut, which only the folder's own flush ensures.
     OpenFile directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

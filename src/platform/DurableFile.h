@@ -16,7 +16,8 @@ bool createFolder(const std::string& folder, std::string& reason);
 // Writes a new file into `folder` so that a crash or power cut at any moment
 // leaves either no file under `name` or the whole one: the content goes into
 // a temporary file beside it, is flushed to the disk, and only then takes the
-// name, which is never taken from an existing file. A crash may leave the
+// name, which is never taken from an existing file (on a file system without
+// hard links, from one that appears in the same instant, it could be). A crash may leave the
 // temporary file behind (hidden, beginning with '.'), never a part of the
 // file under its name.
 DurableWrite writeNewFileDurably(const std::string& folder, const std::string& name,
