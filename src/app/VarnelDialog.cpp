@@ -454,12 +454,31 @@ void VarnelDialog::enterPage5(bool internalOnly)
     showRuntimeChart(*device, update.before.batteryTableValues,
                      update.computed() ? update.after.batteryTableValues : std::vector<std::uint8_t>{});
     // A failed computation or save leaves Back enabled, for another selection and another run.
-    if (!update.saved())
+    if (offerRestore(*device, update, steps) || !update.saved())
         return;
     layout.backButton->setEnabled(false);
     layout.nextButton->setEnabled(false);
     layout.cancelButton->setText(toQt(text("label.done")));
     redraw(this);
+}
+
+bool VarnelDialog::offerRestore(VarnelDevice& device, const ConfigurationUpdate& update,
+                                const UpdateSteps& steps)
+{
+    const bool failed =
+        update.outcome == UpdateOutcome::saveFailed || update.outcome == UpdateOutcome::notValidated;
+    if (!failed || update.backupPath.empty())
+        return false;
+    auto withPath = [this, &update](const char* key) {
+        return catalogueFormat(controller.getMessages(), key, {update.backupPath}, Missing::Empty);
+    };
+    if (!askYesNo(this, QString(), toQt(withPath("msg.restorequestion")))) {
+        appendStatus(withPath("msg.restoredeclined").c_str(), 1);
+        return false;
+    }
+    // The record holds the new values, the unit some of them at most, so a
+    // fresh backup would keep neither; the one just made holds what goes back.
+    return controller.restoreConfiguration(device, update.before, false, statusCallback(), steps).validated();
 }
 
 void VarnelDialog::onBack()

@@ -83,6 +83,9 @@ private:
     // The unit's runtime for two of its battery tables, in the chart's place on the page.
     void showRuntimeChart(const VarnelDevice& device, const std::vector<std::uint8_t>& before,
                           const std::vector<std::uint8_t>& after);
+    // After a failed save or check, offers to write back the values the
+    // backup kept; true when the unit holds them again.
+    bool offerRestore(VarnelDevice& device, const ConfigurationUpdate& update, const UpdateSteps& steps);
 
     QIcon icon;
     int page = 1;

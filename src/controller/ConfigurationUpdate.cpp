@@ -10,4 +10,12 @@ ConfigurationValues ConfigurationValues::of(const VarnelDevice& device)
             device.getCTableHighB()};
 }
 
+void ConfigurationValues::applyTo(VarnelDevice& device) const
+{
+    device.setExternalBatteryCount(externalBatteryCount);
+    device.setBatteryTableValues(batteryTableValues);
+    device.setCTableValues(cTableValues);
+    device.setCTableHighB(cTableHighB);
+}
+
 } // namespace varnel

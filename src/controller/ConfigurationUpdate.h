@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace varnel {
@@ -19,6 +20,7 @@ struct ConfigurationValues {
     std::uint8_t cTableHighB = 0;
 
     static ConfigurationValues of(const VarnelDevice& device);
+    void applyTo(VarnelDevice& device) const;
     bool operator==(const ConfigurationValues&) const = default;
 };
 
@@ -29,6 +31,7 @@ enum class UpdateMode { computeOnly, write };
 enum class UpdateOutcome {
     computeFailed, // nothing reached the unit
     computed,      // computing only: the record holds the new values, the unit its old ones
+    backupFailed,  // the unit's values could not be kept in a backup, so nothing reached the unit
     saveFailed,    // the unit did not take the new values
     notValidated,  // saved, but what was read back differs
     validated,     // saved, read back and the same
@@ -38,6 +41,7 @@ struct ConfigurationUpdate {
     UpdateOutcome outcome = UpdateOutcome::computeFailed;
     ConfigurationValues before; // the record as the scan read it
     ConfigurationValues after;  // the record once the computation ran
+    std::string backupPath;     // the backup written before the save, if any
 
     bool computed() const { return outcome != UpdateOutcome::computeFailed; }
     bool saved() const

@@ -35,6 +35,20 @@ void show(const StatusCallback& callback, const char* text)
 
 constexpr std::uint32_t validationSettleMs = 6000;
 
+// What a save says at each stage: an update speaks of the new values, a
+// restore of the previous ones; null says nothing.
+struct WriteTexts {
+    const char* saving;
+    const char* saved;
+    const char* failed;
+    const char* validated;
+    const char* notValidated;
+};
+constexpr WriteTexts updateTexts{"label.savingchanges", "msg.updatecomplete", "msg.updatefailed",
+                                 "msg.validated", "msg.notvalidated"};
+constexpr WriteTexts restoreTexts{"msg.restoring", nullptr, "msg.restorefailed", "msg.restored",
+                                  "msg.restorefailed"};
+
 struct PauseSetting {
     const char* key;
     const char* defaultValue;
@@ -332,21 +346,92 @@ VarnelController::applyConfiguration(VarnelDevice& device,
         return update;
     }
 
-    say("label.savingchanges");
-    if (!run([&] { return steps.save ? steps.save(device) : device.save(); })) {
-        say("msg.updatefailed");
-        update.outcome = UpdateOutcome::saveFailed;
-        return update;
+    writeConfiguration(device, update, true, false, callback, steps);
+    return update;
+}
+
+ConfigurationUpdate VarnelController::restoreConfiguration(VarnelDevice& device,
+                                                           const ConfigurationValues& values,
+                                                           bool backUpFirst, const StatusCallback& callback,
+                                                           const UpdateSteps& steps)
+{
+    ConfigurationUpdate update;
+    update.before = ConfigurationValues::of(device);
+    values.applyTo(device);
+    update.after = values;
+    writeConfiguration(device, update, backUpFirst, true, callback, steps);
+    return update;
+}
+
+ConfigurationBackup::Written VarnelController::backUp(const VarnelDevice& device,
+                                                      const ConfigurationValues& held,
+                                                      const ConfigurationValues* planned,
+                                                      const StatusCallback& callback)
+{
+    const ConfigurationBackup::Written written =
+        ConfigurationBackup().write(device, held, planned, fileVersionNumber, fileVersionDate);
+    reportBackup(written, callback);
+    return written;
+}
+
+void VarnelController::reportBackup(const ConfigurationBackup::Written& written,
+                                    const StatusCallback& callback)
+{
+    std::string text;
+    if (written.path.empty()) {
+        const std::string folder = ConfigurationBackup().getFolder();
+        log() << "Could not write the backup into '" << folder << "': " << written.failure << std::endl;
+        text = catalogueFormat(messages.get(), "msg.backupfailed", {folder, written.failure}, Missing::Key);
+    } else {
+        log() << "Backup of the unit's configuration written to " << written.path << std::endl;
+        text = catalogueFormat(messages.get(), "msg.backupwritten", {written.path}, Missing::Key);
     }
-    say("msg.updatecomplete");
+    show(callback, text.c_str());
+}
+
+void VarnelController::writeConfiguration(VarnelDevice& device, ConfigurationUpdate& update, bool backUpFirst,
+                                          bool restoring, const StatusCallback& callback,
+                                          const UpdateSteps& steps)
+{
+    auto catalogue = [this](const char* key) { return catalogueText(messages.get(), key, Missing::Null); };
+    auto say = [&](const char* key) {
+        if (key != nullptr)
+            show(callback, catalogue(key));
+    };
+    const WriteTexts& texts = restoring ? restoreTexts : updateTexts;
+    auto run = [&steps](const std::function<bool()>& step) { return steps.run ? steps.run(step) : step(); };
+
+    // Not one byte reaches the unit before its present values are safe on the disk.
+    if (backUpFirst) {
+        ConfigurationBackup::Written written;
+        // The texts are shown once the step is over, on the caller's thread.
+        run([&] {
+            written = ConfigurationBackup().write(device, update.before, &update.after, fileVersionNumber,
+                                                  fileVersionDate);
+            return !written.path.empty();
+        });
+        reportBackup(written, callback);
+        if (written.path.empty()) {
+            update.outcome = UpdateOutcome::backupFailed;
+            return;
+        }
+        update.backupPath = written.path;
+    }
+
+    say(texts.saving);
+    if (!run([&] { return steps.save ? steps.save(device) : device.save(); })) {
+        say(texts.failed);
+        update.outcome = UpdateOutcome::saveFailed;
+        return;
+    }
+    say(texts.saved);
     const char* title = catalogue("label.savingchanges");
     device.dumpToLog(title ? title : "");
     say("msg.beginvalidation");
     const bool validated = run(
         [&] { return steps.validate ? steps.validate(device, callback) : validateUpdate(device, callback); });
-    say(validated ? "msg.validated" : "msg.notvalidated");
+    say(validated ? texts.validated : texts.notValidated);
     update.outcome = validated ? UpdateOutcome::validated : UpdateOutcome::notValidated;
-    return update;
 }
 
 } // namespace varnel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calc/RuntimePicture.h"
+#include "controller/ConfigurationBackup.h"
 #include "controller/ConfigurationUpdate.h"
 #include "data/BatteryCollections.h"
 #include "settings/CatalogueText.h"
@@ -86,7 +87,25 @@ public:
                                            UpdateMode mode, const StatusCallback& callback,
                                            const UpdateSteps& steps = {});
 
+    // Writes `values` into the unit through the same save, wait, read-back
+    // and comparison. With backUpFirst the record, freshly read from the
+    // unit, is kept in a backup before; without, the caller knows the unit's
+    // present values are not the record's (a save failed half-way).
+    ConfigurationUpdate restoreConfiguration(VarnelDevice& device, const ConfigurationValues& values,
+                                             bool backUpFirst, const StatusCallback& callback,
+                                             const UpdateSteps& steps = {});
+
+    // Keeps the record's values in a backup file, `planned` beside them if
+    // given; says where, or why not, through the callback and the log.
+    ConfigurationBackup::Written backUp(const VarnelDevice& device, const ConfigurationValues& held,
+                                        const ConfigurationValues* planned, const StatusCallback& callback);
+
 private:
+    // Backup (when asked), save, wait, read back and compare; the record holds update.after.
+    void writeConfiguration(VarnelDevice& device, ConfigurationUpdate& update, bool backUpFirst,
+                            bool restoring, const StatusCallback& callback, const UpdateSteps& steps);
+    void reportBackup(const ConfigurationBackup::Written& written, const StatusCallback& callback);
+
     std::unique_ptr<I18N> messages;
     StatusCallback statusCallback;
     std::unique_ptr<PropertiesFile> settings;

@@ -1,5 +1,6 @@
 #include "ctl/VarnelCtl.h"
 
+#include "controller/ConfigurationBackup.h"
 #include "controller/VarnelController.h"
 #ifdef VARNEL_WITH_CHART
 #include "chart/RuntimeChart.h"
@@ -34,6 +35,7 @@ int exitCodeOf(UpdateOutcome outcome)
     switch (outcome) {
     case UpdateOutcome::computeFailed:
         return VarnelCtl::computeFailed;
+    case UpdateOutcome::backupFailed: // nothing reached the unit, but the save could not go ahead
     case UpdateOutcome::saveFailed:
         return VarnelCtl::saveFailed;
     case UpdateOutcome::notValidated:
@@ -93,6 +95,21 @@ int VarnelCtl::run(int argc, char** argv)
                      "FILE.svg: also draw the runtime before and after into an SVG file");
 #endif
 
+    auto* backup =
+        app.add_subcommand("backup", "Keep the configuration a unit holds in backups/; write nothing");
+    auto* restore =
+        app.add_subcommand("restore", "Write a backup's configuration into a unit, read back and compare");
+    for (CLI::App* command : {backup, restore}) {
+        command->add_flag("--json", options.json, "One JSON document on standard output");
+        command->add_option("--unit", options.unit, "Unit number as 'varnelctl scan' lists it (from 1)")
+            ->required()
+            ->check(CLI::PositiveNumber);
+    }
+    restore->add_option("--from", options.from, "The backup file, as 'varnelctl backup' or a save wrote it")
+        ->required();
+    restore->add_flag("--yes", options.yes, "Confirm writing into the unit");
+    restore->add_flag("--force", options.force, "Write a backup taken from another kind of unit");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -114,6 +131,8 @@ int VarnelCtl::run(int argc, char** argv)
         return fail(badUsage, "say which packs are attached (--pack PACK=QUANTITY) or --internal-only");
     if (options.command == "apply" && !options.yes)
         return fail(badUsage, "apply writes into the unit; add --yes to confirm (or use plan to look first)");
+    if (options.command == "restore" && !options.yes)
+        return fail(badUsage, "restore writes into the unit; add --yes to confirm");
     return execute(options);
 }
 
@@ -144,6 +163,10 @@ int VarnelCtl::execute(const Options& options)
     }
     if (options.command == "scan")
         return scan(controller, status);
+    if (options.command == "backup")
+        return backup(controller, status, options);
+    if (options.command == "restore")
+        return restore(controller, status, options);
     std::string reason;
     if (!readDataFile(controller, status, options.data, reason)) {
         status.finish();
@@ -291,6 +314,9 @@ int VarnelCtl::update(VarnelController& controller, ConsoleStatus& status, const
         if (apply) {
             doc["saved"] = update.saved();
             doc["validated"] = update.validated();
+            doc["backup"] = update.backupPath.empty()
+                                ? nlohmann::ordered_json()
+                                : nlohmann::ordered_json(narrowToUtf8(update.backupPath));
         }
         doc["exitCode"] = code;
         out << toAsciiJson(doc) << std::endl;
@@ -329,6 +355,98 @@ bool VarnelCtl::writePlot(const VarnelController& controller, [[maybe_unused]] C
     err << "varnelctl: "
         << catalogueFormat(controller.getMessages(), "msg.ctl.plotfailed", {path}, Missing::Key) << std::endl;
     return false;
+}
+
+VarnelDevice* VarnelCtl::scannedUnit(VarnelController& controller, ConsoleStatus& status, unsigned number,
+                                     int& code)
+{
+    if (!findUnits(controller, status)) {
+        code = fail(noUnit, "no UPS that supports external battery packs was found");
+        return nullptr;
+    }
+    auto& devices = controller.getDevices();
+    if (number < 1 || number > devices.size()) {
+        code = fail(noUnit, "there is no unit " + std::to_string(number) + ": the scan found " +
+                                std::to_string(devices.size()));
+        return nullptr;
+    }
+    return devices[number - 1].get();
+}
+
+int VarnelCtl::backup(VarnelController& controller, ConsoleStatus& status, const Options& options)
+{
+    int code = success;
+    const VarnelDevice* device = scannedUnit(controller, status, options.unit, code);
+    if (device == nullptr)
+        return code;
+    const ConfigurationBackup::Written written =
+        controller.backUp(*device, ConfigurationValues::of(*device), nullptr, status.callback());
+    status.finish();
+    if (written.path.empty())
+        return fail(saveFailed,
+                    catalogueFormat(controller.getMessages(), "msg.backupfailed",
+                                    {ConfigurationBackup().getFolder(), written.failure}, Missing::Key));
+    if (json) {
+        const nlohmann::ordered_json doc{
+            {"units", nlohmann::ordered_json::array({unitJson(*device, options.unit)})},
+            {"backup", narrowToUtf8(written.path)},
+            {"exitCode", success}};
+        out << toAsciiJson(doc) << std::endl;
+    } else {
+        out << written.path << "\n";
+    }
+    return success;
+}
+
+int VarnelCtl::restore(VarnelController& controller, ConsoleStatus& status, const Options& options)
+{
+    // The file is checked whole before any unit is asked anything.
+    BackupRecord record;
+    std::string field;
+    switch (ConfigurationBackup::read(options.from, record, field)) {
+    case ConfigurationBackup::ReadResult::read:
+        break;
+    case ConfigurationBackup::ReadResult::unreadable:
+        status.finish();
+        return fail(startFailed, catalogueFormat(controller.getMessages(), "msg.ctl.backupunreadable",
+                                                 {options.from}, Missing::Key));
+    case ConfigurationBackup::ReadResult::badField:
+        status.finish();
+        return fail(startFailed, catalogueFormat(controller.getMessages(), "msg.ctl.backupbadfield",
+                                                 {options.from, field}, Missing::Key));
+    }
+
+    int code = success;
+    VarnelDevice* device = scannedUnit(controller, status, options.unit, code);
+    if (device == nullptr)
+        return code;
+    if (const char* differs = ConfigurationBackup::otherKind(record, *device); differs && !options.force) {
+        status.finish();
+        return fail(noUnit, catalogueFormat(controller.getMessages(), "msg.ctl.backupotherunit",
+                                            {options.from, differs}, Missing::Key));
+    }
+    const ConfigurationUpdate update =
+        controller.restoreConfiguration(*device, record.values, true, status.callback());
+    status.finish();
+    code = exitCodeOf(update.outcome);
+    if (json) {
+        const nlohmann::ordered_json doc{
+            {"units", nlohmann::ordered_json::array({unitJson(*device, options.unit)})},
+            {"current", valuesJson(update.before)},
+            {"planned", valuesJson(update.after)},
+            {"backup", update.backupPath.empty() ? nlohmann::ordered_json()
+                                                 : nlohmann::ordered_json(narrowToUtf8(update.backupPath))},
+            {"saved", update.saved()},
+            {"validated", update.validated()},
+            {"exitCode", code}};
+        out << toAsciiJson(doc) << std::endl;
+    } else {
+        printPlan(*device, options.unit, update.before, update.after);
+        out << (update.validated() ? "Saved and validated.\n"
+                : update.saved()   ? "Saved, but the unit does not hold the values.\n"
+                                   : "Not saved.\n");
+    }
+    return code;
 }
 
 nlohmann::ordered_json VarnelCtl::unitJson(const VarnelDevice& device, unsigned number)

@@ -47,12 +47,19 @@ private:
         unsigned unit = 0;
         std::vector<std::string> packs;
         std::string plot; // the SVG file of 'plan --plot'
+        std::string from;
+        bool force = false;
     };
 
     int execute(const Options& options);
     int scan(VarnelController& controller, ConsoleStatus& status);
     int packs(VarnelController& controller);
     int update(VarnelController& controller, ConsoleStatus& status, const Options& options);
+    int backup(VarnelController& controller, ConsoleStatus& status, const Options& options);
+    int restore(VarnelController& controller, ConsoleStatus& status, const Options& options);
+    // The unit the options name from a fresh scan, or null with `code` set once the failure is reported.
+    VarnelDevice* scannedUnit(VarnelController& controller, ConsoleStatus& status, unsigned number,
+                              int& code);
 
     // The data file named on the command line, downloaded first for 'http' and
     // 'ftp'; on failure the reason is left for the error line.

@@ -56,6 +56,14 @@ inline constexpr auto messageKeys = std::to_array<MessageKey>({
     {"msg.validated", ""},
     {"msg.notvalidated", ""},
     {"label.done", ""},
+    // The backup before every save, and writing it back when a save fails.
+    {"msg.backupwritten", "s"},
+    {"msg.backupfailed", "ss"},
+    {"msg.restorequestion", "s"},
+    {"msg.restoring", ""},
+    {"msg.restored", ""},
+    {"msg.restorefailed", ""},
+    {"msg.restoredeclined", "s"},
     // Getting the data file.
     {"label.configurehttp", ""},
     {"label.connecthttp", ""},
@@ -126,6 +134,9 @@ inline constexpr auto messageKeys = std::to_array<MessageKey>({
     {"msg.ctl.discoveredmultipledevices", ""},
     {"msg.ctl.plotwritten", "s"},
     {"msg.ctl.plotfailed", "s"},
+    {"msg.ctl.backupunreadable", "s"},
+    {"msg.ctl.backupbadfield", "ss"},
+    {"msg.ctl.backupotherunit", "ss"},
 });
 
 } // namespace varnel

@@ -301,20 +301,32 @@ TEST_F(Pages, SavedUpdateLeavesOnlyDone)
         dialog->computeResult = true;
         dialog->validateResult = validated;
         choose("1016", 1, "1017", 1);
+        // A failed check offers to write the previous values back; declined here.
+        auto no = validated ? nullptr : ModalAnswer::question(QMessageBox::No);
         button("1001")->click();
         QStringList shown = lines();
-        ASSERT_GE(shown.size(), 6);
-        const QStringList expected{
-            qt("msg.begincalculations"), qt("msg.calculationscomplete"),
-            qt("label.savingchanges"),   qt("msg.updatecomplete"),
-            qt("msg.beginvalidation"),   validated ? qt("msg.validated") : qt("msg.notvalidated")};
-        EXPECT_EQ(shown.mid(shown.size() - 6), expected);
+        const std::string backup = newestBackup();
+        QStringList expected{qt("msg.begincalculations"),
+                             qt("msg.calculationscomplete"),
+                             qt("msg.backupwritten", backup),
+                             qt("label.savingchanges"),
+                             qt("msg.updatecomplete"),
+                             qt("msg.beginvalidation"),
+                             validated ? qt("msg.validated") : qt("msg.notvalidated")};
+        if (!validated) {
+            ASSERT_TRUE(no->answered);
+            EXPECT_EQ(no->text, qt("msg.restorequestion", backup));
+            expected << qt("msg.restoredeclined", backup);
+        }
+        ASSERT_GE(shown.size(), expected.size());
+        EXPECT_EQ(shown.mid(shown.size() - expected.size()), expected);
         EXPECT_FALSE(button("1002")->isEnabled());
         EXPECT_FALSE(button("1001")->isEnabled());
         EXPECT_EQ(button("1000")->text(), qt("label.done"));
         EXPECT_TRUE(std::filesystem::exists("varnel.log"));
         EXPECT_NE(readFile("varnel.log").find(dialog->message("label.savingchanges")), std::string::npos);
         dialog.reset();
+        std::filesystem::remove_all("backups");
     }
 }
 
@@ -323,8 +335,12 @@ TEST_F(Pages, FailedSaveLeavesBackEnabled)
     toPage4({{"Acme", "Stubborn", 2, 0, false}});
     dialog->computeResult = true;
     choose("1016", 1, "1017", 1);
+    auto no = ModalAnswer::question(QMessageBox::No);
     button("1001")->click();
-    EXPECT_TRUE(mainText().endsWith(qt("label.savingchanges") + "\n" + qt("msg.updatefailed")));
+    ASSERT_TRUE(no->answered);
+    EXPECT_TRUE(mainText().endsWith(qt("label.savingchanges") + "\n" + qt("msg.updatefailed") + "\n" +
+                                    qt("msg.restoredeclined", newestBackup())))
+        << mainText().toStdString();
     EXPECT_TRUE(button("1002")->isEnabled());
     EXPECT_EQ(button("1000")->text(), "Cancel");
     button("1002")->click();

@@ -1,6 +1,7 @@
 #include "app/WizardHarness.h"
 
 #include "download/DataFileDownload.h"
+#include "settings/MessageFormat.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -12,6 +13,7 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -240,6 +242,20 @@ QString Wizard::mainText() const
 QString Wizard::qt(const char* key) const
 {
     return asShown(window().message(key));
+}
+
+QString Wizard::qt(const char* key, const std::string& argument) const
+{
+    return asShown(formatMessage(window().message(key), key, {argument}).c_str());
+}
+
+std::string Wizard::newestBackup()
+{
+    std::string newest;
+    if (std::filesystem::is_directory("backups"))
+        for (const auto& entry : std::filesystem::directory_iterator("backups"))
+            newest = std::max(newest, entry.path().generic_string());
+    return newest;
 }
 
 QStringList Wizard::comboEntries(const char* id) const

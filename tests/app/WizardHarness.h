@@ -99,6 +99,10 @@ protected:
     QString mainText() const;
     // The catalogue text as the widgets show it.
     QString qt(const char* key) const;
+    // The same for a text that takes one argument, filled with it.
+    QString qt(const char* key, const std::string& argument) const;
+    // The newest file of the backups folder ("backups/NAME"), empty when there is none.
+    static std::string newestBackup();
     QStringList comboEntries(const char* id) const;
 
     // Pages 1 and 2 with the local file answered by path; true when page 2 read it.

@@ -2,12 +2,15 @@
 #include "device/VarnelDevice.h"
 #include "settings/I18N.h"
 #include "settings/Log.h"
+#include "settings/MessageFormat.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <clocale>
+#include <cstring>
 #include <filesystem>
 #include <locale>
 #include <string>
@@ -153,9 +156,10 @@ TEST(ApplyConfiguration, StagesStopAtTheFirstFailureAndTellWhere)
     VarnelController controller;
     ASSERT_TRUE(controller.init(nullptr));
 
-    enum Stage { none, compute, save, validate }; // the stage that fails
+    enum Stage { none, compute, backup, save, validate }; // the stage that fails
     const std::vector<std::string> computed{"msg.begincalculations", "step", "msg.calculationscomplete"};
-    const std::vector<std::string> saved{"label.savingchanges", "msg.updatecomplete", "msg.beginvalidation"};
+    const std::vector<std::string> saved{"msg.backupwritten", "label.savingchanges", "msg.updatecomplete",
+                                         "msg.beginvalidation"};
     auto concat = [](std::vector<std::string> a, const std::vector<std::string>& b) {
         a.insert(a.end(), b.begin(), b.end());
         return a;
@@ -171,8 +175,9 @@ TEST(ApplyConfiguration, StagesStopAtTheFirstFailureAndTellWhere)
          compute,
          UpdateOutcome::computeFailed,
          {"msg.begincalculations", "step", "msg.calculationserror"}},
+        {UpdateMode::write, backup, UpdateOutcome::backupFailed, concat(computed, {"msg.backupfailed"})},
         {UpdateMode::write, save, UpdateOutcome::saveFailed,
-         concat(computed, {"label.savingchanges", "msg.updatefailed"})},
+         concat(computed, {"msg.backupwritten", "label.savingchanges", "msg.updatefailed"})},
         {UpdateMode::write, validate, UpdateOutcome::notValidated,
          concat(concat(computed, saved), {"msg.notvalidated"})},
         {UpdateMode::write, none, UpdateOutcome::validated,
@@ -181,6 +186,10 @@ TEST(ApplyConfiguration, StagesStopAtTheFirstFailureAndTellWhere)
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.outcome));
         std::filesystem::remove("varnel.log");
+        std::filesystem::remove_all("backups");
+        // A file where the folder should be: no backup can be written, as on a read-only disk.
+        if (c.fails == backup)
+            test::writeFile("backups", "");
         restartLog();
         const bool computes = c.fails != compute, saves = c.fails != save, validates = c.fails != validate;
         RecordOnly device(saves);
@@ -218,11 +227,18 @@ TEST(ApplyConfiguration, StagesStopAtTheFirstFailureAndTellWhere)
         EXPECT_EQ(update.after.batteryTableValues, device.getBatteryTableValues());
         std::vector<std::string> expected;
         for (const std::string& key : c.shown)
-            if (key != "step")
+            if (key == "msg.backupwritten")
+                expected.push_back(formatMessage(controller.getMessages()->lookup(key.c_str()), key.c_str(),
+                                                 {update.backupPath}));
+            else if (key == "msg.backupfailed")
+                expected.push_back(formatMessage(controller.getMessages()->lookup(key.c_str()), key.c_str(),
+                                                 {"backups", std::strerror(ENOTDIR)}));
+            else if (key != "step")
                 expected.push_back(controller.getMessages()->lookup(key.c_str()));
         EXPECT_EQ(shown, expected);
         EXPECT_EQ(shownInStep, std::vector<std::string>{"step"});
-        const bool saveAsked = c.mode == UpdateMode::write && computes;
+        const bool saveAsked = c.mode == UpdateMode::write && computes && c.fails != backup;
+        EXPECT_EQ(update.backupPath.empty(), !saveAsked);
         EXPECT_EQ(device.saveCalls, saveAsked ? 1 : 0);
         EXPECT_EQ(validations, saveAsked && saves ? 1 : 0);
         // The record as written goes to the log once the unit took it.

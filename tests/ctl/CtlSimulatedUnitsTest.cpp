@@ -2,6 +2,7 @@
 // units, one of each protocol, with every value written checked in the
 // simulator's journal.
 #include "CtlRunner.h"
+#include "controller/ConfigurationBackup.h"
 #include "device/VarnelDevice.h"
 #include "e2e/SimulatedSite.h"
 #include "settings/MessageFormat.h"
@@ -9,7 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fcntl.h>
 #include <map>
+#include <random>
+#include <regex>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace varnel::test {
 namespace {
@@ -375,6 +383,278 @@ TEST(CtlSimulatedUnits, UnitStoringWrongValuesExitsWithSix)
             if (write.field == "cTableHighB") {
                 EXPECT_EQ(write.stored, write.value + 1);
             }
+        }
+    }
+}
+
+// Backups before every save, and writing them back.
+
+namespace fs = std::filesystem;
+
+std::vector<fs::path> backupFiles()
+{
+    std::vector<fs::path> files;
+    if (fs::is_directory("backups"))
+        for (const auto& entry : fs::directory_iterator("backups"))
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+nlohmann::json fileJson(const fs::path& path)
+{
+    std::optional<nlohmann::json> doc = parseJson(readFile(path));
+    return doc && doc->is_object() ? *doc : nlohmann::json::object();
+}
+
+// The value each field and table entry of a unit stored last, from its journal.
+std::map<std::pair<std::string, int>, std::uint32_t> lastStored(const SimulatedSite& site,
+                                                                const std::string& unit)
+{
+    std::map<std::pair<std::string, int>, std::uint32_t> stored;
+    for (const JournalWrite& write : valueWrites(site, unit))
+        stored[{write.field, write.index}] = write.stored;
+    return stored;
+}
+
+const char* const kRecordFields[] = {"portName",
+                                     "vendorName",
+                                     "productName",
+                                     "configurationInfo",
+                                     "internalBatteryCount",
+                                     "internalBatteryType",
+                                     "externalBatteryCount",
+                                     "batteryTableValues",
+                                     "cTableValues",
+                                     "cTableHighB"};
+
+TEST(CtlBackups, ApplyKeepsTheUnitsValuesInABackupBeforeWritingAny)
+{
+    SimulatedSite site(demoUnits());
+    ASSERT_TRUE(site.ready()) << site.simulatorOutput();
+    nlohmann::json before = parsed(runCtl({"scan", "--json"}))["units"][1];
+
+    const CtlResult applied = runCtl(
+        {"apply", "--yes", "--json", "--data", "sample-batterydata.xml", "--unit", "2", "--pack", "2=1"});
+    ASSERT_EQ(applied.code, 0) << applied.err;
+    nlohmann::json doc = parsed(applied);
+    const std::vector<fs::path> files = backupFiles();
+    ASSERT_EQ(files.size(), 1u);
+    const std::string path = files[0].generic_string();
+    EXPECT_EQ(doc["backup"], path);
+    EXPECT_TRUE(std::regex_match(
+        files[0].filename().string(),
+        std::regex(R"(\d{8}-\d{6}-Simulated_Power-SIM-3000_framed-[A-Za-z0-9_-]*ups_rack-ups\.json)")))
+        << path;
+    nlohmann::json backup = fileJson(files[0]);
+    for (const char* field : kRecordFields)
+        EXPECT_EQ(backup[field], before[field]) << field;
+    EXPECT_EQ(backup["planned"], doc["planned"]);
+    EXPECT_EQ(backup["fileVersionNumber"], "3.1");
+    EXPECT_TRUE(std::regex_match(backup["savedAt"].get<std::string>(),
+                                 std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)")));
+    EXPECT_TRUE(site.logHas("Backup of the unit's configuration written to " + path));
+    EXPECT_NE(applied.err.find(path), std::string::npos) << applied.err;
+
+    // Two saves in one second keep two files.
+    ASSERT_EQ(
+        runCtl({"apply", "--yes", "--data", "sample-batterydata.xml", "--unit", "2", "--pack", "2=2"}).code,
+        0);
+    ASSERT_EQ(runCtl({"backup", "--unit", "2"}).code, 0);
+    EXPECT_EQ(backupFiles().size(), 3u);
+}
+
+TEST(CtlBackups, UnwritableBackupFolderRefusesTheSaveBeforeTheUnitIsTouched)
+{
+    SimulatedSite site(demoUnits());
+    ASSERT_TRUE(site.ready()) << site.simulatorOutput();
+    writeFile("backups", "a file where the folder belongs");
+
+    const CtlResult applied = runCtl(
+        {"apply", "--yes", "--json", "--data", "sample-batterydata.xml", "--unit", "1", "--pack", "4=1"});
+    EXPECT_EQ(applied.code, 5) << applied.err;
+    nlohmann::json doc = parsed(applied);
+    EXPECT_EQ(doc["saved"], false);
+    EXPECT_TRUE(doc["backup"].is_null());
+    EXPECT_NE(applied.err.find("could not be saved in the folder backups"), std::string::npos) << applied.err;
+    EXPECT_EQ(applied.err.find(catalogueText("label.savingchanges")), std::string::npos) << applied.err;
+    for (const DemoUnit& unit : kDemoUnits)
+        EXPECT_TRUE(valueWrites(site, unit.name).empty()) << unit.name;
+}
+
+TEST(CtlBackups, SaveCutShortBySilentUnitIsUndoneByRestore)
+{
+    // A probe counts the requests of a scan; the unit then takes a few values
+    // of the save, misses one request and answers again after it.
+    const std::string unit =
+        "[unit rack-ups]\nprotocol = framed\nconfiguration = 0x0001\ninternal.type = 1\n";
+    std::size_t scanRequests = 0;
+    {
+        SimulatedSite probe(unit);
+        ASSERT_TRUE(probe.ready()) << probe.simulatorOutput();
+        ASSERT_EQ(probe.controller().scanForDevices(nullptr).size(), 1u);
+        scanRequests = probe.requests("rack-ups");
+    }
+    SimulatedSite site(
+        unit + "fault = silent\nfault.count = 1\nfault.after = " + std::to_string(scanRequests + 6) + "\n");
+    ASSERT_TRUE(site.ready()) << site.simulatorOutput();
+
+    const CtlResult applied =
+        runCtl({"apply", "--yes", "--data", "sample-batterydata.xml", "--unit", "1", "--pack", "2=3"});
+    ASSERT_EQ(applied.code, 5) << applied.err;
+    ASSERT_EQ(backupFiles().size(), 1u);
+    const fs::path saved = backupFiles()[0];
+    nlohmann::json original = fileJson(saved);
+    // The unit was left half-written, not untouched.
+    bool changed = false;
+    for (const JournalWrite& write : valueWrites(site, "rack-ups"))
+        changed = changed ||
+                  (write.field == "cTableHighB" && write.stored != numberOf(original["cTableHighB"])) ||
+                  (write.field == "externalBatteryCount" &&
+                   write.stored != numberOf(original["externalBatteryCount"]));
+    ASSERT_TRUE(changed);
+
+    const CtlResult restored =
+        runCtl({"restore", "--yes", "--json", "--unit", "1", "--from", saved.string()});
+    ASSERT_EQ(restored.code, 0) << restored.err;
+    nlohmann::json doc = parsed(restored);
+    EXPECT_EQ(doc["validated"], true);
+    // The half-written state was kept too, before the restore wrote anything.
+    EXPECT_EQ(backupFiles().size(), 2u);
+    EXPECT_EQ(doc["backup"], backupFiles()[1].generic_string());
+
+    nlohmann::json now = parsed(runCtl({"scan", "--json"}))["units"][0];
+    for (const char* field : kRecordFields)
+        EXPECT_EQ(now[field], original[field]) << field;
+    const auto stored = lastStored(site, "rack-ups");
+    EXPECT_EQ(stored.at({"cTableHighB", -1}), numberOf(original["cTableHighB"]));
+    EXPECT_EQ(stored.at({"externalBatteryCount", -1}), numberOf(original["externalBatteryCount"]));
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(stored.at({"batteryTable", i}), numberOf(original["batteryTableValues"][i])) << i;
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(stored.at({"cTable", i}), numberOf(original["cTableValues"][i])) << i;
+}
+
+TEST(CtlBackups, RestoreRefusesForeignUnitsAndMalformedFilesWritingNothing)
+{
+    SimulatedSite site(demoUnits());
+    ASSERT_TRUE(site.ready()) << site.simulatorOutput();
+    const CtlResult taken = runCtl({"backup", "--json", "--unit", "2"});
+    ASSERT_EQ(taken.code, 0) << taken.err;
+    const std::string good = readFile(parsed(taken)["backup"].get<std::string>());
+    ASSERT_TRUE(valueWrites(site, "rack-ups").empty());
+    auto edited = [&good](const std::function<void(nlohmann::json&)>& edit) {
+        nlohmann::json doc = *parseJson(good);
+        edit(doc);
+        return doc.dump();
+    };
+
+    const struct {
+        const char* what;
+        std::string content;
+        const char* unit;
+        int code;
+        std::string shown;
+    } cases[] = {
+        {"truncated", good.substr(0, good.size() / 2), "2", 2, "it is missing, damaged or not a backup file"},
+        {"empty", "", "2", 2, "it is missing, damaged or not a backup file"},
+        {"short battery table", edited([](auto& d) { d["batteryTableValues"].erase(0); }), "2", 2,
+         "its batteryTableValues is missing"},
+        {"C table value above 255", edited([](auto& d) { d["cTableValues"][3] = 256; }), "2", 2,
+         "its cTableValues is missing"},
+        {"negative high B", edited([](auto& d) { d["cTableHighB"] = -1; }), "2", 2,
+         "its cTableHighB is missing"},
+        {"text as a count", edited([](auto& d) { d["externalBatteryCount"] = "4"; }), "2", 2,
+         "its externalBatteryCount is missing"},
+        {"no vendor", edited([](auto& d) { d.erase("vendorName"); }), "2", 2, "its vendorName is missing"},
+        {"other configuration word", edited([](auto& d) { d["configurationInfo"] = 3; }), "2", 3,
+         "its configurationInfo differs"},
+        {"other internal type", edited([](auto& d) { d["internalBatteryType"] = 2; }), "2", 3,
+         "its internalBatteryType differs"},
+        {"other product", good, "1", 3, "its productName differs"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeFile("candidate.json", c.content);
+        const CtlResult run =
+            runCtl({"restore", "--yes", "--json", "--unit", c.unit, "--from", "candidate.json"});
+        EXPECT_EQ(run.code, c.code) << run.err;
+        EXPECT_NE(run.err.find(c.shown), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("Nothing was written"), std::string::npos) << run.err;
+        EXPECT_EQ(parsed(run)["exitCode"], c.code);
+    }
+    EXPECT_EQ(runCtl({"restore", "--yes", "--unit", "2", "--from", "no-such-file.json"}).code, 2);
+    // Named by mistake, a device that never ends is not read to its end.
+    EXPECT_EQ(runCtl({"restore", "--yes", "--unit", "2", "--from", "/dev/zero"}).code, 2);
+    for (const DemoUnit& unit : kDemoUnits)
+        EXPECT_TRUE(valueWrites(site, unit.name).empty()) << unit.name;
+
+    // Another kind of unit takes it when told to.
+    writeFile("candidate.json", good);
+    const CtlResult forced =
+        runCtl({"restore", "--yes", "--force", "--unit", "1", "--from", "candidate.json"});
+    EXPECT_EQ(forced.code, 0) << forced.err;
+    EXPECT_FALSE(valueWrites(site, "usb-ups").empty());
+}
+
+TEST(CtlBackups, KilledDuringTheBackupLeavesNoPartFileUnderAFinalName)
+{
+    // The program runs with its real waits here, kept short so the loop stays quick.
+    SimulatedSite site("[unit usb-ups]\nprotocol = hid\nconfiguration = 0x0003\n", {},
+                       "locale.name = English\nlocale.strings = en\nhid.post.read.sleep = 1\n");
+    ASSERT_TRUE(site.ready()) << site.simulatorOutput();
+    auto start = [] {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
+            execl(VARNEL_BINARY_DIR "/bin/varnelctl", "varnelctl", "backup", "--unit", "1", nullptr);
+            _exit(127);
+        }
+        return pid;
+    };
+    // A whole run first, watched for the moment its file appears, to aim the kills at the write.
+    const auto begun = std::chrono::steady_clock::now();
+    const pid_t first = start();
+    ASSERT_GT(first, 0);
+    std::chrono::microseconds appeared{0};
+    int status = 0;
+    while (waitpid(first, &status, WNOHANG) == 0) {
+        if (appeared.count() == 0 && !backupFiles().empty())
+            appeared = std::chrono::duration_cast<std::chrono::microseconds>(
+                std::chrono::steady_clock::now() - begun);
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(backupFiles().size(), 1u);
+    ASSERT_GT(appeared.count(), 0);
+
+    // Killed at a random moment around then, or within a few milliseconds of
+    // a new name showing in the folder (the temporary file: the write is under
+    // way), whichever comes first.
+    std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<long> delay(appeared.count() - 200000, appeared.count() + 2000000);
+    std::uniform_int_distribution<long> afterNewName(0, 3000);
+    for (int run = 0; run < 6; ++run) {
+        const std::size_t known = backupFiles().size();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(delay(random));
+        const pid_t pid = start();
+        ASSERT_GT(pid, 0);
+        while (std::chrono::steady_clock::now() < deadline && backupFiles().size() == known)
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        if (backupFiles().size() != known)
+            std::this_thread::sleep_for(std::chrono::microseconds(afterNewName(random)));
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        for (const fs::path& file : backupFiles()) {
+            if (file.filename().string().front() == '.')
+                continue; // a temporary file, never under a final name
+            BackupRecord record;
+            std::string field;
+            EXPECT_EQ(ConfigurationBackup::read(file.string(), record, field),
+                      ConfigurationBackup::ReadResult::read)
+                << file << ": " << readFile(file);
         }
     }
 }

@@ -47,6 +47,9 @@ TEST(VarnelCtl, UsageErrorsExitWithOne)
         runCtl({"apply", "--data", "sample-batterydata.xml", "--unit", "1", "--internal-only"});
     EXPECT_EQ(noYes.code, 1);
     EXPECT_NE(noYes.err.find("--yes"), std::string::npos);
+    EXPECT_EQ(runCtl({"restore", "--unit", "1", "--from", "backup.json"}).code, 1); // no --yes
+    EXPECT_EQ(runCtl({"restore", "--yes", "--unit", "1"}).code, 1);                 // no --from
+    EXPECT_EQ(runCtl({"backup"}).code, 1);                                          // no --unit
     // Refused before anything is scanned or written.
     EXPECT_EQ(test::readFile("varnel.log"), "");
     const Result help = runCtl({"--help"});

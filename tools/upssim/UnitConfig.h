@@ -41,6 +41,7 @@ struct UnitConfig {
     uint16_t usbProductId = 0x0001;
     FaultMode fault = FaultMode::None;
     uint32_t faultAfter = 0; // requests answered normally before the fault sets in
+    uint32_t faultCount = 0; // requests the fault lasts before the unit recovers; 0 for good
     uint32_t faultSeed = 1;  // seeds the random replies, so a failing run can be repeated
 };
 

@@ -207,10 +207,15 @@ bool UnitFileParser::setKey(UnitConfig& unit, const std::string& key, const std:
         const char* key;
         uint32_t max;
     };
-    static constexpr NumberKey kNumbers[] = {{"configuration", 0xFFFF},  {"internal.count", 255},
-                                             {"internal.type", 255},     {"external.count", 0xFFFF},
-                                             {"c.highb", 255},           {"usb.vendor", 0xFFFF},
-                                             {"usb.product", 0xFFFF},    {"fault.after", 0xFFFFFFFFu},
+    static constexpr NumberKey kNumbers[] = {{"configuration", 0xFFFF},
+                                             {"internal.count", 255},
+                                             {"internal.type", 255},
+                                             {"external.count", 0xFFFF},
+                                             {"c.highb", 255},
+                                             {"usb.vendor", 0xFFFF},
+                                             {"usb.product", 0xFFFF},
+                                             {"fault.after", 0xFFFFFFFFu},
+                                             {"fault.count", 0xFFFFFFFFu},
                                              {"fault.seed", 0xFFFFFFFFu}};
     for (const NumberKey& entry : kNumbers) {
         if (key != entry.key)
@@ -233,6 +238,8 @@ bool UnitFileParser::setKey(UnitConfig& unit, const std::string& key, const std:
             unit.usbProductId = static_cast<uint16_t>(number);
         else if (key == "fault.after")
             unit.faultAfter = number;
+        else if (key == "fault.count")
+            unit.faultCount = number;
         else
             unit.faultSeed = number;
         return true;

@@ -19,7 +19,8 @@ std::vector<uint8_t> UnitState::randomReply(std::size_t longest)
 
 FaultMode UnitState::beginRequest()
 {
-    fault = requests >= current.faultAfter ? current.fault : FaultMode::None;
+    const bool recovered = current.faultCount != 0 && requests - current.faultAfter >= current.faultCount;
+    fault = requests >= current.faultAfter && !recovered ? current.fault : FaultMode::None;
     if (requests != UINT32_MAX)
         ++requests;
     return fault;

@@ -218,9 +218,12 @@ TEST_F(RealUnits, UnitFallingSilentDuringTheSaveLeavesBackEnabled)
     toPage3();
     ASSERT_EQ(selectedProduct(), "SIM line-ups");
     toPage4();
+    auto no = ModalAnswer::question(QMessageBox::No);
     saveWith(1, kSmallFourPack);
 
-    EXPECT_TRUE(mainText().endsWith(qt("label.savingchanges") + "\n" + qt("msg.updatefailed")))
+    ASSERT_TRUE(no->answered);
+    EXPECT_TRUE(mainText().endsWith(qt("label.savingchanges") + "\n" + qt("msg.updatefailed") + "\n" +
+                                    qt("msg.restoredeclined", newestBackup())))
         << mainText().toStdString();
     EXPECT_TRUE(button("1002")->isEnabled());
     EXPECT_FALSE(button("1001")->isEnabled());
@@ -255,15 +258,72 @@ TEST_F(RealUnits, UnitKeepingOtherValuesIsSavedButNotValidated)
               fault.fault);
         toPage3();
         toPage4();
+        auto no = ModalAnswer::question(QMessageBox::No);
         saveWith(3, kSmallFourPack);
-        expectSavedUpdate(qt("msg.notvalidated"));
+        ASSERT_TRUE(no->answered);
+        expectSavedUpdate(qt("msg.restoredeclined", newestBackup()));
+        const QStringList shown = mainText().split('\n');
+        ASSERT_GE(shown.size(), 3);
+        EXPECT_EQ(shown[shown.size() - 2], qt("msg.notvalidated")) << mainText().toStdString();
         if (fault.reason != nullptr) {
-            const QStringList shown = mainText().split('\n');
-            ASSERT_GE(shown.size(), 2);
-            EXPECT_EQ(shown[shown.size() - 2], qt(fault.reason)) << mainText().toStdString();
+            EXPECT_EQ(shown[shown.size() - 3], qt(fault.reason)) << mainText().toStdString();
         }
         EXPECT_FALSE(mainText().contains(qt("msg.validated"))) << mainText().toStdString();
     }
+}
+
+TEST_F(RealUnits, SaveCutShortAndAnsweredYesLeavesTheUnitWithItsOriginalValues)
+{
+    // The unit takes a few values of the save, misses one request and answers again after it.
+    std::size_t scanRequests = 0;
+    {
+        start(unitSection("line-ups", "text"), "probe");
+        VarnelController probe;
+        ASSERT_TRUE(probe.init(nullptr));
+        ASSERT_EQ(probe.scanForDevices(nullptr).size(), 1u);
+        scanRequests = units->requests("line-ups");
+    }
+    start(unitSection("line-ups", "text",
+                      "fault = silent\nfault.count = 1\nfault.after = " + std::to_string(scanRequests + 1) +
+                          "\n"));
+    toPage3();
+    toPage4();
+    const VarnelDevice& unit = *window().getSelectedDevice();
+    const std::int32_t external = unit.getExternalBatteryCount();
+    const std::uint8_t highB = unit.getCTableHighB();
+    const std::vector<std::uint8_t> batteryTable = unit.getBatteryTableValues();
+    const std::vector<std::uint8_t> cTable = unit.getCTableValues();
+
+    auto yes = ModalAnswer::question(QMessageBox::Yes);
+    saveWith(2, kSmallFourPack);
+    ASSERT_TRUE(yes->answered);
+    EXPECT_EQ(yes->text, qt("msg.restorequestion", newestBackup()));
+    EXPECT_TRUE(yes->richLabels.isEmpty()) << yes->richLabels.join('|').toStdString();
+    EXPECT_EQ(lastLine(), qt("msg.restored")) << mainText().toStdString();
+    EXPECT_TRUE(mainText().contains(qt("msg.updatefailed"))) << mainText().toStdString();
+    EXPECT_TRUE(button("1002")->isEnabled());
+
+    // What the unit stored last, field by field, is what it held before the save.
+    auto original = [&](const JournalWrite& write) -> std::uint32_t {
+        const auto i = static_cast<std::size_t>(write.index);
+        if (write.field == "batteryTable")
+            return i < batteryTable.size() ? batteryTable[i] : 0x100;
+        if (write.field == "cTable")
+            return i < cTable.size() ? cTable[i] : 0x100;
+        return write.field == "cTableHighB" ? highB : static_cast<std::uint32_t>(external);
+    };
+    std::map<std::pair<std::string, int>, JournalWrite> last;
+    bool changed = false;
+    for (const JournalWrite& write : units->writes("line-ups")) {
+        if (isIndexSelection(write))
+            continue;
+        changed = changed || write.stored != original(write);
+        last[{write.field, write.index}] = write;
+    }
+    EXPECT_TRUE(changed); // the failed save had reached the unit
+    EXPECT_EQ(last.size(), 2 + batteryTable.size() + cTable.size());
+    for (const auto& [where, write] : last)
+        EXPECT_EQ(write.stored, original(write)) << where.first << " " << where.second;
 }
 
 TEST_F(RealUnits, InternalBatteriesOnlyClearsTheUnitsExternalCount)

@@ -1,0 +1,211 @@
+#include "controller/ConfigurationBackup.h"
+
+#include "data/TableSizes.h"
+#include "device/VarnelDevice.h"
+#include "platform/DurableFile.h"
+#include "settings/JsonText.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+namespace varnel {
+
+namespace {
+
+// Two saves within one second get -2, -3, ... after the time stamp's name.
+constexpr int maxNamesPerSecond = 100;
+constexpr std::size_t maxNamePart = 40;
+constexpr std::size_t maxBackupSize = 64 * 1024;
+
+// Names from units and ports may hold anything; a file name keeps letters,
+// digits, '-' and '_', and one '_' for each run of anything else. A long name
+// keeps its end where that tells units apart (a port's path) and its start
+// otherwise.
+std::string namePart(const std::string& text, bool keepEnd = false)
+{
+    std::string part;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80 && (std::isalnum(byte) || c == '-' || c == '_'))
+            part += c;
+        else if (!part.empty() && part.back() != '_')
+            part += '_';
+    }
+    if (part.size() > maxNamePart)
+        part = keepEnd ? part.substr(part.size() - maxNamePart) : part.substr(0, maxNamePart);
+    while (!part.empty() && part.back() == '_')
+        part.pop_back();
+    while (!part.empty() && part.front() == '_')
+        part.erase(part.begin());
+    return part.empty() ? "unknown" : part;
+}
+
+std::string twoDigits(int value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d", value);
+    return text;
+}
+
+nlohmann::ordered_json valuesJson(const ConfigurationValues& values)
+{
+    return {{"externalBatteryCount", values.externalBatteryCount},
+            {"batteryTableValues", values.batteryTableValues},
+            {"cTableValues", values.cTableValues},
+            {"cTableHighB", values.cTableHighB}};
+}
+
+bool readNumber(const nlohmann::json& document, const char* key, std::uint64_t max, std::uint32_t& value)
+{
+    const auto found = document.find(key);
+    if (found == document.end() || !found->is_number_unsigned() || found->get<std::uint64_t>() > max)
+        return false;
+    value = static_cast<std::uint32_t>(found->get<std::uint64_t>());
+    return true;
+}
+
+bool readTable(const nlohmann::json& document, const char* key, std::size_t size,
+               std::vector<std::uint8_t>& table)
+{
+    const auto found = document.find(key);
+    if (found == document.end() || !found->is_array() || found->size() != size)
+        return false;
+    table.clear();
+    for (const auto& entry : *found) {
+        if (!entry.is_number_unsigned() || entry.get<std::uint64_t>() > 0xFF)
+            return false;
+        table.push_back(static_cast<std::uint8_t>(entry.get<std::uint64_t>()));
+    }
+    return true;
+}
+
+bool readText(const nlohmann::json& document, const char* key, std::string& text)
+{
+    const auto found = document.find(key);
+    if (found == document.end() || !found->is_string())
+        return false;
+    text = found->get<std::string>();
+    return true;
+}
+
+} // namespace
+
+ConfigurationBackup::Written ConfigurationBackup::write(const VarnelDevice& device,
+                                                        const ConfigurationValues& held,
+                                                        const ConfigurationValues* planned,
+                                                        const std::string& fileVersion,
+                                                        const std::string& fileDate) const
+{
+    const UtcTime now = utcNow();
+    const std::string date = std::to_string(now.year) + twoDigits(now.month) + twoDigits(now.day);
+    const std::string time = twoDigits(now.hour) + twoDigits(now.minute) + twoDigits(now.second);
+    nlohmann::ordered_json document{{"savedAt", std::to_string(now.year) + "-" + twoDigits(now.month) + "-" +
+                                                    twoDigits(now.day) + "T" + twoDigits(now.hour) + ":" +
+                                                    twoDigits(now.minute) + ":" + twoDigits(now.second) +
+                                                    "Z"},
+                                    {"fileVersionNumber", narrowToUtf8(fileVersion)},
+                                    {"fileVersionDate", narrowToUtf8(fileDate)},
+                                    {"portName", narrowToUtf8(device.getPortName())},
+                                    {"vendorName", narrowToUtf8(device.getVendorName())},
+                                    {"productName", narrowToUtf8(device.getProductName())},
+                                    {"configurationInfo", device.getConfigurationInfo()},
+                                    {"internalBatteryCount", device.getInternalBatteryCount()},
+                                    {"internalBatteryType", device.getInternalBatteryType()}};
+    document.update(valuesJson(held));
+    document["planned"] = planned ? valuesJson(*planned) : nlohmann::ordered_json();
+    // One member a line, each value on its line whole, so a table reads as the unit's row of values.
+    std::string content = "{\n";
+    for (auto member = document.begin(); member != document.end(); ++member)
+        content += "  " + nlohmann::ordered_json(member.key()).dump() + ": " +
+                   member.value().dump(-1, ' ', true, nlohmann::ordered_json::error_handler_t::replace) +
+                   (std::next(member) != document.end() ? ",\n" : "\n");
+    content += "}\n";
+
+    Written result;
+    if (!createFolder(folder, result.failure))
+        return result;
+    const std::string stem = date + "-" + time + "-" + namePart(device.getVendorName()) + "-" +
+                             namePart(device.getProductName()) + "-" + namePart(device.getPortName(), true);
+    for (int attempt = 1; attempt <= maxNamesPerSecond; ++attempt) {
+        const std::string name = stem + (attempt > 1 ? "-" + std::to_string(attempt) : "") + ".json";
+        switch (writeNewFileDurably(folder, name, content, result.failure)) {
+        case DurableWrite::written:
+            result.failure.clear();
+            result.path = folder + "/" + name;
+            return result;
+        case DurableWrite::nameTaken:
+            continue;
+        case DurableWrite::failed:
+            return result;
+        }
+    }
+    return result;
+}
+
+ConfigurationBackup::ReadResult ConfigurationBackup::read(const std::string& path, BackupRecord& record,
+                                                          std::string& field)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in.is_open())
+        return ReadResult::unreadable;
+    // A backup is a few hundred bytes; a device or a huge file named by mistake is not read to its end.
+    std::string text(maxBackupSize + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.size() > maxBackupSize)
+        return ReadResult::unreadable;
+    const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
+    if (document.is_discarded() || !document.is_object())
+        return ReadResult::unreadable;
+
+    auto bad = [&field](const char* name) {
+        field = name;
+        return ReadResult::badField;
+    };
+    BackupRecord read;
+    if (!readText(document, "vendorName", read.vendorName))
+        return bad("vendorName");
+    if (!readText(document, "productName", read.productName))
+        return bad("productName");
+    readText(document, "portName", read.portName);
+    if (!readNumber(document, "configurationInfo", 0xFFFFFFFFu, read.configurationInfo))
+        return bad("configurationInfo");
+    if (!readNumber(document, "internalBatteryCount", 0xFF, read.internalBatteryCount))
+        return bad("internalBatteryCount");
+    if (!readNumber(document, "internalBatteryType", 0xFF, read.internalBatteryType))
+        return bad("internalBatteryType");
+    std::uint32_t external = 0;
+    // The units carry the count in at most a word.
+    if (!readNumber(document, "externalBatteryCount", 0xFFFF, external))
+        return bad("externalBatteryCount");
+    read.values.externalBatteryCount = static_cast<std::int32_t>(external);
+    if (!readTable(document, "batteryTableValues", batteryTableSize, read.values.batteryTableValues))
+        return bad("batteryTableValues");
+    if (!readTable(document, "cTableValues", cTableSize, read.values.cTableValues))
+        return bad("cTableValues");
+    std::uint32_t highB = 0;
+    if (!readNumber(document, "cTableHighB", 0xFF, highB))
+        return bad("cTableHighB");
+    read.values.cTableHighB = static_cast<std::uint8_t>(highB);
+    record = std::move(read);
+    return ReadResult::read;
+}
+
+const char* ConfigurationBackup::otherKind(const BackupRecord& record, const VarnelDevice& device)
+{
+    if (record.vendorName != narrowToUtf8(device.getVendorName()))
+        return "vendorName";
+    if (record.productName != narrowToUtf8(device.getProductName()))
+        return "productName";
+    if (record.configurationInfo != device.getConfigurationInfo())
+        return "configurationInfo";
+    if (record.internalBatteryType != device.getInternalBatteryType())
+        return "internalBatteryType";
+    return nullptr;
+}
+
+} // namespace varnel
