@@ -62,6 +62,17 @@ protected:
         waits.emplace(shortWait);
     }
 
+    // A probe run counts the requests a scan of one text unit makes, so a
+    // fault can be set to begin with the save.
+    void countScanRequests(std::size_t& scanRequests)
+    {
+        start(unitSection("line-ups", "text"), "probe");
+        VarnelController probe;
+        ASSERT_TRUE(probe.init(nullptr));
+        ASSERT_EQ(probe.scanForDevices(nullptr).size(), 1u);
+        scanRequests = units->requests("line-ups");
+    }
+
     // Page 1 to page 3 with the shipped sample data file.
     void toPage3()
     {
@@ -206,13 +217,7 @@ TEST_F(RealUnits, UnitFallingSilentDuringTheSaveLeavesBackEnabled)
     // A probe run counts the requests of a scan, so the unit takes the first
     // value of the save and answers nothing after it.
     std::size_t scanRequests = 0;
-    {
-        start(unitSection("line-ups", "text"), "probe");
-        VarnelController probe;
-        ASSERT_TRUE(probe.init(nullptr));
-        ASSERT_EQ(probe.scanForDevices(nullptr).size(), 1u);
-        scanRequests = units->requests("line-ups");
-    }
+    ASSERT_NO_FATAL_FAILURE(countScanRequests(scanRequests));
     start(unitSection("line-ups", "text",
                       "fault = silent\nfault.after = " + std::to_string(scanRequests + 1) + "\n"));
     toPage3();
@@ -276,13 +281,7 @@ TEST_F(RealUnits, SaveCutShortAndAnsweredYesLeavesTheUnitWithItsOriginalValues)
 {
     // The unit takes a few values of the save, misses one request and answers again after it.
     std::size_t scanRequests = 0;
-    {
-        start(unitSection("line-ups", "text"), "probe");
-        VarnelController probe;
-        ASSERT_TRUE(probe.init(nullptr));
-        ASSERT_EQ(probe.scanForDevices(nullptr).size(), 1u);
-        scanRequests = units->requests("line-ups");
-    }
+    ASSERT_NO_FATAL_FAILURE(countScanRequests(scanRequests));
     start(unitSection("line-ups", "text",
                       "fault = silent\nfault.count = 1\nfault.after = " + std::to_string(scanRequests + 1) +
                           "\n"));
