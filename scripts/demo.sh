@@ -38,8 +38,8 @@ stop_all() {
   sim_pid=""
 }
 trap stop_all EXIT
-trap 'echo "Stopped." >&2; stop_all; exit 130' INT
-trap 'echo "Stopped." >&2; stop_all; exit 143' TERM
+trap 'printf "\nStopped.\n" >&2; stop_all; exit 130' INT
+trap 'printf "\nStopped.\n" >&2; stop_all; exit 143' TERM
 # A trap waits for a foreground command to end; a waited-for background one can be stopped at once.
 in_background() {
   "$@" &
