@@ -27,6 +27,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DCMAKE_C_FLAGS_DEBUG=-g1
 # The Debian package, unpacked into a throw-away root and run from there.
 tests/package/check-package.sh
+# The demo stopped half-way leaves nothing running (over the release build).
+tests/scripts/demo-stops.sh
 # Memcheck over the release build's end-to-end and device tests.
 scripts/valgrind.sh build/release
 # Each fuzz target briefly; a machine without clang fails here instead of skipping.
