@@ -33,7 +33,7 @@ fail() { echo "check-package: $*" >&2; exit 1; }
 for path in usr/libexec/varnel/{varnel,varnelctl,upssim,varnel-launch,linkserial.so,linkhid.so,linkusb.so} \
   usr/share/varnel/{varnel.ini,varnelstrings.en,sample-batterydata.xml,demo-units.ini} \
   usr/lib/udev/rules.d/70-varnel-ups.rules usr/share/bash-completion/completions/varnelctl \
-  usr/share/man/man1/{varnel,varnelctl,upssim}.1.gz usr/share/doc/varnel/{copyright,changelog.Debian.gz} \
+  usr/share/man/man1/{varnel,varnelctl,upssim,gen-batterydata}.1.gz usr/share/doc/varnel/{copyright,changelog.Debian.gz} \
   usr/share/applications/org.varnel.Varnel.desktop usr/share/metainfo/org.varnel.Varnel.metainfo.xml \
   usr/share/icons/hicolor/{16x16,24x24,32x32,48x48,64x64,128x128,256x256}/apps/varnel.png \
   usr/share/icons/hicolor/scalable/apps/varnel.svg; do
@@ -91,7 +91,9 @@ commands="scan packs plan apply backup restore"
 ctl_help=$( (help_options "$bin/varnelctl"
   for command in $commands; do help_options "$bin/varnelctl" "$command"; done) | sort -u)
 compare varnelctl "$ctl_help" "$(man_options varnelctl | sort -u)"
-compare upssim "$(help_options "$bin/upssim" | sort -u)" "$(man_options upssim | sort -u)"
+for program in upssim gen-batterydata; do
+  compare "$program" "$(help_options "$bin/$program" | sort -u)" "$(man_options "$program" | sort -u)"
+done
 # The exit codes varnelctl has, and those its man page lists.
 codes=$(sed -n 's/^ *[a-zA-Z]* = \([0-9]*\),$/\1/p' src/ctl/VarnelCtl.h | sort -u)
 man_codes=$(zcat "$root/usr/share/man/man1/varnelctl.1.gz" | sed -n '/^\.SH EXIT STATUS/,/^\.SH/p' |
