@@ -12,6 +12,8 @@ VARNEL_PACKAGES=(
   libcli11-dev nlohmann-json3-dev
   clang-14 libclang-rt-14-dev clang-format-14
   valgrind
+  # The Debian package, its checks and the man pages.
+  dpkg-dev fakeroot file lintian scdoc appstream desktop-file-utils bash-completion
 )
 
 # Installs whatever is missing (apt-get update once, only when needed).

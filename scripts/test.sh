@@ -25,6 +25,10 @@ run_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_build build/asan -DCMAKE_BUILD_TYPE=Debug -DVARNEL_SANITIZE=ON -DVARNEL_BUILD_BENCH=OFF \
   -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DCMAKE_C_FLAGS_DEBUG=-g1
+# The Debian package, unpacked into a throw-away root and run from there.
+tests/package/check-package.sh
+# The demo stopped half-way leaves nothing running (over the release build).
+tests/scripts/demo-stops.sh
 # Memcheck over the release build's end-to-end and device tests.
 scripts/valgrind.sh build/release
 # Each fuzz target briefly; a machine without clang fails here instead of skipping.

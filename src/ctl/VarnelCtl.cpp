@@ -63,6 +63,7 @@ int VarnelCtl::run(int argc, char** argv)
     CLI::App app{"Brings the battery configuration of a UPS into line with its external battery packs.",
                  "varnelctl"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", VARNEL_VERSION, "Print the version and exit");
     Options options;
 
     auto* scan = app.add_subcommand("scan", "List the UPS units found on the HID and serial ports");
@@ -114,6 +115,9 @@ int VarnelCtl::run(int argc, char** argv)
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         out << app.help();
+        return success;
+    } catch (const CLI::CallForVersion&) {
+        out << "varnelctl " << VARNEL_VERSION << '\n';
         return success;
     } catch (const CLI::CallForAllHelp&) {
         out << app.help("", CLI::AppFormatMode::All);

@@ -55,6 +55,9 @@ TEST(VarnelCtl, UsageErrorsExitWithOne)
     const Result help = runCtl({"--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_NE(help.out.find("apply"), std::string::npos);
+    const Result version = runCtl({"--version"});
+    EXPECT_EQ(version.code, 0);
+    EXPECT_EQ(version.out.rfind("varnelctl ", 0), 0u);
 }
 
 TEST(VarnelCtl, PacksOfTheSampleFile)
