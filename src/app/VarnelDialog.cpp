@@ -287,10 +287,14 @@ void VarnelDialog::enterPage3()
 
     std::vector<std::unique_ptr<VarnelDevice>>* found = nullptr;
     StatusCallback callback = statusCallback();
+    scannedValues.clear();
     runBlocking([this, &found, &callback] {
         found = &backend->scanForDevices(callback);
         return true;
     });
+    if (found != nullptr)
+        for (const auto& unit : *found)
+            scannedValues[unit.get()] = ConfigurationValues::of(*unit);
     if (found == nullptr || found->empty()) {
         appendStatus(message("msg.nodevices"), 1);
         return;
@@ -382,8 +386,16 @@ void VarnelDialog::onPackSelectionChanged()
     if (chosen && selectedDevice != nullptr) {
         std::vector<std::uint8_t> planned;
         controller.planBatteryTable(*selectedDevice, chosenQuantities(), planned);
-        showRuntimeChart(*selectedDevice, selectedDevice->getBatteryTableValues(), planned);
+        showRuntimeChart(*selectedDevice, scannedBatteryTable(), planned);
     }
+}
+
+std::vector<std::uint8_t> VarnelDialog::scannedBatteryTable() const
+{
+    const auto scanned = scannedValues.find(selectedDevice);
+    if (scanned != scannedValues.end())
+        return scanned->second.batteryTableValues;
+    return selectedDevice != nullptr ? selectedDevice->getBatteryTableValues() : std::vector<std::uint8_t>{};
 }
 
 std::vector<std::uint32_t> VarnelDialog::chosenQuantities() const
@@ -448,6 +460,10 @@ void VarnelDialog::enterPage5(bool internalOnly)
         return backend->validateUpdate(unit, callback);
     };
     steps.run = [this](const std::function<bool()>& step) { return runBlocking(step); };
+    // Another run after a failed one starts from what the unit held, not from
+    // the last computation, so its backup and a restore keep the unit's own values.
+    if (const auto scanned = scannedValues.find(device); scanned != scannedValues.end())
+        scanned->second.applyTo(*device);
     const ConfigurationUpdate update = controller.applyConfiguration(
         *device, batteryPackQuantities, UpdateMode::write, statusCallback(), steps);
     // Without a new table the chart still shows what the unit holds.

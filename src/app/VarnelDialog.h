@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -94,6 +95,11 @@ private:
     std::unique_ptr<WizardBackend> backend;
     std::string dataFilePath;
     VarnelDevice* selectedDevice = nullptr;
+    // What the scan read from each unit. A computation writes into the unit's
+    // record, so after a failed run only these still say what the unit held.
+    std::map<const VarnelDevice*, ConfigurationValues> scannedValues;
+    // The scanned values of the selected unit, or its record's where it has none.
+    std::vector<std::uint8_t> scannedBatteryTable() const;
     bool packSelectionActive = false;
     BlockingRunner runner;
 };

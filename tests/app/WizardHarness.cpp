@@ -251,10 +251,15 @@ QString Wizard::qt(const char* key, const std::string& argument) const
 
 std::string Wizard::newestBackup()
 {
+    // By time written: a second backup within one second is named "-2", which sorts first.
     std::string newest;
+    std::filesystem::file_time_type newestTime{};
     if (std::filesystem::is_directory("backups"))
         for (const auto& entry : std::filesystem::directory_iterator("backups"))
-            newest = std::max(newest, entry.path().generic_string());
+            if (newest.empty() || entry.last_write_time() > newestTime) {
+                newest = entry.path().generic_string();
+                newestTime = entry.last_write_time();
+            }
     return newest;
 }
 

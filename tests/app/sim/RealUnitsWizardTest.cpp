@@ -1,6 +1,7 @@
 // The wizard as a technician runs it: the real dialog and controller, the
 // real port libraries, and upssim units on the other end of the line.
 #include "SimulatedUnits.h"
+#include "support/JsonReader.h"
 
 #include "app/WizardHarness.h"
 #include "controller/VarnelController.h"
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <thread>
@@ -244,6 +246,17 @@ TEST_F(RealUnits, UnitFallingSilentDuringTheSaveLeavesBackEnabled)
     EXPECT_EQ(combo("1016")->currentIndex(), 0);
     EXPECT_EQ(combo("1017")->currentIndex(), 0);
     EXPECT_FALSE(button("1001")->isEnabled());
+
+    // The second run's backup keeps what the unit held, not the first run's plan.
+    auto again = ModalAnswer::question(QMessageBox::No);
+    saveWith(2, kSmallFourPack);
+    ASSERT_TRUE(again->answered);
+    std::vector<nlohmann::json> backups;
+    for (const auto& entry : std::filesystem::directory_iterator("backups"))
+        backups.push_back(*parseJson(readFile(entry.path())));
+    ASSERT_EQ(backups.size(), 2u);
+    for (const char* field : {"externalBatteryCount", "batteryTableValues", "cTableValues", "cTableHighB"})
+        EXPECT_EQ(backups[0][field], backups[1][field]) << field;
 }
 
 TEST_F(RealUnits, UnitKeepingOtherValuesIsSavedButNotValidated)
