@@ -9,6 +9,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -149,6 +150,10 @@ ConfigurationBackup::Written ConfigurationBackup::write(const VarnelDevice& devi
 ConfigurationBackup::ReadResult ConfigurationBackup::read(const std::string& path, BackupRecord& record,
                                                           std::string& field)
 {
+    // Only a plain file: opening a pipe or a terminal named by mistake would wait for ever.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return ReadResult::unreadable;
     std::ifstream in(path, std::ios::binary);
     if (!in.is_open())
         return ReadResult::unreadable;
