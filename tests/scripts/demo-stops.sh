@@ -16,8 +16,13 @@ for case in "TERM script 143" "INT group 130"; do
   demo=$!
   for _ in $(seq 600); do grep -q '^\$ varnelctl scan' "$log" && break; sleep 0.2; done
   grep -q '^\$ varnelctl scan' "$log" || { cat "$log" >&2; echo "demo-stops: the demo did not reach the scan" >&2; exit 1; }
-  children=$(cat /proc/"$demo"/task/*/children)
-  names=$(for pid in $children; do tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null || true; echo; done)
+  # The line is printed before varnelctl starts, so give it a moment to show under the demo.
+  for _ in $(seq 50); do
+    children=$(cat /proc/"$demo"/task/*/children 2>/dev/null || true)
+    names=$(for pid in $children; do tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null || true; echo; done)
+    grep -q upssim <<<"$names" && grep -q varnelctl <<<"$names" && break
+    sleep 0.1
+  done
   grep -q upssim <<<"$names" && grep -q varnelctl <<<"$names" ||
     { echo "demo-stops: expected upssim and varnelctl under the demo, found: $names" >&2; exit 1; }
   # A scan of the demo units takes over ten seconds; the stop must not wait for it.
