@@ -156,7 +156,7 @@ DurableWrite writeNewFileDurably(const std::string& folder, const std::string& n
             return DurableWrite::nameTaken;
         // File systems without hard links (FAT on a stick, some shares): a
         // rename, once the name is seen to be free.
-        if (error != EPERM && error != ENOTSUP && error != EOPNOTSUPP)
+        if (error != EPERM && error != ENOTSUP && error != EOPNOTSUPP && error != ENOSYS)
             return DurableWrite::failed;
         struct stat existing {};
         if (::lstat(target.c_str(), &existing) == 0)
@@ -168,8 +168,12 @@ DurableWrite writeNewFileDurably(const std::string& folder, const std::string& n
         temporary.keep();
     }
     // The new name must itself survive a power cut, which only the folder's own flush ensures.
+    // Some network and FUSE mounts cannot flush a folder at all (EINVAL): the
+    // file itself is on the disk, and refusing every save there helps no one.
     OpenFile directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.get() < 0 || ::fsync(directory.get()) != 0) {
+    const bool folderFlushed = directory.get() >= 0 && (::fsync(directory.get()) == 0 || errno == EINVAL ||
+                                                        errno == ENOTSUP || errno == EOPNOTSUPP);
+    if (!folderFlushed) {
         reason = systemReason(errno);
         std::remove(target.c_str());
         return DurableWrite::failed;
