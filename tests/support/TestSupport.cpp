@@ -2,8 +2,8 @@
 
 #include "settings/Log.h"
 
-#include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -11,10 +11,17 @@ namespace varnel::test {
 
 TempDir::TempDir() : previous(std::filesystem::current_path())
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "varnel-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
+    // create_directory reports whether the folder is new, so a name another
+    // run took is passed over.
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    for (int attempt = 0; attempt < 100 && dir.empty(); ++attempt) {
+        const auto candidate = std::filesystem::temp_directory_path() / ("varnel-test-" + std::to_string(random()));
+        if (std::filesystem::create_directory(candidate))
+            dir = candidate;
+    }
+    if (dir.empty())
         throw std::runtime_error("cannot create a temporary directory");
-    dir = pattern;
     std::filesystem::current_path(dir);
     restartLog(); // each test is a run of its own, with its own varnel.log
 }
@@ -45,8 +52,14 @@ std::vector<std::string> readLines(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
     std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
+    for (std::string line; std::getline(in, line);) {
+#ifdef _WIN32
+        // Text files end their lines with CR LF here.
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+#endif
         lines.push_back(line);
+    }
     return lines;
 }
 
