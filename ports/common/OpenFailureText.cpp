@@ -3,6 +3,11 @@
 #include <cerrno>
 #include <cstring>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <windows.h>
+#endif
+
 namespace linkport {
 
 const char* const foreignDescriptorText = "the port descriptor does not belong to this port library";
@@ -59,7 +64,54 @@ constexpr Reason kReasons[] = {
     {ENAMETOOLONG, PortKind::Simulator, "the socket path is too long for a Unix socket: use a shorter one"},
 };
 
+#ifdef _WIN32
+struct WindowsReason {
+    unsigned long error;
+    PortKind kind;
+    const char* text;
+};
+
+// Windows opens a COM port for one program at a time and says "access denied"
+// to the next; there are no groups or device rules to fix.
+constexpr WindowsReason kWindowsReasons[] = {
+    {ERROR_ACCESS_DENIED, PortKind::SerialLine, kLineInUse},
+    {ERROR_SHARING_VIOLATION, PortKind::SerialLine, kLineInUse},
+    {ERROR_FILE_NOT_FOUND, PortKind::SerialLine, kLineGone},
+    {ERROR_PATH_NOT_FOUND, PortKind::SerialLine, kLineGone},
+    {ERROR_DEVICE_NOT_CONNECTED, PortKind::SerialLine, kLineGone},
+    {ERROR_INVALID_NAME, PortKind::SerialLine, "this is not a serial line: correct LINKSERIAL_PORTS"},
+    {ERROR_ACCESS_DENIED, PortKind::Hidraw, kUnitInUse},
+    {ERROR_SHARING_VIOLATION, PortKind::Hidraw, kUnitInUse},
+    {ERROR_FILE_NOT_FOUND, PortKind::Hidraw, kUnitGone},
+    {ERROR_PATH_NOT_FOUND, PortKind::Hidraw, kUnitGone},
+    {ERROR_DEVICE_NOT_CONNECTED, PortKind::Hidraw, kUnitGone},
+    {WSAECONNREFUSED, PortKind::Simulator, kNoSimulator},
+    {WSAEADDRNOTAVAIL, PortKind::Simulator, kNoSimulator},
+    {WSAETIMEDOUT, PortKind::Simulator, kNoSimulator},
+};
+#endif
+
 } // namespace
+
+#ifdef _WIN32
+std::string windowsOpenFailureText(unsigned long error, PortKind kind)
+{
+    for (const WindowsReason& reason : kWindowsReasons) {
+        if (reason.error == error && reason.kind == kind)
+            return reason.text;
+    }
+    char text[256] = {};
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                                        0, text, sizeof text, nullptr);
+    std::string system(text, length);
+    while (!system.empty() && (system.back() == '\n' || system.back() == '\r' || system.back() == '.'))
+        system.pop_back();
+    if (system.empty())
+        system = "error " + std::to_string(error);
+    const char* what = kind == PortKind::SerialLine ? "the line" : "the port";
+    return std::string(what) + " could not be opened: " + system;
+}
+#endif
 
 std::string openFailureText(int error, PortKind kind)
 {

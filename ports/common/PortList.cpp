@@ -9,7 +9,7 @@ std::vector<std::string> splitPortList(const std::string& list)
     std::vector<std::string> entries;
     std::size_t start = 0;
     while (start <= list.size()) {
-        std::size_t end = list.find(':', start);
+        std::size_t end = list.find(kPortListSeparator, start);
         if (end == std::string::npos)
             end = list.size();
         if (end > start)

@@ -5,8 +5,15 @@
 
 namespace linkport {
 
-// The entries of a colon-separated list of paths (LINKSERIAL_PORTS,
-// LINKHID_SIMULATORS), in order; empty entries are left out.
+// Separates the entries of LINKSERIAL_PORTS and LINKHID_SIMULATORS: ':' as in
+// PATH, but ';' on Windows, where a colon follows every drive letter.
+#ifdef _WIN32
+constexpr char kPortListSeparator = ';';
+#else
+constexpr char kPortListSeparator = ':';
+#endif
+
+// The entries of such a list, in order; empty entries are left out.
 std::vector<std::string> splitPortList(const std::string& list);
 
 // The text of an environment variable, empty when it is not set.
