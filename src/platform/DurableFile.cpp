@@ -103,8 +103,14 @@ bool writeAll(int fd, const std::string& content)
 bool createFolder(const std::string& folder, std::string& reason)
 {
 #ifdef _WIN32
-    if (_mkdir(folder.c_str()) == 0 || errno == EEXIST)
+    if (_mkdir(folder.c_str()) == 0)
         return true;
+    if (errno == EEXIST) {
+        const DWORD attributes = GetFileAttributesA(folder.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return true;
+        errno = ENOTDIR;
+    }
 #else
     struct stat info {};
     if (::mkdir(folder.c_str(), 0777) == 0 ||
@@ -142,7 +148,12 @@ DurableWrite writeNewFileDurably(const std::string& folder, const std::string& n
     // Without MOVEFILE_REPLACE_EXISTING an existing file keeps its name.
     if (!MoveFileExA(temporary.get().c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = GetLastError();
-        reason = "system error " + std::to_string(error);
+        char text[256] = {};
+        const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                            error, 0, text, sizeof text, nullptr);
+        reason = length > 0 ? std::string(text, length) : "system error " + std::to_string(error);
+        while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.'))
+            reason.pop_back();
         return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? DurableWrite::nameTaken
                                                                            : DurableWrite::failed;
     }

@@ -54,7 +54,7 @@ std::string conversionsOf(const std::string& text)
 
 TEST(MessageCatalogue, EveryKeyHasAnEnglishTextWithMatchingConversions)
 {
-    PropertiesFile file(test::distFile("varnelstrings.en").c_str());
+    PropertiesFile file(test::distFile("varnelstrings.en").string().c_str());
     std::set<std::string> tableKeys;
     for (const auto& [key, kinds] : messageKeys) {
         const std::string text = file.get(std::string(key).c_str(), "");
@@ -83,7 +83,7 @@ TEST(MessageCatalogue, TheTableHoldsExactlyTheKeysTheSourcesUse)
 // Page 4 puts " = " and the count after these, so their own punctuation would double it.
 TEST(MessageCatalogue, NamesOfCountsEndWithoutPunctuation)
 {
-    PropertiesFile file(test::distFile("varnelstrings.en").c_str());
+    PropertiesFile file(test::distFile("varnelstrings.en").string().c_str());
     for (const char* key : {"label.currentinternalbatteries", "label.currentexternalbatteries"}) {
         const std::string text = file.get(key, "");
         ASSERT_FALSE(text.empty()) << key;
