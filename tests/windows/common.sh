@@ -6,11 +6,14 @@ set -euo pipefail
 
 scratch=$(mktemp -d)
 upssim_pid=""
+# Servers and other helpers a script starts; stopped on exit.
+background_pids=()
 cleanup() {
-  if [ -n "$upssim_pid" ]; then
-    kill "$upssim_pid" 2>/dev/null || true
-    wait "$upssim_pid" 2>/dev/null || true
-  fi
+  local pid
+  for pid in $upssim_pid "${background_pids[@]}"; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -37,5 +40,16 @@ start_upssim() {
   done
   echo "upssim did not start:" >&2
   cat "$scratch/upssim.out" >&2
+  return 1
+}
+
+# wait_for_port PORT: true once something listens on the loopback port (10 s at most).
+wait_for_port() {
+  local port=$1
+  for _ in $(seq 1 200); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && return 0
+    sleep 0.05
+  done
+  echo "nothing listens on port $port" >&2
   return 1
 }
