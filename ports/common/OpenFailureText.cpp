@@ -4,7 +4,9 @@
 #include <cstring>
 
 #ifdef _WIN32
+// winsock2.h must come before windows.h.
 #include <winsock2.h>
+
 #include <windows.h>
 #endif
 
@@ -101,8 +103,8 @@ std::string windowsOpenFailureText(unsigned long error, PortKind kind)
             return reason.text;
     }
     char text[256] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                                        0, text, sizeof text, nullptr);
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                        error, 0, text, sizeof text, nullptr);
     std::string system(text, length);
     while (!system.empty() && (system.back() == '\n' || system.back() == '\r' || system.back() == '.'))
         system.pop_back();

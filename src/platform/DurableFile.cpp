@@ -149,8 +149,8 @@ DurableWrite writeNewFileDurably(const std::string& folder, const std::string& n
     if (!MoveFileExA(temporary.get().c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = GetLastError();
         char text[256] = {};
-        const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                            error, 0, text, sizeof text, nullptr);
+        const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                            nullptr, error, 0, text, sizeof text, nullptr);
         reason = length > 0 ? std::string(text, length) : "system error " + std::to_string(error);
         while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.'))
             reason.pop_back();

@@ -21,7 +21,8 @@ TEST(DurableFile, NewNamesAreWrittenWholeAndTakenNamesKeepTheirFile)
     EXPECT_EQ(writeNewFileDurably("backups", "a.json", "first", reason), DurableWrite::written) << reason;
     EXPECT_EQ(writeNewFileDurably("backups", "a.json", "second", reason), DurableWrite::nameTaken);
     EXPECT_EQ(test::readFile("backups/a.json"), "first");
-    EXPECT_EQ(writeNewFileDurably("backups", "b.json", std::string(100000, 'x'), reason), DurableWrite::written);
+    EXPECT_EQ(writeNewFileDurably("backups", "b.json", std::string(100000, 'x'), reason),
+              DurableWrite::written);
     EXPECT_EQ(std::filesystem::file_size("backups/b.json"), 100000u);
 
     test::writeFile("taken", "");

@@ -55,18 +55,20 @@ TEST(WinsockDownload, HttpAndFtpStoreTheFileAndFailuresLeaveNothing)
     EXPECT_EQ(http.out.rfind(first, 0), 0u) << http.out;
     EXPECT_GT(fs::file_size("packs.xml"), 1000u);
 
-    const CtlRun missing = packs("http", "http.server = 127.0.0.1\nhttp.path = /data\nhttp.file = missing.xml");
+    const CtlRun missing =
+        packs("http", "http.server = 127.0.0.1\nhttp.path = /data\nhttp.file = missing.xml");
     EXPECT_EQ(missing.code, 2) << missing.out;
     EXPECT_FALSE(fs::exists("missing.xml"));
 
     const CtlRun ftp = packs("ftp", "ftp.server = 127.0.0.1\nftp.user = anonymous\nftp.password = varnel@\n"
-                                 "ftp.path = pub\nftp.file = packs.xml");
+                                    "ftp.path = pub\nftp.file = packs.xml");
     ASSERT_EQ(ftp.code, 0) << ftp.err;
     EXPECT_EQ(ftp.out.rfind(first, 0), 0u) << ftp.out;
 
     const std::string good = readFile("packs.xml");
-    const CtlRun failed = packs("ftp", "ftp.server = 127.0.0.1\nftp.user = anonymous\nftp.password = varnel@\n"
-                                    "ftp.path = nowhere\nftp.file = packs.xml");
+    const CtlRun failed =
+        packs("ftp", "ftp.server = 127.0.0.1\nftp.user = anonymous\nftp.password = varnel@\n"
+                     "ftp.path = nowhere\nftp.file = packs.xml");
     EXPECT_EQ(failed.code, 2) << failed.out;
     EXPECT_EQ(readFile("packs.xml"), good);
 }
