@@ -16,7 +16,8 @@ TempDir::TempDir() : previous(std::filesystem::current_path())
     std::random_device seed;
     std::mt19937_64 random(seed());
     for (int attempt = 0; attempt < 100 && dir.empty(); ++attempt) {
-        const auto candidate = std::filesystem::temp_directory_path() / ("varnel-test-" + std::to_string(random()));
+        const auto candidate =
+            std::filesystem::temp_directory_path() / ("varnel-test-" + std::to_string(random()));
         if (std::filesystem::create_directory(candidate))
             dir = candidate;
     }
