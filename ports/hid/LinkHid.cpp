@@ -60,6 +60,7 @@ std::shared_ptr<HidUsageAccess> attach(std::unique_ptr<linkhid::HidTransport> tr
 }
 
 #ifdef _WIN32
+// No socket node to stat here: a simulated unit is host:port, a device its interface path (\\?\hid#...).
 std::shared_ptr<HidUsageAccess> openUnit(const std::string& path)
 {
     if (linkhid::SimulatorSocket::isAddress(path)) {
