@@ -2,6 +2,7 @@
 
 #include "HidReportDescriptor.h"
 #include "HidTransport.h"
+#include "HidUsageAccess.h"
 
 #include <cstdint>
 #include <memory>
@@ -13,24 +14,18 @@ namespace linkhid {
 // One open HID power device: its transport, the layout read from its report
 // descriptor and its names. Reaches usages by reading, and for writes
 // modifying and writing back, the feature report that carries them.
-class HidPort {
+class HidPort : public HidUsageAccess {
 public:
-    // Values go back in a 256-byte buffer whose length must stay below 256.
-    static constexpr uint32_t kMaxValueBytes = 255;
-
     // Reads the descriptor and names; null, with `reason` set, for a unit that
     // is not a power device or whose descriptor cannot be read or trusted.
     static std::unique_ptr<HidPort> attach(std::unique_ptr<HidTransport> transport, std::string& reason);
 
-    // On success `out` holds the value least significant byte first and
-    // `length` its byte count (at most kMaxValueBytes); the string usages give
-    // the product and manufacturer texts.
-    bool get(uint32_t usagePage, uint32_t usageId, uint8_t* out, uint32_t& length);
-    bool set(uint32_t usagePage, uint32_t usageId, uint32_t value);
-    bool has(uint32_t usagePage, uint32_t usageId) const;
+    bool get(uint32_t usagePage, uint32_t usageId, uint8_t* out, uint32_t& length) override;
+    bool set(uint32_t usagePage, uint32_t usageId, uint32_t value) override;
+    bool has(uint32_t usagePage, uint32_t usageId) const override;
 
-    const std::string& manufacturer() const { return manufacturerName; }
-    const std::string& product() const { return productName; }
+    const std::string& manufacturer() const override { return manufacturerName; }
+    const std::string& product() const override { return productName; }
 
 private:
     HidPort(std::unique_ptr<HidTransport> transport, HidReportDescriptor layout, std::string manufacturer,

@@ -1,9 +1,13 @@
 #include "HidPortList.h"
 
 #include "HidReportDescriptor.h"
-#include "HidrawTransport.h"
 #include "PortList.h"
 #include "SimulatorTransport.h"
+
+#include <memory>
+
+#ifndef _WIN32
+#include "HidrawTransport.h"
 
 #include <dirent.h>
 
@@ -11,10 +15,11 @@
 #include <climits>
 #include <cstdlib>
 #include <fstream>
-#include <memory>
+#endif
 
 namespace linkhid {
 
+#ifndef _WIN32
 namespace {
 
 std::string realPath(const std::string& path)
@@ -72,6 +77,7 @@ std::vector<HidPortEntry> HidPortList::hidrawPorts(const std::string& sysRoot)
     }
     return ports;
 }
+#endif
 
 std::vector<HidPortEntry> HidPortList::simulatorPorts(const std::string& list)
 {

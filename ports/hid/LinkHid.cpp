@@ -1,19 +1,29 @@
-// linkhid and linkusb: HID power devices on hidraw, and simulated units.
+// linkhid and linkusb: HID power devices on hidraw (Windows: the HID class
+// driver), and simulated units.
 #include "linkhidsim.h"
 #include "linkport.h"
 
 #include "HandleTable.h"
 #include "HidPort.h"
 #include "HidPortList.h"
-#include "HidrawTransport.h"
+#include "HidUsageAccess.h"
 #include "OpenFailureText.h"
 #include "PerThreadText.h"
 #include "PortList.h"
 #include "SimulatorTransport.h"
 
+#ifdef _WIN32
+#include "HidInterfaceList.h"
+#include "HidpPort.h"
+#include "SimulatorSocket.h"
+#else
+#include "HidrawTransport.h"
+
 #include <sys/stat.h>
 
 #include <cerrno>
+#endif
+
 #include <memory>
 #include <string>
 
@@ -21,13 +31,13 @@
 #error "LINKHID_TRANSPORT must name the transport code this library serves"
 #endif
 
-using linkhid::HidPort;
+using linkhid::HidUsageAccess;
 
 namespace {
 
 constexpr uint32_t kTransport = LINKHID_TRANSPORT;
 
-linkport::HandleTable<HidPort> table;
+linkport::HandleTable<HidUsageAccess> table;
 
 linkport::PerThreadText openFailure;
 
@@ -37,7 +47,39 @@ uint32_t fail(std::string reason)
     return 0;
 }
 
-std::unique_ptr<linkhid::HidTransport> openTransport(const std::string& path)
+// Units whose report descriptor we parse ourselves: hidraw nodes and simulated units.
+std::shared_ptr<HidUsageAccess> attach(std::unique_ptr<linkhid::HidTransport> transport)
+{
+    if (!transport)
+        return nullptr;
+    std::string reason;
+    std::shared_ptr<HidUsageAccess> unit = linkhid::HidPort::attach(std::move(transport), reason);
+    if (!unit)
+        fail(reason);
+    return unit;
+}
+
+#ifdef _WIN32
+// No socket node to stat here: a simulated unit is host:port, a device its interface path (\\?\hid#...).
+std::shared_ptr<HidUsageAccess> openUnit(const std::string& path)
+{
+    if (linkhid::SimulatorSocket::isAddress(path)) {
+        int error = 0;
+        auto unit = linkhid::SimulatorTransport::open(path, error);
+        if (!unit)
+            fail(linkport::windowsOpenFailureText(static_cast<unsigned long>(error),
+                                                  linkport::PortKind::Simulator));
+        return attach(std::move(unit));
+    }
+    unsigned long error = 0;
+    std::string reason;
+    std::shared_ptr<HidUsageAccess> unit = linkhid::HidpPort::open(path, error, reason);
+    if (!unit)
+        fail(reason.empty() ? linkport::windowsOpenFailureText(error, linkport::PortKind::Hidraw) : reason);
+    return unit;
+}
+#else
+std::shared_ptr<HidUsageAccess> openUnit(const std::string& path)
 {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) {
@@ -53,13 +95,14 @@ std::unique_ptr<linkhid::HidTransport> openTransport(const std::string& path)
         auto unit = linkhid::SimulatorTransport::open(path, error);
         if (!unit)
             fail(linkport::openFailureText(error, linkport::PortKind::Simulator));
-        return unit;
+        return attach(std::move(unit));
     }
     auto unit = linkhid::HidrawTransport::open(path, error);
     if (!unit)
         fail(linkport::openFailureText(error, linkport::PortKind::Hidraw));
-    return unit;
+    return attach(std::move(unit));
 }
+#endif
 
 void report(PortEnumerateCallback callback, void* context, const linkhid::HidPortEntry& entry)
 {
@@ -89,8 +132,13 @@ void PortEnumerate(PortEnumerateCallback callback, void* context)
     // Gathered first: the callback opens each port, and a simulated unit may serve one client at a time.
     // LINKHID_DETECT=0 lists only the simulated units, never a real UPS.
     std::vector<linkhid::HidPortEntry> ports;
-    if (linkport::detectionWanted("LINKHID_DETECT"))
+    if (linkport::detectionWanted("LINKHID_DETECT")) {
+#ifdef _WIN32
+        ports = linkhid::HidInterfaceList::powerDevices();
+#else
         ports = linkhid::HidPortList::hidrawPorts("/sys");
+#endif
+    }
     for (auto& port : linkhid::HidPortList::simulatorPorts(linkport::environmentText(LINKHIDSIM_ENV)))
         ports.push_back(std::move(port));
     for (const auto& port : ports)
@@ -103,13 +151,9 @@ uint32_t PortOpen(PortDescriptor* port)
     if (!port || port->size != sizeof(PortDescriptor) || port->transport != kTransport || !port->portName ||
         !*port->portName)
         return fail(linkport::foreignDescriptorText);
-    std::unique_ptr<linkhid::HidTransport> transport = openTransport(port->portName);
-    if (!transport)
-        return 0;
-    std::string reason;
-    std::shared_ptr<HidPort> unit = HidPort::attach(std::move(transport), reason);
+    std::shared_ptr<HidUsageAccess> unit = openUnit(port->portName);
     if (!unit)
-        return fail(reason);
+        return 0;
     if (const uint32_t handle = table.add(std::move(unit)))
         return handle;
     return fail(linkport::tooManyHidPortsText);
@@ -131,7 +175,7 @@ int32_t PortClose(uint32_t handle)
 int32_t PortGetHid(uint32_t handle, uint32_t, uint8_t, uint32_t usagePage, uint8_t usageId, uint8_t* buffer,
                    uint32_t* length)
 {
-    std::shared_ptr<HidPort> unit = table.find(handle);
+    std::shared_ptr<HidUsageAccess> unit = table.find(handle);
     if (!unit || !buffer || !length)
         return 0;
     uint32_t size = 0;
@@ -143,13 +187,13 @@ int32_t PortGetHid(uint32_t handle, uint32_t, uint8_t, uint32_t usagePage, uint8
 
 int32_t PortSetHid(uint32_t handle, uint32_t, uint8_t, uint32_t usagePage, uint8_t usageId, uint32_t value)
 {
-    std::shared_ptr<HidPort> unit = table.find(handle);
+    std::shared_ptr<HidUsageAccess> unit = table.find(handle);
     return unit && unit->set(usagePage, usageId, value) ? 1 : 0;
 }
 
 uint32_t PortIsHid(uint32_t handle, uint32_t, uint8_t, uint32_t usagePage, uint8_t usageId)
 {
-    std::shared_ptr<HidPort> unit = table.find(handle);
+    std::shared_ptr<HidUsageAccess> unit = table.find(handle);
     return unit && unit->has(usagePage, usageId) ? 1 : 0;
 }
 

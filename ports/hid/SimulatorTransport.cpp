@@ -2,12 +2,6 @@
 
 #include "linkhidsim.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <utility>
@@ -18,13 +12,6 @@ namespace {
 
 constexpr size_t kLengthBytes = 4;
 constexpr size_t kReplyHeaderBytes = 2; // opcode, status
-
-int64_t nowMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 // Takes text up to its zero byte, or to the end of the data if it has none.
 std::string takeText(const std::vector<uint8_t>& data, size_t& pos)
@@ -41,100 +28,44 @@ std::string takeText(const std::vector<uint8_t>& data, size_t& pos)
 
 std::unique_ptr<SimulatorTransport> SimulatorTransport::open(const std::string& path, int& error)
 {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.empty() || path.size() >= sizeof address.sun_path) {
-        error = ENAMETOOLONG;
+    SimulatorSocket socket;
+    if (!socket.open(path, error))
         return nullptr;
-    }
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    linkport::FileDescriptor fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!fd.valid()) {
-        error = errno;
-        return nullptr;
-    }
-    if (connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        error = errno;
-        return nullptr;
-    }
-    error = 0;
-    return std::unique_ptr<SimulatorTransport>(new SimulatorTransport(std::move(fd)));
+    return std::unique_ptr<SimulatorTransport>(new SimulatorTransport(std::move(socket)));
 }
 
-SimulatorTransport::SimulatorTransport(linkport::FileDescriptor fd) : fd(std::move(fd)) {}
+SimulatorTransport::SimulatorTransport(SimulatorSocket socket) : socket(std::move(socket)) {}
 
 SimulatorTransport::~SimulatorTransport() = default;
-
-void SimulatorTransport::drop()
-{
-    fd.reset();
-}
-
-bool SimulatorTransport::sendAll(const uint8_t* data, size_t size)
-{
-    while (size > 0) {
-        ssize_t sent = send(fd.get(), data, size, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent <= 0)
-            return false;
-        data += sent;
-        size -= static_cast<size_t>(sent);
-    }
-    return true;
-}
-
-bool SimulatorTransport::receiveAll(uint8_t* data, size_t size, int64_t deadline)
-{
-    while (size > 0) {
-        const int64_t left = deadline - nowMs();
-        if (left <= 0)
-            return false;
-        pollfd pfd{fd.get(), POLLIN, 0};
-        int ready = poll(&pfd, 1, static_cast<int>(left));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            return false;
-        ssize_t got = recv(fd.get(), data, size, 0);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        data += got;
-        size -= static_cast<size_t>(got);
-    }
-    return true;
-}
 
 int SimulatorTransport::exchange(const std::vector<uint8_t>& request, std::vector<uint8_t>& reply)
 {
     reply.clear();
-    if (!fd.valid() || request.empty() || request.size() > LINKHIDSIM_MAX_PAYLOAD)
+    if (!socket.connected() || request.empty() || request.size() > LINKHIDSIM_MAX_PAYLOAD)
         return -1;
     uint8_t header[kLengthBytes];
     const uint32_t length = static_cast<uint32_t>(request.size());
     for (size_t i = 0; i < kLengthBytes; ++i)
         header[i] = static_cast<uint8_t>(length >> (8 * i));
-    if (!sendAll(header, sizeof header) || !sendAll(request.data(), request.size())) {
-        drop();
+    if (!socket.sendAll(header, sizeof header) || !socket.sendAll(request.data(), request.size())) {
+        socket.close();
         return -1;
     }
-    const int64_t deadline = nowMs() + kReplyTimeoutMs;
-    if (!receiveAll(header, sizeof header, deadline)) {
-        drop();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReplyTimeoutMs);
+    if (!socket.receiveAll(header, sizeof header, deadline)) {
+        socket.close();
         return -1;
     }
     uint32_t replyLength = 0;
     for (size_t i = 0; i < kLengthBytes; ++i)
         replyLength |= static_cast<uint32_t>(header[i]) << (8 * i);
     if (replyLength < kReplyHeaderBytes || replyLength > LINKHIDSIM_MAX_PAYLOAD) {
-        drop();
+        socket.close();
         return -1;
     }
     std::vector<uint8_t> payload(replyLength);
-    if (!receiveAll(payload.data(), payload.size(), deadline) || payload[0] != request[0]) {
-        drop();
+    if (!socket.receiveAll(payload.data(), payload.size(), deadline) || payload[0] != request[0]) {
+        socket.close();
         return -1;
     }
     reply.assign(payload.begin() + kReplyHeaderBytes, payload.end());

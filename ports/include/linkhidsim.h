@@ -1,6 +1,7 @@
 /* Wire format between linkhid and a simulated HID unit (upssim) over a Unix
- * stream socket, at the level of raw reports, so the report-descriptor parsing
- * and usage mapping of linkhid run exactly as they do on hardware.
+ * stream socket, or loopback TCP for a Windows linkhid, at the level of raw
+ * reports, so the report-descriptor parsing and usage mapping of linkhid run
+ * exactly as they do on hardware.
  *
  * Every message, both ways: a 4-byte little-endian payload length N
  * (1 <= N <= LINKHIDSIM_MAX_PAYLOAD), then N payload bytes. A request's first
@@ -31,7 +32,8 @@
 #define LINKHIDSIM_ERR_REJECTED 0x02  /* the unit refused the request */
 #define LINKHIDSIM_ERR_IO 0x03        /* any other failure */
 
-/* Environment variable naming the simulator sockets, colon-separated. */
+/* Environment variable naming the simulator sockets, colon-separated; on
+ * Windows host:port entries, separated by ';'. */
 #define LINKHIDSIM_ENV "LINKHID_SIMULATORS"
 
 #endif

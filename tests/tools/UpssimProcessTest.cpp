@@ -4,7 +4,9 @@
 #include "support/TestSupport.h"
 #include "support/UpssimRunner.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -18,6 +20,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <regex>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -88,6 +91,20 @@ int connectSocket(const fs::path& path)
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int connectTcp(int port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
     if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         close(fd);
         return -1;
@@ -177,6 +194,44 @@ TEST(UpssimProcess, ServesUnitsOverPtyAndSocketAndCleansUp)
     EXPECT_NE(readFile("journal.jsonl")
                   .find(R"("what":"read 136","request":"7e0301880a","reply":"7e020388190024")"),
               std::string::npos);
+}
+
+// For a Windows linkhid under Wine, which has no Unix sockets: the same unit on
+// a loopback port too, the Unix socket and its export line left as they were.
+TEST(UpssimProcess, HidTcpServesEachUnitOnALoopbackPortBesideItsSocket)
+{
+    TempDir temp;
+    writeFile("units.ini", "[unit hid1]\nprotocol = hid\n[unit hid2]\nprotocol = hid\nc.highb = 6\n");
+    const fs::path dir = fs::canonical(temp.path()) / "ups";
+    Upssim sim(
+        {"--dir", dir.string(), "--hid-tcp", "--journal", "journal.jsonl", "--ready", "ready", "units.ini"});
+    ASSERT_TRUE(waitForFile("ready")) << readFile("upssim.out");
+    const std::string ready = readFile("ready");
+    EXPECT_NE(ready.find("export " LINKHIDSIM_ENV "='" + (dir / "hid1.sock").string() + ":" +
+                         (dir / "hid2.sock").string() + "'\n"),
+              std::string::npos)
+        << ready;
+    std::smatch ports;
+    ASSERT_TRUE(std::regex_search(
+        ready, ports,
+        std::regex("\nexport LINKHID_SIMULATORS_TCP='127\\.0\\.0\\.1:(\\d+);127\\.0\\.0\\.1:(\\d+)'\n")))
+        << ready;
+    EXPECT_NE(ports[1].str(), ports[2].str());
+
+    const int tcp = connectTcp(std::stoi(ports[2].str()));
+    ASSERT_GE(tcp, 0);
+    EXPECT_EQ(hidRequest(tcp, {LINKHIDSIM_OP_SET_FEATURE, 0x67, 3}), (Bytes{'S', LINKHIDSIM_OK}));
+    const int local = connectSocket(dir / "hid2.sock");
+    ASSERT_GE(local, 0);
+    EXPECT_EQ(hidRequest(local, {LINKHIDSIM_OP_GET_FEATURE, 0x67, 16, 0}),
+              (Bytes{'G', LINKHIDSIM_OK, 0x67, 3}));
+    close(local);
+    close(tcp);
+    EXPECT_EQ(sim.stop(), 0);
+    EXPECT_NE(
+        readFile("journal.jsonl").find(R"("unit":"hid2","event":"write","field":"cTableHighB","value":3)"),
+        std::string::npos)
+        << readFile("journal.jsonl");
 }
 
 TEST(UpssimProcess, PacedRepliesArriveWhole)

@@ -6,7 +6,9 @@
 #include "linkhidsim.h"
 #include "serialline.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -34,6 +36,8 @@ constexpr double kPacedByteMs =
 constexpr double kPartialRequestMs = 1000.0;
 constexpr int kMaxConnections = 16;
 constexpr std::size_t kReadChunk = 4096;
+// What a Windows linkhid takes as its LINKHID_SIMULATORS: host:port entries, ';' between them.
+const char* const kTcpListEnv = "LINKHID_SIMULATORS_TCP";
 
 int signalPipe[2] = {-1, -1};
 
@@ -187,7 +191,31 @@ bool Simulator::openHid(const UnitConfig& config, std::string& error)
         error = errnoText("cannot listen on " + endpoint->path);
         return false;
     }
+    if (options.hidTcp && !listenTcp(*endpoint, error))
+        return false;
     hids.push_back(std::move(endpoint));
+    return true;
+}
+
+// An ephemeral port, so parallel runs never collide; loopback only, as the units accept anyone.
+bool Simulator::listenTcp(HidEndpoint& endpoint, std::string& error)
+{
+    const std::string unit = "unit '" + endpoint.state->name() + "'";
+    endpoint.tcpListener =
+        linkport::FileDescriptor(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    socklen_t size = sizeof address;
+    if (!endpoint.tcpListener.valid() ||
+        bind(endpoint.tcpListener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(endpoint.tcpListener.get(), kMaxConnections) != 0 ||
+        getsockname(endpoint.tcpListener.get(), reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        error = errnoText("cannot listen on loopback TCP for " + unit);
+        return false;
+    }
+    endpoint.tcpAddress = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
     return true;
 }
 
@@ -199,8 +227,15 @@ std::string Simulator::environment() const
     std::string hidList;
     for (const auto& endpoint : hids)
         hidList += (hidList.empty() ? "" : ":") + endpoint->path;
-    return "export LINKSERIAL_PORTS=" + shellQuote(serialList) + "\n" + "export " + LINKHIDSIM_ENV + "=" +
-           shellQuote(hidList) + "\n";
+    std::string lines = "export LINKSERIAL_PORTS=" + shellQuote(serialList) + "\n" + "export " +
+                        LINKHIDSIM_ENV + "=" + shellQuote(hidList) + "\n";
+    if (options.hidTcp) {
+        std::string tcpList;
+        for (const auto& endpoint : hids)
+            tcpList += (tcpList.empty() ? "" : ";") + endpoint->tcpAddress;
+        lines += std::string("export ") + kTcpListEnv + "=" + shellQuote(tcpList) + "\n";
+    }
+    return lines;
 }
 
 bool Simulator::writeReady(std::string& error)
@@ -258,7 +293,8 @@ bool Simulator::start(const std::vector<UnitConfig>& units, std::ostream& out, s
             << protocolName(endpoint->state->values().protocol) << ") at " << endpoint->link << " -> "
             << endpoint->device << "\n";
     for (const auto& endpoint : hids)
-        out << "# unit '" << endpoint->state->name() << "' (hid) at " << endpoint->path << "\n";
+        out << "# unit '" << endpoint->state->name() << "' (hid) at " << endpoint->path
+            << (endpoint->tcpAddress.empty() ? "" : " and " + endpoint->tcpAddress) << "\n";
     out << environment() << std::flush;
     return writeReady(error);
 }
@@ -349,11 +385,10 @@ int Simulator::serialTimeout(const SerialEndpoint& endpoint) const
     return wait < 0 ? -1 : int(std::ceil(wait));
 }
 
-void Simulator::accept(HidEndpoint& endpoint)
+void Simulator::accept(HidEndpoint& endpoint, int listener)
 {
     for (;;) {
-        linkport::FileDescriptor fd(
-            ::accept4(endpoint.listener.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+        linkport::FileDescriptor fd(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
         if (!fd.valid())
             return;
         if (endpoint.connections.size() >= std::size_t(kMaxConnections))
@@ -433,6 +468,8 @@ void Simulator::run()
                                       [](const auto& c) { return c->closing && c->out.empty(); }),
                        list.end());
             fds.push_back({endpoint->listener.get(), POLLIN, 0});
+            if (endpoint->tcpListener.valid())
+                fds.push_back({endpoint->tcpListener.get(), POLLIN, 0});
             for (auto& connection : list) {
                 const int events =
                     (connection->closing ? 0 : POLLIN) | (connection->out.empty() ? 0 : POLLOUT);
@@ -451,7 +488,9 @@ void Simulator::run()
         }
         for (auto& endpoint : hids) {
             if (fds[at++].revents & POLLIN)
-                accept(*endpoint);
+                accept(*endpoint, endpoint->listener.get());
+            if (endpoint->tcpListener.valid() && (fds[at++].revents & POLLIN))
+                accept(*endpoint, endpoint->tcpListener.get());
             for (auto& connection : endpoint->connections) {
                 if (at >= fds.size() || fds[at].fd != connection->fd.get())
                     break; // accepted just now: polled next round

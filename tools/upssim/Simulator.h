@@ -21,7 +21,8 @@
 namespace varnel::upssim {
 
 // Serves the units: serial units on pseudo-terminals behind stable links,
-// HID units on Unix sockets, all from one poll loop on one thread.
+// HID units on Unix sockets (and loopback TCP if asked), all from one poll
+// loop on one thread.
 class Simulator {
 public:
     explicit Simulator(SimulatorOptions options);
@@ -68,6 +69,8 @@ private:
         std::unique_ptr<HidUnit> unit;
         linkport::FileDescriptor listener;
         std::string path;
+        linkport::FileDescriptor tcpListener; // with --hid-tcp only
+        std::string tcpAddress;               // 127.0.0.1:PORT
         std::vector<std::unique_ptr<Connection>> connections;
     };
 
@@ -75,13 +78,14 @@ private:
     bool claimPath(const std::string& path, std::string& error);
     bool openSerial(const UnitConfig& config, std::string& error);
     bool openHid(const UnitConfig& config, std::string& error);
+    bool listenTcp(HidEndpoint& endpoint, std::string& error);
     bool writeReady(std::string& error);
     void cleanUp();
 
     void serialInput(SerialEndpoint& endpoint);
     void serialOutput(SerialEndpoint& endpoint);
     int serialTimeout(const SerialEndpoint& endpoint) const;
-    void accept(HidEndpoint& endpoint);
+    void accept(HidEndpoint& endpoint, int listener);
     void connectionInput(HidEndpoint& endpoint, Connection& connection);
     void connectionOutput(Connection& connection);
 

@@ -43,6 +43,9 @@ void describe(CLI::App& app, SimulatorOptions& options)
             },
             "", ""));
     app.add_flag("--pace-2400", options.pace2400, "deliver serial replies at the speed of a 2400-baud line");
+    app.add_flag("--hid-tcp", options.hidTcp,
+                 "HID units also listen on an ephemeral 127.0.0.1 port, for a Windows linkhid under Wine "
+                 "(exported as LINKHID_SIMULATORS_TCP)");
     app.add_option("--journal", options.journalFile,
                    "one JSON object a line for every request and every value written")
         ->type_name("FILE")
