@@ -1,11 +1,17 @@
 #pragma once
 
+#ifdef _WIN32
+#include "OwnedHandle.h"
+#include <windows.h>
+#else
 #include "FileDescriptor.h"
 #include <termios.h>
+#endif
 
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -49,11 +55,24 @@ private:
                kWriteMarginMs;
     }
 
+#ifdef _WIN32
+    SerialPort(OwnedHandle handle, const DCB& savedState, const COMMTIMEOUTS& savedTimeouts);
+    bool useTimeouts(const COMMTIMEOUTS& wanted);
+
+    OwnedHandle handle;
+    DCB savedState{};
+    COMMTIMEOUTS savedTimeouts{};
+    COMMTIMEOUTS timeouts{};
+    // Timeouts are set per call on the one handle, so calls take turns.
+    std::mutex mutex;
+    std::uint32_t baud;
+#else
     SerialPort(linkport::FileDescriptor fd, const termios& saved);
 
     linkport::FileDescriptor fd;
     termios saved{};
     std::uint32_t baud = 9600;
+#endif
 };
 
 } // namespace linkserial
