@@ -14,18 +14,24 @@ flock -w 300 9
 # Numbers no real machine or other test is likely to use.
 framed_com=COM26
 text_com=COM27
-ports_key='HKLM\Software\Wine\Ports'
 
 # Wine reads the mappings when its server starts.
 restart_wine() {
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
 }
-unmap_ports() {
-  for com in "$framed_com" "$text_com"; do
-    wine_run reg delete "$ports_key" /v "$com" /f >/dev/null 2>&1 || true
-  done
+# map_ports FRAMED_TARGET TEXT_TARGET: "-" deletes a mapping.
+map_ports() {
+  printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n"%s"=%s\n"%s"=%s\n' \
+    "$framed_com" "$1" "$text_com" "$2" >ports.reg
+  wine_run regedit /S ports.reg
   restart_wine
+}
+# Wine leaves the device links of a deleted mapping behind, pointing at ptys
+# that the next program to open one may own.
+unmap_ports() {
+  map_ports - - || true
+  rm -f "$WINEPREFIX/dosdevices/${framed_com,,}" "$WINEPREFIX/dosdevices/${text_com,,}"
 }
 serial_cleanup() {
   unmap_ports
@@ -53,10 +59,7 @@ product = SIM-1500 text
 EOF
 start_upssim units.ini --pace-2400
 
-restart_wine
-wine_run reg add "$ports_key" /v "$framed_com" /t REG_SZ /d "$(readlink "$scratch/units/rack-ups")" /f >/dev/null
-wine_run reg add "$ports_key" /v "$text_com" /t REG_SZ /d "$(readlink "$scratch/units/tower-ups")" /f >/dev/null
-restart_wine
+map_ports "\"$(readlink "$scratch/units/rack-ups")\"" "\"$(readlink "$scratch/units/tower-ups")\""
 
 cp "$VARNEL_SOURCE_DIR"/dist/{varnelstrings.en,sample-batterydata.xml} .
 # No pauses of the technician's pace; the line's own time is still given.
@@ -71,11 +74,14 @@ ctl() {
   wine_run "$VARNEL_WINDOWS_BIN/varnelctl.exe" "$@"
 }
 
+# Version managers' wrappers take a second a start; resolve the interpreter once.
+python=$(python3 -c 'import sys; print(sys.executable)')
+
 # Checks one varnelctl --json document (file $1) against the journal: the
 # units it lists, or for apply that unit $2 stored exactly the planned values
 # and the units named after it none.
 check() {
-  python3 - "$scratch/journal.jsonl" "$@" <<'EOF'
+  "$python" - "$scratch/journal.jsonl" "$@" <<'EOF'
 import json, sys
 
 journal, doc_file, *units = sys.argv[1:]
@@ -153,10 +159,10 @@ run_json() {
 LINKSERIAL_PORTS="$framed_com;\\\\.\\${framed_com,,};$text_com" run_json scan.json scan
 check scan.json
 
-export LINKSERIAL_PORTS="$framed_com;$text_com"
-run_json framed.json apply --yes --data sample-batterydata.xml --unit 1 --pack 2=1
+# Each apply names only its unit: scanning the other one again takes long.
+LINKSERIAL_PORTS=$framed_com run_json framed.json apply --yes --data sample-batterydata.xml --unit 1 --pack 2=1
 check framed.json rack-ups tower-ups
-run_json text.json apply --yes --data sample-batterydata.xml --unit 2 --pack 6=2
+LINKSERIAL_PORTS=$text_com run_json text.json apply --yes --data sample-batterydata.xml --unit 1 --pack 6=2
 check text.json tower-ups
 # The framed unit's values stay as the first apply left them.
 check framed.json rack-ups
