@@ -3,9 +3,9 @@
 # written is checked in upssim's journal.
 source "$(dirname "$0")/common.sh"
 
-# A prefix of its own unless the caller names one: restarting the wineserver
-# to pick up the mappings would kill whatever else runs in a shared one.
-export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/varnel/wineprefix-serial}"
+# A prefix of its own, beside the caller's: restarting the wineserver to pick
+# up the mappings would kill whatever else runs in a shared one.
+export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/varnel/wineprefix}-serial"
 export WINEDEBUG=-all
 mkdir -p "$(dirname "$WINEPREFIX")"
 exec 9>"$WINEPREFIX.lock"
