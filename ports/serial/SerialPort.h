@@ -56,10 +56,10 @@ private:
     }
 
 #ifdef _WIN32
-    SerialPort(OwnedHandle handle, const DCB& savedState, const COMMTIMEOUTS& savedTimeouts);
+    SerialPort(linkport::OwnedHandle handle, const DCB& savedState, const COMMTIMEOUTS& savedTimeouts);
     bool useTimeouts(const COMMTIMEOUTS& wanted);
 
-    OwnedHandle handle;
+    linkport::OwnedHandle handle;
     DCB savedState{};
     COMMTIMEOUTS savedTimeouts{};
     COMMTIMEOUTS timeouts{};

@@ -58,7 +58,7 @@ bool comesBefore(const std::string& a, const std::string& b)
 
 } // namespace
 
-SerialPort::SerialPort(OwnedHandle owned, const DCB& savedState, const COMMTIMEOUTS& savedTimeouts)
+SerialPort::SerialPort(linkport::OwnedHandle owned, const DCB& savedState, const COMMTIMEOUTS& savedTimeouts)
     : handle(std::move(owned)), savedState(savedState), savedTimeouts(savedTimeouts), timeouts(savedTimeouts),
       baud(SERIAL_LINE_BAUD)
 {
@@ -102,7 +102,7 @@ std::shared_ptr<SerialPort> SerialPort::open(const char* name, std::string& fail
     if (path.rfind(kDevicePrefix, 0) != 0)
         path = kDevicePrefix + path;
     // Share mode 0: two programs interleaving commands on one unit corrupt both conversations.
-    OwnedHandle handle(
+    linkport::OwnedHandle handle(
         CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!handle.valid())
         return failOpen(failure);

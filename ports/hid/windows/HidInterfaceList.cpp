@@ -58,8 +58,8 @@ std::vector<HidPortEntry> HidInterfaceList::powerDevices()
         HidPortEntry port{interfacePath(set.get(), entry), {}, {}};
         if (port.path.empty())
             continue;
-        OwnedHandle device(CreateFileA(port.path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                       OPEN_EXISTING, 0, nullptr));
+        linkport::OwnedHandle device(CreateFileA(port.path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                 nullptr, OPEN_EXISTING, 0, nullptr));
         if (!device.valid() || !HidpPort::isPowerDevice(device.get()))
             continue;
         HidpPort::readNames(device.get(), port.manufacturer, port.product);

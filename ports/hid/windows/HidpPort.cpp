@@ -54,8 +54,9 @@ std::unique_ptr<HidpPort> HidpPort::open(const std::string& path, unsigned long&
 {
     error = 0;
     reason.clear();
-    OwnedHandle device(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    linkport::OwnedHandle device(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                             nullptr));
     if (!device.valid()) {
         error = GetLastError();
         return nullptr;
@@ -63,7 +64,7 @@ std::unique_ptr<HidpPort> HidpPort::open(const std::string& path, unsigned long&
     // The system shares HID devices, so nothing stops a second program; two
     // interleaving index writes and value reads would corrupt both.
     SetLastError(ERROR_SUCCESS);
-    OwnedHandle lock(CreateMutexA(nullptr, FALSE, lockName(path).c_str()));
+    linkport::OwnedHandle lock(CreateMutexA(nullptr, FALSE, lockName(path).c_str()));
     const DWORD lockError = GetLastError();
     if (!lock.valid() || lockError == ERROR_ALREADY_EXISTS) {
         error = lock.valid() ? ERROR_SHARING_VIOLATION : lockError;
@@ -89,7 +90,7 @@ std::unique_ptr<HidpPort> HidpPort::open(const std::string& path, unsigned long&
     return port;
 }
 
-HidpPort::HidpPort(OwnedHandle device, OwnedHandle lock, PreparsedData layout)
+HidpPort::HidpPort(linkport::OwnedHandle device, linkport::OwnedHandle lock, PreparsedData layout)
     : device(std::move(device)), lock(std::move(lock)), layout(std::move(layout))
 {
 }

@@ -51,15 +51,15 @@ private:
         USHORT bitSize = 0;
     };
 
-    HidpPort(OwnedHandle device, OwnedHandle lock, PreparsedData layout);
+    HidpPort(linkport::OwnedHandle device, linkport::OwnedHandle lock, PreparsedData layout);
     bool mapValues();
     const std::string* nameFor(uint32_t usagePage, uint32_t usageId) const;
     const Value* valueFor(uint32_t usagePage, uint32_t usageId) const;
     // The whole feature report holding `value`, in a buffer of the report length the parser expects.
     bool readReport(const Value& value, std::vector<char>& report);
 
-    OwnedHandle device;
-    OwnedHandle lock;
+    linkport::OwnedHandle device;
+    linkport::OwnedHandle lock;
     PreparsedData layout;
     ULONG featureBytes = 0;
     std::map<uint32_t, Value> values; // keyed by usage page << 16 | usage id

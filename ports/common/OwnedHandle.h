@@ -4,10 +4,11 @@
 
 #include <utility>
 
-namespace linkhid {
+namespace linkport {
 
-// Owns one kernel handle (a device, a mutex), closed when it goes. Both
-// INVALID_HANDLE_VALUE (CreateFile) and null (CreateMutex) mean none.
+// Owns one Windows kernel handle (a COM port, a HID device, a mutex), closed
+// when it goes. Both INVALID_HANDLE_VALUE (CreateFile) and null (CreateMutex)
+// mean none.
 class OwnedHandle {
 public:
     OwnedHandle() = default;
@@ -38,4 +39,4 @@ private:
     HANDLE handle = nullptr;
 };
 
-} // namespace linkhid
+} // namespace linkport
