@@ -26,12 +26,17 @@ TEST(Log, NewRunEmptiesTheFileAndNothingIsWrittenBeforeTheFirstLine)
     EXPECT_EQ(test::readLines("varnel.log"), (std::vector<std::string>{"second run"}));
 }
 
-TEST(Log, FileIsCreatedOnlyByTheFirstLine)
+TEST(Log, FileIsCreatedOnlyByTheFirstLineAndEndsLinesAsThePlatformDoes)
 {
     test::TempDir dir;
     EXPECT_FALSE(std::filesystem::exists("varnel.log"));
     log() << "Varnel Started" << std::endl;
     EXPECT_TRUE(std::filesystem::exists("varnel.log"));
+#ifdef _WIN32
+    EXPECT_EQ(test::readFile("varnel.log"), "Varnel Started\r\n");
+#else
+    EXPECT_EQ(test::readFile("varnel.log"), "Varnel Started\n");
+#endif
 }
 
 // Stands in for a user locale that groups thousands and writes a decimal comma.
