@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace linkhid {
@@ -24,6 +26,18 @@ public:
 
     virtual const std::string& manufacturer() const = 0;
     virtual const std::string& product() const = 0;
+
+protected:
+    // The string usages' fields hold USB string indexes; the texts are what
+    // callers want. False for a unit without that text.
+    static bool copyName(const std::string& name, uint8_t* out, uint32_t& length)
+    {
+        if (name.empty())
+            return false;
+        length = static_cast<uint32_t>(std::min<size_t>(name.size(), kMaxValueBytes));
+        std::memcpy(out, name.data(), length);
+        return true;
+    }
 };
 
 } // namespace linkhid

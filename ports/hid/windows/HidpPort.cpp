@@ -184,14 +184,8 @@ bool HidpPort::get(uint32_t usagePage, uint32_t usageId, uint8_t* out, uint32_t&
     if (!out)
         return false;
     std::lock_guard<std::mutex> guard(mutex);
-    // The string usages' fields hold USB string indexes; the texts are what callers want.
-    if (const std::string* name = nameFor(usagePage, usageId)) {
-        if (name->empty())
-            return false;
-        length = static_cast<uint32_t>(std::min<size_t>(name->size(), kMaxValueBytes));
-        std::memcpy(out, name->data(), length);
-        return true;
-    }
+    if (const std::string* name = nameFor(usagePage, usageId))
+        return copyName(*name, out, length);
     const Value* value = valueFor(usagePage, usageId);
     std::vector<char> report;
     if (!value || !readReport(*value, report))
