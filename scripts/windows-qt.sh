@@ -62,6 +62,7 @@ build_qtbase() {
   done
   local build=$deps/build/qtbase
   rm -rf "$build"
+  local start=$SECONDS
   cmake -S "$src" -B "$build" -G Ninja -Wno-dev \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" \
@@ -75,6 +76,7 @@ build_qtbase() {
     -DQT_FEATURE_system_harfbuzz=OFF -DQT_FEATURE_system_freetype=OFF -DQT_FEATURE_system_doubleconversion=OFF \
     -DQT_FEATURE_direct2d=OFF \
     >"$build.configure.log" 2>&1 || { tail -40 "$build.configure.log" >&2; exit 1; }
+  echo "windows-qt: configured in $(( SECONDS - start )) s"
   nice -n 10 cmake --build "$build" -j "$jobs" >"$build.log" 2>&1 || { tail -40 "$build.log" >&2; exit 1; }
   cmake --install "$build" >/dev/null
   touch "$deps/stamps/qtbase"
@@ -91,10 +93,12 @@ build_module() {
   fi
   local build=$deps/build/$module
   rm -rf "$build"
+  local start=$SECONDS
   "$prefix/bin/qt-cmake" -S "$src" -B "$build" -G Ninja -Wno-dev \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
     >"$build.configure.log" 2>&1 || { tail -40 "$build.configure.log" >&2; exit 1; }
+  echo "windows-qt: configured in $(( SECONDS - start )) s"
   nice -n 10 cmake --build "$build" -j "$jobs" >"$build.log" 2>&1 || { tail -40 "$build.log" >&2; exit 1; }
   cmake --install "$build" >/dev/null
   touch "$deps/stamps/$module"

@@ -54,6 +54,7 @@ else
   gui_option=OFF
   targets=(varnelctl)
 fi
+mkdir -p build
 cmake -S . -B "$build" -G Ninja -Wno-dev \
   -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release \
   -DVARNEL_BUILD_GUI=$gui_option -DVARNEL_BUILD_TESTS=OFF -DVARNEL_BUILD_BENCH=OFF \
