@@ -61,7 +61,7 @@ build_qtbase() {
     patch -d "$src" -p1 -R -f -s --dry-run <"$patch" >/dev/null 2>&1 || patch -d "$src" -p1 -f -s <"$patch"
   done
   local build=$deps/build/qtbase
-  rm -rf "$build"
+  # An interrupted build goes on where it stopped.
   local start=$SECONDS
   cmake -S "$src" -B "$build" -G Ninja -Wno-dev \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
@@ -92,7 +92,7 @@ build_module() {
     return 0
   fi
   local build=$deps/build/$module
-  rm -rf "$build"
+  # An interrupted build goes on where it stopped.
   local start=$SECONDS
   "$prefix/bin/qt-cmake" -S "$src" -B "$build" -G Ninja -Wno-dev \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
