@@ -42,10 +42,12 @@ debian_source() {
   echo "$dir"
 }
 
+# timed LABEL COMMAND...
 timed() {
-  local start=$SECONDS
+  local label=$1 start=$SECONDS
+  shift
   "$@"
-  echo "windows-qt: $1 took $(( (SECONDS - start) / 60 )) min $(( (SECONDS - start) % 60 )) s"
+  echo "windows-qt: $label took $(( (SECONDS - start) / 60 )) min $(( (SECONDS - start) % 60 )) s"
 }
 
 # Only what the wizard uses: widgets drawn in software by the windows platform
@@ -104,7 +106,7 @@ build_module() {
   touch "$deps/stamps/$module"
 }
 
-[ -f "$deps/stamps/qtbase" ] || { echo "windows-qt: qtbase"; timed build_qtbase; }
-[ -f "$deps/stamps/qtsvg" ] || { echo "windows-qt: qtsvg"; timed build_module qt6-svg qtsvg; }
-[ -f "$deps/stamps/qtcharts" ] || { echo "windows-qt: qtcharts"; timed build_module qt6-charts qtcharts; }
+[ -f "$deps/stamps/qtbase" ] || { echo "windows-qt: qtbase"; timed qtbase build_qtbase; }
+[ -f "$deps/stamps/qtsvg" ] || { echo "windows-qt: qtsvg"; timed qtsvg build_module qt6-svg qtsvg; }
+[ -f "$deps/stamps/qtcharts" ] || { echo "windows-qt: qtcharts"; timed qtcharts build_module qt6-charts qtcharts; }
 echo "windows-qt: ready in $prefix"

@@ -235,18 +235,22 @@ choose() {
   xdotool key --delay 100 $(printf 'Down %.0s' $(seq "$3")) Return
   sleep 0.5
 }
-# Next, then a picture once the page stops changing; false when the page stays as it was.
-next_page() {
-  local page=$1 previous=$out/page$(( $1 - 1 )).png
-  click 465 279
+# A picture once the window stops changing (a blocking step shows a moving bar).
+settle() {
   local last="" now
   for _ in $(seq 60); do
     sleep 1
-    shoot "$run/now.png"
-    now=$(md5sum <"$run/now.png")
-    [ "$now" = "$last" ] && break
+    shoot "$1"
+    now=$(md5sum <"$1")
+    [ "$now" = "$last" ] && return 0
     last=$now
   done
+}
+# Next, then the page's picture; false when the page stays as it was.
+next_page() {
+  local page=$1 previous=$out/page$(( $1 - 1 )).png
+  click 465 279
+  settle "$run/now.png"
   if cmp -s "$run/now.png" "$previous"; then
     echo "windows.sh: the wizard stays on page $(( page - 1 )) (see $run/varnel.log)" >&2
     return 1
@@ -262,8 +266,7 @@ click 465 279
 sleep 3
 xdotool type --delay 40 sample-batterydata.xml
 xdotool key Return
-sleep 2
-shoot "$out/page2.png" && echo "$out/page2.png"
+settle "$out/page2.png" && echo "$out/page2.png"
 if next_page 3 && next_page 4; then
   # Two kinds of pack: two of the first, one of the second.
   choose 225 144 2
