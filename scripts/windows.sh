@@ -252,7 +252,8 @@ next_page() {
   click 465 279
   settle "$run/now.png"
   if cmp -s "$run/now.png" "$previous"; then
-    echo "windows.sh: the wizard stays on page $(( page - 1 )) (see $run/varnel.log)" >&2
+    cp "$run/varnel.log" "$build/screenshots-varnel.log" 2>/dev/null || true
+    echo "windows.sh: the wizard stays on page $(( page - 1 )) (see $build/screenshots-varnel.log)" >&2
     return 1
   fi
   mv "$run/now.png" "$out/page$page.png"
