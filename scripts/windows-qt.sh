@@ -96,7 +96,8 @@ build_module() {
   local build=$deps/build/$module
   # An interrupted build goes on where it stopped.
   local start=$SECONDS
-  "$prefix/bin/qt-cmake" -S "$src" -B "$build" -G Ninja -Wno-dev \
+  # The toolchain file of this clone, not the one Qt was configured with, which may be gone.
+  "$prefix/bin/qt-cmake" -S "$src" -B "$build" -G Ninja -Wno-dev -DQT_CHAINLOAD_TOOLCHAIN_FILE="$toolchain" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
     >"$build.configure.log" 2>&1 || { tail -40 "$build.configure.log" >&2; exit 1; }
