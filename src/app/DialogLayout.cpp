@@ -4,7 +4,9 @@
 #include "app/VarnelStatic.h"
 
 #include <QButtonGroup>
+#ifndef VARNEL_WITHOUT_CHART
 #include <QChartView>
+#endif
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
@@ -149,8 +151,10 @@ DialogLayout::DialogLayout(QDialog& dialog) : font(controlFont()), units(templat
 
     runtimeChart = new QChartView(&dialog);
     place(runtimeChart, kChartPage4);
+#ifndef VARNEL_WITHOUT_CHART
     runtimeChart->setRenderHint(QPainter::Antialiasing);
     runtimeChart->setFrameShape(QFrame::NoFrame);
+#endif
     runtimeChart->hide();
 
     dialog.setFixedSize(units.toPixels(kDialogWidth, kDialogHeight));

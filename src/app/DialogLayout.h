@@ -6,7 +6,13 @@
 
 #include <vector>
 
+#ifdef VARNEL_WITHOUT_CHART
+// A Windows build made without Qt Charts keeps an empty, hidden widget in the chart's place.
+class QWidget;
+using QChartView = QWidget;
+#else
 class QChartView;
+#endif
 class QComboBox;
 class QDialog;
 class QLabel;

@@ -1,7 +1,9 @@
 #include "app/VarnelDialog.h"
 
 #include "app/VarnelStatic.h"
+#ifndef VARNEL_WITHOUT_CHART
 #include "chart/RuntimeChart.h"
+#endif
 
 #include "device/VarnelDevice.h"
 #include "platform/Sleep.h"
@@ -414,9 +416,15 @@ std::vector<std::uint32_t> VarnelDialog::chosenQuantities() const
 void VarnelDialog::showRuntimeChart(const VarnelDevice& device, const std::vector<std::uint8_t>& before,
                                     const std::vector<std::uint8_t>& after)
 {
+#ifdef VARNEL_WITHOUT_CHART
+    Q_UNUSED(device);
+    Q_UNUSED(before);
+    Q_UNUSED(after);
+#else
     RuntimeChart::show(*layout.runtimeChart, controller.runtimePicture(device, before, after),
                        controller.getMessages());
     layout.showRuntimeChart(page);
+#endif
 }
 
 void VarnelDialog::onInternalBatteriesOnly()
