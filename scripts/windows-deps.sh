@@ -80,8 +80,9 @@ if [ ! -f "$deps/stamps/headers" ]; then
   mkdir -p "$deps/stamps" && touch "$deps/stamps/headers"
 fi
 
-if [ "$with_qt" = 1 ] && [ ! -f "$deps/stamps/qt" ]; then
+# windows-qt.sh keeps a stamp per Qt module, so a module left out once (its
+# source could not be fetched) is tried again on the next run.
+if [ "$with_qt" = 1 ]; then
   "$top/scripts/windows-qt.sh"
-  mkdir -p "$deps/stamps" && touch "$deps/stamps/qt"
 fi
 echo "windows-deps: ready in $deps"

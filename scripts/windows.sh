@@ -45,12 +45,12 @@ version=$(sed -n 's/^project(Varnel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 jobs=$(nproc)
 
 start=$SECONDS
+# Apart from scripts/test.sh's build/windows: a release build without tests.
+build=build/windows-package
 if [ "$gui" = 1 ]; then
-  build=build/windows
   gui_option=ON
   targets=(varnel varnelctl)
 else
-  build=build/windows
   gui_option=OFF
   targets=(varnelctl)
 fi
