@@ -42,17 +42,6 @@ HidPort::HidPort(std::unique_ptr<HidTransport> transport, HidReportDescriptor la
 {
 }
 
-const std::string* HidPort::nameFor(uint32_t usagePage, uint32_t usageId) const
-{
-    if (usagePage != HID_PAGE_POWER_DEVICE)
-        return nullptr;
-    if (usageId == HID_USAGE_PRODUCT)
-        return &productName;
-    if (usageId == HID_USAGE_MANUFACTURER)
-        return &manufacturerName;
-    return nullptr;
-}
-
 bool HidPort::has(uint32_t usagePage, uint32_t usageId) const
 {
     const std::string* name = nameFor(usagePage, usageId);

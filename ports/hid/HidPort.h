@@ -30,7 +30,6 @@ public:
 private:
     HidPort(std::unique_ptr<HidTransport> transport, HidReportDescriptor layout, std::string manufacturer,
             std::string product);
-    const std::string* nameFor(uint32_t usagePage, uint32_t usageId) const;
     // Reads the whole feature report holding `field` into `report` (id first);
     // false if the unit fails or answers too short to hold the field.
     bool readReport(const HidField& field, std::vector<uint8_t>& report);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "hidusages.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -28,6 +30,17 @@ public:
     virtual const std::string& product() const = 0;
 
 protected:
+    // The text a string usage stands for; null for any other usage.
+    const std::string* nameFor(uint32_t usagePage, uint32_t usageId) const
+    {
+        if (usagePage != HID_PAGE_POWER_DEVICE)
+            return nullptr;
+        if (usageId == HID_USAGE_PRODUCT)
+            return &product();
+        if (usageId == HID_USAGE_MANUFACTURER)
+            return &manufacturer();
+        return nullptr;
+    }
     // The string usages' fields hold USB string indexes; the texts are what
     // callers want. False for a unit without that text.
     static bool copyName(const std::string& name, uint8_t* out, uint32_t& length)

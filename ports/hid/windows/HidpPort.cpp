@@ -143,17 +143,6 @@ bool HidpPort::mapValues()
     return true;
 }
 
-const std::string* HidpPort::nameFor(uint32_t usagePage, uint32_t usageId) const
-{
-    if (usagePage != HID_PAGE_POWER_DEVICE)
-        return nullptr;
-    if (usageId == HID_USAGE_PRODUCT)
-        return &productName;
-    if (usageId == HID_USAGE_MANUFACTURER)
-        return &manufacturerName;
-    return nullptr;
-}
-
 const HidpPort::Value* HidpPort::valueFor(uint32_t usagePage, uint32_t usageId) const
 {
     if (usagePage > 0xFFFF || usageId > 0xFFFF)

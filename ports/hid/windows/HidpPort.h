@@ -53,7 +53,6 @@ private:
 
     HidpPort(linkport::OwnedHandle device, linkport::OwnedHandle lock, PreparsedData layout);
     bool mapValues();
-    const std::string* nameFor(uint32_t usagePage, uint32_t usageId) const;
     const Value* valueFor(uint32_t usagePage, uint32_t usageId) const;
     // The whole feature report holding `value`, in a buffer of the report length the parser expects.
     bool readReport(const Value& value, std::vector<char>& report);
