@@ -138,9 +138,10 @@ DialogLayout::DialogLayout(QDialog& dialog) : font(controlFont()), units(templat
     place(nextButton, kNext);
     cancelButton = new QPushButton("Cancel", &dialog);
     place(cancelButton, kCancel);
+    // Return goes on to the next page whenever Next is enabled, wherever the focus is.
     for (QPushButton* button : {internalOnlyButton, backButton, nextButton, cancelButton}) {
         button->setAutoDefault(false);
-        button->setDefault(false);
+        button->setDefault(button == nextButton);
     }
 
     busyIndicator = new QProgressBar(&dialog);
@@ -156,6 +157,12 @@ DialogLayout::DialogLayout(QDialog& dialog) : font(controlFont()), units(templat
     runtimeChart->setFrameShape(QFrame::NoFrame);
 #endif
     runtimeChart->hide();
+    // A picture, not a control: Tab passes it by.
+    runtimeChart->setFocusPolicy(Qt::NoFocus);
+
+    const std::vector<QWidget*> order = controlsInScreenOrder();
+    for (std::size_t i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
 
     dialog.setFixedSize(units.toPixels(kDialogWidth, kDialogHeight));
 }
@@ -197,6 +204,17 @@ void DialogLayout::fitMainText()
                           std::clamp(needed, std::min(base.height(), room), room));
     // When even that is too little, the newest lines are the ones to keep in sight.
     mainText->setAlignment(Qt::AlignLeft | (needed > room ? Qt::AlignBottom : Qt::AlignTop));
+}
+
+std::vector<QWidget*> DialogLayout::controlsInScreenOrder() const
+{
+    std::vector<QWidget*> order{httpChoice, localFileChoice, ftpChoice, deviceCombo};
+    for (std::size_t row = 0; row < quantityCombos.size(); ++row) {
+        order.push_back(quantityCombos[row]);
+        order.push_back(typeCombos[row]);
+    }
+    order.insert(order.end(), {internalOnlyButton, backButton, nextButton, cancelButton});
+    return order;
 }
 
 void DialogLayout::showRuntimeChart(int page)

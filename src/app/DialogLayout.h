@@ -19,6 +19,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QWidget;
 
 namespace varnel {
 
@@ -48,6 +49,9 @@ public:
     // pack rows) or page 5 (below the status lines); resetControls hides it.
     void showRuntimeChart(int page);
     void hideRuntimeChart();
+    // Every control a page may show, in screen order (top to bottom, left to
+    // right), which is also the order Tab walks them.
+    std::vector<QWidget*> controlsInScreenOrder() const;
 
     VarnelStatic* sidePanel = nullptr;
     QLabel* mainText = nullptr;

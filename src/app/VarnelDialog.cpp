@@ -1,6 +1,7 @@
 #include "app/VarnelDialog.h"
 
 #include "app/VarnelStatic.h"
+#include "controller/UnitLabels.h"
 #ifndef VARNEL_WITHOUT_CHART
 #include "chart/RuntimeChart.h"
 #endif
@@ -14,7 +15,6 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -50,17 +50,6 @@ QString toQt(const std::string& value)
     return result;
 }
 
-// Every question shows texts from units, files and the catalogue, which Qt
-// would otherwise guess to be markup: a unit reporting "<b>" must not change
-// what the technician reads.
-bool askYesNo(QWidget* parent, const QString& title, const QString& question)
-{
-    QMessageBox box(QMessageBox::Question, title, question, QMessageBox::Yes | QMessageBox::No, parent);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
-    return box.standardButton(box.clickedButton()) == QMessageBox::Yes;
-}
-
 } // namespace
 
 VarnelDialog::VarnelDialog(QWidget* parent)
@@ -75,9 +64,47 @@ VarnelDialog::VarnelDialog(QWidget* parent)
     selectedDevice = nullptr;
     dataFilePath.clear();
     enterPage1();
+    focusFirstControl();
 }
 
 VarnelDialog::~VarnelDialog() = default;
+
+// Every question shows texts from units, files and the catalogue, which Qt
+// would otherwise guess to be markup: a unit reporting "<b>" must not change
+// what the technician reads.
+bool VarnelDialog::askYesNo(const QString& question, const QString& title)
+{
+    QMessageBox box(QMessageBox::Question, title.isEmpty() ? windowTitle() : title, question,
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+    return box.standardButton(box.clickedButton()) == QMessageBox::Yes;
+}
+
+void VarnelDialog::focusFirstControl()
+{
+    auto usable = [](QWidget* widget) { return !widget->isHidden() && widget->isEnabled(); };
+    QWidget* target = nullptr;
+    for (QWidget* control : layout.controlsInScreenOrder()) {
+        if (control == layout.internalOnlyButton)
+            break;
+        if (usable(control)) {
+            target = control;
+            break;
+        }
+    }
+    // Tab enters a radio group on its checked button; so does this.
+    if (qobject_cast<QRadioButton*>(target) != nullptr)
+        for (QRadioButton* other : {layout.httpChoice, layout.localFileChoice, layout.ftpChoice})
+            if (usable(other) && other->isChecked())
+                target = other;
+    for (QWidget* button :
+         {layout.nextButton, layout.backButton, layout.internalOnlyButton, layout.cancelButton})
+        if (target == nullptr && usable(button))
+            target = button;
+    if (target != nullptr)
+        target->setFocus(Qt::OtherFocusReason);
+}
 
 void VarnelDialog::connectControls()
 {
@@ -98,16 +125,6 @@ void VarnelDialog::connectControls()
 void VarnelDialog::setBackend(std::unique_ptr<WizardBackend> replacement)
 {
     backend = std::move(replacement);
-}
-
-void VarnelDialog::keyPressEvent(QKeyEvent* event)
-{
-    // Escape cancels like the Cancel button; Enter does nothing, as no button is the default.
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void VarnelDialog::closeEvent(QCloseEvent* event)
@@ -138,7 +155,7 @@ void VarnelDialog::setMainText(const std::string& value)
 
 std::string VarnelDialog::deviceHeading(const VarnelDevice& device) const
 {
-    return text("label.currentdevice") + " " + device.getVendorName() + " : " + device.getProductName();
+    return text("label.currentdevice") + " " + UnitLabels::of(controller.getDevices(), device);
 }
 
 void VarnelDialog::redraw(QWidget* widget)
@@ -172,6 +189,32 @@ StatusCallback VarnelDialog::statusCallback()
         [this](const char* statusText, std::uint32_t newLine) { showStatus(statusText, newLine); });
 }
 
+StatusCallback VarnelDialog::scanStatusCallback()
+{
+    // One line per event, whatever the protocol: the protocol classes announce
+    // each unit they start to read and dot their table reads, each at its own
+    // pace, and the controller then says the unit was found. That last line
+    // stays, naming the unit and its port; the announcements and dots go.
+    return runner.marshal([this](const char* statusText, std::uint32_t newLine) {
+        if (statusText == nullptr || newLine == 0)
+            return;
+        const std::string shown = statusText;
+        if (shown == catalogueText(controller.getMessages(), "msg.foundandloading", Missing::Key))
+            return;
+        // The step waits until the line is shown, so the unit just added is the list's last.
+        const auto& devices = controller.getDevices();
+        if (shown == catalogueText(controller.getMessages(), "label.devicediscovered", Missing::Key) &&
+            !devices.empty()) {
+            const VarnelDevice& unit = *devices.back();
+            const std::string port = UnitLabels::portLeaf(unit.getPortName());
+            showStatus(
+                (shown + " " + UnitLabels::plain(unit) + (port.empty() ? "" : " (" + port + ")")).c_str(), 1);
+            return;
+        }
+        showStatus(statusText, 1);
+    });
+}
+
 bool VarnelDialog::runBlocking(const std::function<bool()>& step)
 {
     return runner.run(step);
@@ -179,6 +222,10 @@ bool VarnelDialog::runBlocking(const std::function<bool()>& step)
 
 void VarnelDialog::resetControls()
 {
+    // Hiding or disabling the control that has the focus hands it on along the
+    // tab chain, to Cancel at last, where a Space pressed while the page's step
+    // runs would end the wizard. The dialog keeps it meanwhile.
+    setFocus(Qt::OtherFocusReason);
     layout.resetControls();
 }
 
@@ -217,7 +264,7 @@ void VarnelDialog::enterPage2()
     layout.backButton->setEnabled(true);
     redraw(this);
     if (!dataFilePath.empty()) {
-        if (askYesNo(this, QString(), toQt(text("msg.alreadyhavefile")))) {
+        if (askYesNo(toQt(text("msg.alreadyhavefile")))) {
             enterPage1();
             return;
         }
@@ -272,7 +319,7 @@ void VarnelDialog::enterPage3()
     layout.backButton->setEnabled(true);
     if (selectedDevice != nullptr) {
         std::string question = deviceHeading(*selectedDevice) + "\n" + text("label.discoveragain");
-        if (!askYesNo(this, toQt(text("label.askdiscoveragain")), toQt(question))) {
+        if (!askYesNo(toQt(question), toQt(text("label.askdiscoveragain")))) {
             setMainText(text("label.skipdiscovery"));
             layout.mainText->show();
             layout.mainText->setEnabled(true);
@@ -288,7 +335,7 @@ void VarnelDialog::enterPage3()
     redraw(layout.mainText);
 
     std::vector<std::unique_ptr<VarnelDevice>>* found = nullptr;
-    StatusCallback callback = statusCallback();
+    StatusCallback callback = scanStatusCallback();
     scannedValues.clear();
     runBlocking([this, &found, &callback] {
         found = &backend->scanForDevices(callback);
@@ -313,8 +360,8 @@ void VarnelDialog::enterPage3()
             // Filling the list is not the user choosing a unit.
             QSignalBlocker blocker(layout.deviceCombo);
             layout.deviceCombo->clear();
-            for (const auto& device : *found)
-                layout.deviceCombo->addItem(toQt(device->getVendorName() + " : " + device->getProductName()));
+            for (const std::string& label : UnitLabels::of(*found))
+                layout.deviceCombo->addItem(toQt(label));
             layout.deviceCombo->setCurrentIndex(0);
         }
         selectedDevice = found->front().get();
@@ -414,15 +461,16 @@ std::vector<std::uint32_t> VarnelDialog::chosenQuantities() const
 }
 
 void VarnelDialog::showRuntimeChart(const VarnelDevice& device, const std::vector<std::uint8_t>& before,
-                                    const std::vector<std::uint8_t>& after)
+                                    const std::vector<std::uint8_t>& after, const char* afterKey)
 {
 #ifdef VARNEL_WITHOUT_CHART
     Q_UNUSED(device);
     Q_UNUSED(before);
     Q_UNUSED(after);
+    Q_UNUSED(afterKey);
 #else
     RuntimeChart::show(*layout.runtimeChart, controller.runtimePicture(device, before, after),
-                       controller.getMessages());
+                       controller.getMessages(), afterKey);
     layout.showRuntimeChart(page);
 #endif
 }
@@ -430,6 +478,7 @@ void VarnelDialog::showRuntimeChart(const VarnelDevice& device, const std::vecto
 void VarnelDialog::onInternalBatteriesOnly()
 {
     enterPage5(true);
+    focusFirstControl();
 }
 
 void VarnelDialog::enterPage5(bool internalOnly)
@@ -474,11 +523,14 @@ void VarnelDialog::enterPage5(bool internalOnly)
         scanned->second.applyTo(*device);
     const ConfigurationUpdate update = controller.applyConfiguration(
         *device, batteryPackQuantities, UpdateMode::write, statusCallback(), steps);
-    // Without a new table the chart still shows what the unit holds.
-    showRuntimeChart(*device, update.before.batteryTableValues,
-                     update.computed() ? update.after.batteryTableValues : std::vector<std::uint8_t>{});
+    showOutcomeChart(*device, update, nullptr);
+    if (update.computed() && !update.validated())
+        appendStatus(message("msg.chart.notwritten"), 1);
     // A failed computation or save leaves Back enabled, for another selection and another run.
-    if (offerRestore(*device, update, steps) || !update.saved())
+    const std::optional<ConfigurationUpdate> restore = offerRestore(*device, update, steps);
+    if (restore)
+        showOutcomeChart(*device, update, &*restore);
+    if ((restore && restore->validated()) || !update.saved())
         return;
     layout.backButton->setEnabled(false);
     layout.nextButton->setEnabled(false);
@@ -486,23 +538,41 @@ void VarnelDialog::enterPage5(bool internalOnly)
     redraw(this);
 }
 
-bool VarnelDialog::offerRestore(VarnelDevice& device, const ConfigurationUpdate& update,
-                                const UpdateSteps& steps)
+void VarnelDialog::showOutcomeChart(const VarnelDevice& device, const ConfigurationUpdate& update,
+                                    const ConfigurationUpdate* restore)
+{
+    // Beside the table the scan read, only what the unit is known to hold
+    // now: a computed table that did not reach it would read as its runtime.
+    std::vector<std::uint8_t> held;
+    if (restore != nullptr) {
+        // Written back and checked, the unit holds the scanned table again.
+        if (restore->readBack && !restore->validated())
+            held = restore->readBack->batteryTableValues;
+    } else if (update.readBack) {
+        held = update.readBack->batteryTableValues;
+    } else if (update.validated()) {
+        held = update.after.batteryTableValues; // the check found exactly these
+    }
+    showRuntimeChart(device, update.before.batteryTableValues, held, "label.chart.readback");
+}
+
+std::optional<ConfigurationUpdate>
+VarnelDialog::offerRestore(VarnelDevice& device, const ConfigurationUpdate& update, const UpdateSteps& steps)
 {
     const bool failed =
         update.outcome == UpdateOutcome::saveFailed || update.outcome == UpdateOutcome::notValidated;
     if (!failed || update.backupPath.empty())
-        return false;
+        return std::nullopt;
     auto withPath = [this, &update](const char* key) {
         return catalogueFormat(controller.getMessages(), key, {update.backupPath}, Missing::Empty);
     };
-    if (!askYesNo(this, QString(), toQt(withPath("msg.restorequestion")))) {
+    if (!askYesNo(toQt(withPath("msg.restorequestion")))) {
         appendStatus(withPath("msg.restoredeclined").c_str(), 1);
-        return false;
+        return std::nullopt;
     }
     // The record holds the new values, the unit some of them at most, so a
     // fresh backup would keep neither; the one just made holds what goes back.
-    return controller.restoreConfiguration(device, update.before, false, statusCallback(), steps).validated();
+    return controller.restoreConfiguration(device, update.before, false, statusCallback(), steps);
 }
 
 void VarnelDialog::onBack()
@@ -521,8 +591,9 @@ void VarnelDialog::onBack()
         enterPage4();
         break;
     default:
-        break;
+        return;
     }
+    focusFirstControl();
 }
 
 void VarnelDialog::onNext()
@@ -541,8 +612,9 @@ void VarnelDialog::onNext()
         enterPage5(false);
         break;
     default:
-        break;
+        return;
     }
+    focusFirstControl();
 }
 
 } // namespace varnel

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,19 +63,25 @@ public slots:
     void onDeviceSelectionChanged(int index);
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
     // Runs one blocking step away from the window's thread; see BlockingRunner.
     bool runBlocking(const std::function<bool()>& step);
     // The status callback handed to the core; safe to call from a blocking step.
     StatusCallback statusCallback();
+    // The same for the scan of page 3, which shows one line per unit found.
+    StatusCallback scanStatusCallback();
 
 private:
     // The shared download routine, showing its texts in the main text area and
     // running its network steps through runBlocking.
     DataFileDownload dataFileDownload();
     void connectControls();
+    // Where the keyboard is once a page has been set up: its first control,
+    // else Next, else Back; Cancel only when nothing else is left.
+    void focusFirstControl();
+    // A question in a box of the dialog's own title, unless it has one of its own.
+    bool askYesNo(const QString& question, const QString& title = QString());
     void redraw(QWidget* widget);
     std::string text(const char* key) const;
     void setMainText(const std::string& value);
@@ -83,10 +90,14 @@ private:
     std::vector<std::uint32_t> chosenQuantities() const;
     // The unit's runtime for two of its battery tables, in the chart's place on the page.
     void showRuntimeChart(const VarnelDevice& device, const std::vector<std::uint8_t>& before,
-                          const std::vector<std::uint8_t>& after);
+                          const std::vector<std::uint8_t>& after, const char* afterKey = "label.chart.after");
+    // Page 5's chart once an update (and a restore after it, if given) is over.
+    void showOutcomeChart(const VarnelDevice& device, const ConfigurationUpdate& update,
+                          const ConfigurationUpdate* restore);
     // After a failed save or check, offers to write back the values the
-    // backup kept; true when the unit holds them again.
-    bool offerRestore(VarnelDevice& device, const ConfigurationUpdate& update, const UpdateSteps& steps);
+    // backup kept; the restore's outcome when the technician agreed.
+    std::optional<ConfigurationUpdate> offerRestore(VarnelDevice& device, const ConfigurationUpdate& update,
+                                                    const UpdateSteps& steps);
 
     QIcon icon;
     int page = 1;

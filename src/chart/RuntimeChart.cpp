@@ -79,7 +79,7 @@ private:
 } // namespace
 
 std::unique_ptr<QChart> RuntimeChart::build(const RuntimePicture& picture, const I18N* messages,
-                                            int pointSize)
+                                            int pointSize, const char* afterKey)
 {
     auto chart = std::make_unique<QChart>();
     QFont font = chart->font();
@@ -101,7 +101,7 @@ std::unique_ptr<QChart> RuntimeChart::build(const RuntimePicture& picture, const
     QPen afterPen(QColor(0, 0, 136), 2);
     std::vector<QLineSeries*> lines{
         lineOf(picture.getBefore(), text(messages, "label.chart.before"), beforePen),
-        lineOf(picture.getAfter(), text(messages, "label.chart.after"), afterPen)};
+        lineOf(picture.getAfter(), text(messages, afterKey), afterPen)};
 
     double lowLoad = 0, highLoad = 1, highValue = 0;
     bool first = true;
@@ -133,11 +133,12 @@ std::unique_ptr<QChart> RuntimeChart::build(const RuntimePicture& picture, const
     return chart;
 }
 
-void RuntimeChart::show(QChartView& view, const RuntimePicture& picture, const I18N* messages)
+void RuntimeChart::show(QChartView& view, const RuntimePicture& picture, const I18N* messages,
+                        const char* afterKey)
 {
     // The view owns the chart it is given but lets go of the one it had.
     QChart* previous = view.chart();
-    view.setChart(build(picture, messages, kDialogPointSize).release());
+    view.setChart(build(picture, messages, kDialogPointSize, afterKey).release());
     delete previous;
 }
 

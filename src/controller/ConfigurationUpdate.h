@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,8 @@ struct ConfigurationUpdate {
     ConfigurationValues before; // the record as the scan read it
     ConfigurationValues after;  // the record once the computation ran
     std::string backupPath;     // the backup written before the save, if any
+    // What the check after the save read from the unit, when it got that far.
+    std::optional<ConfigurationValues> readBack;
 
     bool computed() const { return outcome != UpdateOutcome::computeFailed; }
     bool saved() const

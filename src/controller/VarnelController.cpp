@@ -250,6 +250,7 @@ void VarnelController::discoverOnPort(const PortDescriptor& descriptor)
 bool VarnelController::validateUpdate(VarnelDevice& device, const StatusCallback& callback)
 {
     log() << "Validating the device update" << std::endl;
+    lastReadBack.reset();
     sleepMs(validationSettleMs);
 
     const PortDescriptor* saved = device.getPortInfo();
@@ -276,6 +277,7 @@ bool VarnelController::validateUpdate(VarnelDevice& device, const StatusCallback
     }
     // The unit is let go as soon as it has been read, before the dump and the comparison.
     port.close();
+    lastReadBack = ConfigurationValues::of(*readBack);
     readBack->dumpToLog("Device Read for Validation");
 
     auto differs = [&](const char* key) {
@@ -428,9 +430,11 @@ void VarnelController::writeConfiguration(VarnelDevice& device, ConfigurationUpd
     const char* title = catalogue("label.savingchanges");
     device.dumpToLog(title ? title : "");
     say("msg.beginvalidation");
+    lastReadBack.reset();
     const bool validated = run(
         [&] { return steps.validate ? steps.validate(device, callback) : validateUpdate(device, callback); });
     say(validated ? texts.validated : texts.notValidated);
+    update.readBack = lastReadBack;
     update.outcome = validated ? UpdateOutcome::validated : UpdateOutcome::notValidated;
 }
 

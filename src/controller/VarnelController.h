@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,7 @@ public:
     const std::string& getFileVersionNumber() const { return fileVersionNumber; }
     const std::string& getFileVersionDate() const { return fileVersionDate; }
     std::vector<std::unique_ptr<VarnelDevice>>& getDevices() { return devices; }
+    const std::vector<std::unique_ptr<VarnelDevice>>& getDevices() const { return devices; }
     const ScalarTableMap& getScalarTables() const { return scalarTables; }
     const WattageTableMap& getWattageTables() const { return wattageTables; }
     const BatteryTableMap& getBatteryTables() const { return batteryTables; }
@@ -116,6 +118,8 @@ private:
     BatteryTableMap batteryTables;
     BatteryPackList batteryPacks;
     std::vector<std::unique_ptr<VarnelDevice>> devices;
+    // What the last validateUpdate read from the unit, if it read it.
+    std::optional<ConfigurationValues> lastReadBack;
 };
 
 } // namespace varnel

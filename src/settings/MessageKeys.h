@@ -121,11 +121,13 @@ inline constexpr auto messageKeys = std::to_array<MessageKey>({
     // The runtime chart of pages 4 and 5 and of varnelctl's plan.
     {"label.chart.before", ""},
     {"label.chart.after", ""},
+    {"label.chart.readback", ""},
     {"label.chart.loadwatts", ""},
     {"label.chart.loadpoint", ""},
     {"label.chart.runtime", ""},
     {"label.chart.tablevalue", ""},
     {"msg.chart.unscaled", ""},
+    {"msg.chart.notwritten", ""},
     // varnelctl's own wordings, where the pages' read oddly on a terminal.
     {"msg.ctl.unabletocontinue", ""},
     {"msg.ctl.parsefailed", ""},

@@ -314,6 +314,7 @@ TEST_F(Pages, SavedUpdateLeavesOnlyDone)
                              qt("msg.beginvalidation"),
                              validated ? qt("msg.validated") : qt("msg.notvalidated")};
         if (!validated) {
+            expected << qt("msg.chart.notwritten");
             ASSERT_TRUE(no->answered);
             EXPECT_EQ(no->text, qt("msg.restorequestion", backup));
             expected << qt("msg.restoredeclined", backup);
@@ -339,6 +340,7 @@ TEST_F(Pages, FailedSaveLeavesBackEnabled)
     button("1001")->click();
     ASSERT_TRUE(no->answered);
     EXPECT_TRUE(mainText().endsWith(qt("label.savingchanges") + "\n" + qt("msg.updatefailed") + "\n" +
+                                    qt("msg.chart.notwritten") + "\n" +
                                     qt("msg.restoredeclined", newestBackup())))
         << mainText().toStdString();
     EXPECT_TRUE(button("1002")->isEnabled());

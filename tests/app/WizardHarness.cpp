@@ -127,6 +127,13 @@ FakeDevice::FakeDevice(const std::string& vendor, const std::string& product, st
     setCTableValues(std::vector<std::uint8_t>(9, 7));
 }
 
+void FakeDevice::setPort(const std::string& name)
+{
+    PortDescriptor descriptor{};
+    descriptor.portName = name.c_str();
+    setPortInfo(descriptor);
+}
+
 bool FakeDevice::save()
 {
     ++saveCalls;
@@ -144,9 +151,13 @@ public:
         ++dialog.scans;
         auto& devices = controller.getDevices();
         controller.clearDevices();
-        for (const UnitSpec& unit : dialog.units)
-            devices.push_back(std::make_unique<FakeDevice>(unit.vendor, unit.product, unit.internalCount,
-                                                           unit.externalCount, unit.saves));
+        for (const UnitSpec& unit : dialog.units) {
+            auto device = std::make_unique<FakeDevice>(unit.vendor, unit.product, unit.internalCount,
+                                                       unit.externalCount, unit.saves);
+            if (!unit.port.empty())
+                device->setPort(unit.port);
+            devices.push_back(std::move(device));
+        }
         if (callback)
             callback("scanned", 1);
         return devices;

@@ -28,6 +28,7 @@ public:
                std::int32_t externalCount, bool saves);
     bool load(CAnyPort&, const StatusCallback&, const I18N*) override { return false; }
     bool save() override;
+    void setPort(const std::string& name);
 
     int saveCalls = 0;
 
@@ -41,6 +42,7 @@ struct UnitSpec {
     std::uint8_t internalCount = 2;
     std::int32_t externalCount = 0;
     bool saves = true;
+    std::string port = {};
 };
 
 // What the fake network requests were asked and are to answer.
