@@ -52,8 +52,8 @@ in_background() {
 
 simulator="$top/$build/bin/upssim"
 if [ -x "$simulator" ]; then
-  # Three units that fit the sample data file: one HID, one framed serial,
-  # one text serial. The ready file holds the environment the port libraries
+  # Units that fit the sample data file: one HID, one framed serial, one
+  # text serial, and two identical framed ones. The ready file holds the environment the port libraries
   # need to find them, and appears once every unit listens.
   ready="$run/upssim.ready"
   rm -f "$ready"

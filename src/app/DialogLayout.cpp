@@ -1,5 +1,6 @@
 #include "app/DialogLayout.h"
 
+#include "app/DropDownList.h"
 #include "app/StatusText.h"
 #include "app/VarnelStatic.h"
 
@@ -117,16 +118,16 @@ DialogLayout::DialogLayout(QDialog& dialog) : font(controlFont()), units(templat
         radio->setProperty("maxWidth", rightMargin - radio->x());
 
     for (int row = 0; row < rows; ++row) {
-        auto* quantity = new QComboBox(&dialog);
+        auto* quantity = new DropDownList(&dialog);
         place(quantity, kQuantityCombos[row]);
         atLeastHint(quantity);
         quantityCombos.push_back(quantity);
-        auto* type = new QComboBox(&dialog);
+        auto* type = new DropDownList(&dialog);
         place(type, kTypeCombos[row]);
         atLeastHint(type);
         typeCombos.push_back(type);
     }
-    deviceCombo = new QComboBox(&dialog);
+    deviceCombo = new DropDownList(&dialog);
     place(deviceCombo, kDeviceCombo);
     atLeastHint(deviceCombo);
 

@@ -1,5 +1,7 @@
 #include "controller/ConfigurationBackup.h"
 
+#include "controller/UnitLabels.h"
+
 #include "data/TableSizes.h"
 #include "device/VarnelDevice.h"
 #include "platform/DurableFile.h"
@@ -24,7 +26,7 @@ constexpr std::size_t maxBackupSize = 64 * 1024;
 
 // Names from units and ports may hold anything; a file name keeps letters,
 // digits, '-' and '_', and one '_' for each run of anything else. A long name
-// keeps its end where that tells units apart (a port's path) and its start
+// keeps its end where that tells units apart (a port's name) and its start
 // otherwise.
 std::string namePart(const std::string& text, bool keepEnd = false)
 {
@@ -130,7 +132,8 @@ ConfigurationBackup::Written ConfigurationBackup::write(const VarnelDevice& devi
     if (!createFolder(folder, result.failure))
         return result;
     const std::string stem = date + "-" + time + "-" + namePart(device.getVendorName()) + "-" +
-                             namePart(device.getProductName()) + "-" + namePart(device.getPortName(), true);
+                             namePart(device.getProductName()) + "-" +
+                             namePart(UnitLabels::portLeaf(device.getPortName()), true);
     for (int attempt = 1; attempt <= maxNamesPerSecond; ++attempt) {
         const std::string name = stem + (attempt > 1 ? "-" + std::to_string(attempt) : "") + ".json";
         switch (writeNewFileDurably(folder, name, content, result.failure)) {

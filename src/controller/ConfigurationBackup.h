@@ -23,7 +23,8 @@ struct BackupRecord {
 
 // One JSON file per save in a folder of the run directory, holding the
 // values a unit had before the save, so a save that fails half-way can be
-// undone. Names are "YYYYMMDD-HHMMSS-<vendor>-<product>-<port>.json" (UTC).
+// undone. Names are "YYYYMMDD-HHMMSS-<vendor>-<product>-<port>.json" (UTC),
+// the port by the last element of its path; the file holds the whole of it.
 class ConfigurationBackup {
 public:
     explicit ConfigurationBackup(std::string folder = "backups") : folder(std::move(folder)) {}

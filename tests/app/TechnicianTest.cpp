@@ -2,6 +2,7 @@
 // and what page 5 shows once a save has gone wrong.
 #include "app/WizardHarness.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QChart>
 #include <QChartView>
@@ -103,6 +104,27 @@ TEST_F(Technician, ReturnWalksThePagesAndTheFocusStaysOffCancel)
     button("1002")->click();
     ASSERT_EQ(window().getPage(), 4);
     EXPECT_EQ(focusName(), "1016");
+}
+
+// The lowest quantity list, ten entries long, and the unit list open inside the window.
+TEST_F(Technician, DropDownListsOpenInsideTheWindow)
+{
+    ASSERT_TRUE(readLocalFile(distFile("sample-batterydata.xml").string()));
+    discover({{"Acme", "One", 4, 0}});
+    button("1001")->click();
+    ASSERT_EQ(window().getPage(), 4);
+    const QRect inside(window().mapToGlobal(QPoint(0, 0)), window().size());
+    for (const char* id : {"1019", "1021", "1016"}) {
+        SCOPED_TRACE(id);
+        QComboBox* list = combo(id);
+        list->showPopup(); // on its first entry, as the page leaves it
+        QWidget* popup = list->view()->window();
+        ASSERT_TRUE(popup->isVisible());
+        EXPECT_TRUE(inside.contains(popup->geometry()))
+            << popup->geometry().top() << ".." << popup->geometry().bottom() << " not within " << inside.top()
+            << ".." << inside.bottom();
+        list->hidePopup();
+    }
 }
 
 // After the update, the chart beside the scanned table shows only what the

@@ -139,9 +139,12 @@ std::vector<JournalWrite> valueWrites(const SimulatedSite& site, const std::stri
     return found;
 }
 
+// The demo file's units of one protocol each, which these tests number 1 to
+// 3; the pair of identical units after them is there for the wizard.
 std::string demoUnits()
 {
-    return readFile(distFile("demo-units.ini"));
+    const std::string all = readFile(distFile("demo-units.ini"));
+    return all.substr(0, all.find("[unit rack-1]"));
 }
 
 // Always an object, so a missing member reads as null.
@@ -443,9 +446,8 @@ TEST(CtlBackups, ApplyKeepsTheUnitsValuesInABackupBeforeWritingAny)
     ASSERT_EQ(files.size(), 1u);
     const std::string path = files[0].generic_string();
     EXPECT_EQ(doc["backup"], path);
-    EXPECT_TRUE(std::regex_match(
-        files[0].filename().string(),
-        std::regex(R"(\d{8}-\d{6}-Simulated_Power-SIM-3000_framed-[A-Za-z0-9_-]*ups_rack-ups\.json)")))
+    EXPECT_TRUE(std::regex_match(files[0].filename().string(),
+                                 std::regex(R"(\d{8}-\d{6}-Simulated_Power-SIM-3000_framed-rack-ups\.json)")))
         << path;
     nlohmann::json backup = fileJson(files[0]);
     for (const char* field : kRecordFields)

@@ -54,7 +54,7 @@ cp "$share/varnel.ini" "$share/varnelstrings.en" "$work/run/"
 scan=$(cd "$work/run" && eval "$(grep '^export ' "$work/ready")" &&
   LINKSERIAL_DETECT=0 LINKHID_DETECT=0 "$bin/varnelctl" scan 2>/dev/null)
 echo "$scan"
-[ "$(grep -c 'Simulated Power' <<<"$scan")" -eq 3 ] || fail "the scan did not find the three demo units"
+[ "$(grep -c 'Simulated Power' <<<"$scan")" -eq 5 ] || fail "the scan did not find the five demo units"
 
 # The launcher, with a stand-in wizard that says where it runs: first start, a
 # second start that keeps an edited file, and XDG_DATA_HOME honoured.

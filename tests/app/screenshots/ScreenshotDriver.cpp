@@ -1,12 +1,16 @@
 // Walks the wizard through its five pages and saves a picture of each:
-// local data file, two kinds of pack chosen, saved and validated.
+// local data file, the second of two identical units chosen (page 3 shows
+// the unit list open), two kinds of pack chosen, saved and validated.
 // Usage: varnel-screenshots RUN_DIR OUT_DIR (RUN_DIR holds varnel.ini, the
 // message file and sample-batterydata.xml).
 #include "app/WizardHarness.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 
 #include <cstdio>
@@ -28,11 +32,15 @@ public:
     {
         auto& found = WizardBackend::scanForDevices(callback);
         if (found.empty()) {
-            std::cerr << "No unit answered; showing two illustrative units." << std::endl;
+            std::cerr << "No unit answered; showing three illustrative units." << std::endl;
             found.push_back(
                 std::make_unique<varnel::test::FakeDevice>("Simulated", "HID UPS 1500", 4, 0, true));
-            found.push_back(
-                std::make_unique<varnel::test::FakeDevice>("Simulated", "Serial UPS 3000", 4, 8, true));
+            for (const char* port : {"/dev/ttyUSB0", "/dev/ttyUSB1"}) {
+                auto twin =
+                    std::make_unique<varnel::test::FakeDevice>("Simulated", "Serial UPS 3000", 4, 8, true);
+                twin->setPort(port);
+                found.push_back(std::move(twin));
+            }
             illustrative = true;
         }
         return found;
@@ -46,11 +54,17 @@ private:
     bool illustrative = false;
 };
 
-bool save(QWidget& dialog, const QString& outDir, int page)
+// The dialog, with an open drop-down list drawn over it where it stands.
+bool save(QWidget& dialog, const QString& outDir, int page, QWidget* popup = nullptr)
 {
     QApplication::processEvents();
     const QString path = QDir(outDir).filePath(QString("page%1.png").arg(page));
-    if (!dialog.grab().save(path)) {
+    QPixmap picture = dialog.grab();
+    if (popup != nullptr && popup->isVisible()) {
+        QPainter painter(&picture);
+        painter.drawPixmap(dialog.mapFromGlobal(popup->mapToGlobal(QPoint(0, 0))), popup->grab());
+    }
+    if (!picture.save(path)) {
         std::cerr << "Cannot write " << path.toStdString() << std::endl;
         return false;
     }
@@ -87,7 +101,17 @@ int main(int argc, char** argv)
     next();
     ok = ok && answer->answered && dialog.getPage() == 2 && save(dialog, outDir, 2);
     next();
-    ok = ok && dialog.getPage() == 3 && save(dialog, outDir, 3);
+    ok = ok && dialog.getPage() == 3;
+    if (ok) {
+        // The last unit is the second of the identical pair.
+        auto* units = dialog.findChild<QComboBox*>("1022");
+        if (units->isVisible()) {
+            units->setCurrentIndex(units->count() - 1);
+            units->showPopup();
+        }
+        ok = save(dialog, outDir, 3, units->view()->window());
+        units->hidePopup();
+    }
     next();
     if (ok && dialog.getPage() == 4) {
         dialog.findChild<QComboBox*>("1016")->setCurrentIndex(2);

@@ -7,6 +7,8 @@
 #include "controller/VarnelController.h"
 #include "device/VarnelDevice.h"
 
+#include <QChart>
+#include <QChartView>
 #include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
@@ -17,6 +19,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <regex>
 #include <thread>
 
 namespace varnel::test {
@@ -100,6 +103,15 @@ protected:
     }
 
     QString lastLine() const { return mainText().split('\n').last(); }
+    // The names of the lines the runtime chart draws.
+    QStringList chartLines() const
+    {
+        QStringList names;
+        if (auto* view = window().findChild<QChartView*>("runtimeChart"); view != nullptr && view->chart())
+            for (QAbstractSeries* line : view->chart()->series())
+                names << line->name();
+        return names;
+    }
     std::string selectedProduct() const
     {
         VarnelDevice* device = window().getSelectedDevice();
@@ -160,6 +172,42 @@ TEST_F(RealUnits, SecondOfTwoUnitsGetsTheUpdateAndTheFirstIsLeftAlone)
                           << write.value;
     const std::vector<std::string> log = readLines("varnel.log");
     EXPECT_NE(std::find(log.begin(), log.end(), "Device Read for Validation"), log.end());
+}
+
+// Two units of one model beside a third: each found once, in a line of its
+// own whatever its protocol, listed by its port, and only the one chosen written.
+TEST_F(RealUnits, IdenticalUnitsAreToldApartByTheirPorts)
+{
+    const std::string twin = "protocol = framed\nconfiguration = 0x0003\ninternal.type = 2\n"
+                             "vendor = Simulated Power\nproduct = SIM twin\n";
+    start(unitSection("usb-ups", "hid") + "[unit twin-a]\n" + twin + "[unit twin-b]\n" + twin);
+    toPage3();
+    const QString found = qt("label.devicediscovered") + " Simulated Power : SIM ";
+    EXPECT_EQ(mainText(),
+              (QStringList{qt("label.discoverdevices"), qt("label.scanusb"), found + "usb-ups (usb-ups.sock)",
+                           qt("label.scanserial"), found + "twin (twin-a)", found + "twin (twin-b)",
+                           qt("label.discoveredmultipledevices"), qt("label.postdiscover")})
+                  .join('\n'));
+    EXPECT_EQ(comboEntries("1022"),
+              (QStringList{"Simulated Power : SIM usb-ups", "Simulated Power : SIM twin (twin-a)",
+                           "Simulated Power : SIM twin (twin-b)"}));
+    combo("1022")->setCurrentIndex(2);
+    toPage4();
+    EXPECT_TRUE(mainText().startsWith(qt("label.currentdevice") + " Simulated Power : SIM twin (twin-b)\n"));
+
+    saveWith(2, kSmallFourPack);
+    expectSavedUpdate(qt("msg.validated"));
+    expectUnitHolds("twin-b", *window().getSelectedDevice());
+    for (const JournalWrite& write : units->writes("twin-a"))
+        if (!isIndexSelection(write))
+            ADD_FAILURE() << "the twin was written: " << write.field << " " << write.index;
+    EXPECT_EQ(chartLines(), (QStringList{qt("label.chart.before"), qt("label.chart.readback")}));
+    // The backup's name is short; the whole port stays inside it.
+    const std::string backup = newestBackup();
+    EXPECT_TRUE(
+        std::regex_match(backup, std::regex(R"(backups/\d{8}-\d{6}-Simulated_Power-SIM_twin-twin-b\.json)")))
+        << backup;
+    EXPECT_EQ((*parseJson(readFile(backup)))["portName"], window().getSelectedDevice()->getPortName());
 }
 
 TEST_F(RealUnits, DiscoveringAgainAsksTheUnitsNothingOnNoAndReadsThemAfreshOnYes)
@@ -230,8 +278,10 @@ TEST_F(RealUnits, UnitFallingSilentDuringTheSaveLeavesBackEnabled)
 
     ASSERT_TRUE(no->answered);
     EXPECT_TRUE(mainText().endsWith(qt("label.savingchanges") + "\n" + qt("msg.updatefailed") + "\n" +
+                                    qt("msg.chart.notwritten") + "\n" +
                                     qt("msg.restoredeclined", newestBackup())))
         << mainText().toStdString();
+    EXPECT_EQ(chartLines(), QStringList{qt("label.chart.before")});
     EXPECT_TRUE(button("1002")->isEnabled());
     EXPECT_FALSE(button("1001")->isEnabled());
     EXPECT_EQ(button("1000")->text(), "Cancel");
@@ -282,10 +332,13 @@ TEST_F(RealUnits, UnitKeepingOtherValuesIsSavedButNotValidated)
         expectSavedUpdate(qt("msg.restoredeclined", newestBackup()));
         const QStringList shown = mainText().split('\n');
         ASSERT_GE(shown.size(), 3);
-        EXPECT_EQ(shown[shown.size() - 2], qt("msg.notvalidated")) << mainText().toStdString();
+        EXPECT_EQ(shown[shown.size() - 3], qt("msg.notvalidated")) << mainText().toStdString();
+        EXPECT_EQ(shown[shown.size() - 2], qt("msg.chart.notwritten"));
         if (fault.reason != nullptr) {
-            EXPECT_EQ(shown[shown.size() - 3], qt(fault.reason)) << mainText().toStdString();
+            EXPECT_EQ(shown[shown.size() - 4], qt(fault.reason)) << mainText().toStdString();
         }
+        // What the check read back stands beside the scanned table, not what was computed.
+        EXPECT_EQ(chartLines(), (QStringList{qt("label.chart.before"), qt("label.chart.readback")}));
         EXPECT_FALSE(mainText().contains(qt("msg.validated"))) << mainText().toStdString();
     }
 }
