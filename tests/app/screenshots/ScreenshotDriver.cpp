@@ -55,7 +55,7 @@ private:
 };
 
 // The dialog, with an open drop-down list drawn over it where it stands.
-bool save(QWidget& dialog, const QString& outDir, int page, QWidget* popup = nullptr)
+bool save(QWidget& dialog, const QString& outDir, const QString& page, QWidget* popup = nullptr)
 {
     QApplication::processEvents();
     const QString path = QDir(outDir).filePath(QString("page%1.png").arg(page));
@@ -94,23 +94,26 @@ int main(int argc, char** argv)
     dialog.setBackend(std::make_unique<ScreenshotBackend>(dialog.getController()));
     dialog.show();
     auto next = [&dialog] { dialog.findChild<QPushButton*>("1001")->click(); };
-    bool ok = save(dialog, outDir, 1);
+    bool ok = save(dialog, outDir, "1");
 
     auto answer =
         varnel::test::ModalAnswer::file(std::filesystem::absolute("sample-batterydata.xml").string());
     next();
-    ok = ok && answer->answered && dialog.getPage() == 2 && save(dialog, outDir, 2);
+    ok = ok && answer->answered && dialog.getPage() == 2 && save(dialog, outDir, "2");
     next();
     ok = ok && dialog.getPage() == 3;
     if (ok) {
         // The last unit is the second of the identical pair.
         auto* units = dialog.findChild<QComboBox*>("1022");
-        if (units->isVisible()) {
+        if (units->isVisible())
             units->setCurrentIndex(units->count() - 1);
+        ok = save(dialog, outDir, "3");
+        // And once more with the list open, which names every unit.
+        if (ok && units->isVisible()) {
             units->showPopup();
+            ok = save(dialog, outDir, "3-units", units->view()->window());
+            units->hidePopup();
         }
-        ok = save(dialog, outDir, 3, units->view()->window());
-        units->hidePopup();
     }
     next();
     if (ok && dialog.getPage() == 4) {
@@ -118,12 +121,12 @@ int main(int argc, char** argv)
         dialog.findChild<QComboBox*>("1017")->setCurrentIndex(3);
         dialog.findChild<QComboBox*>("1018")->setCurrentIndex(1);
         dialog.findChild<QComboBox*>("1020")->setCurrentIndex(2);
-        ok = save(dialog, outDir, 4);
+        ok = save(dialog, outDir, "4");
     } else {
         ok = false;
     }
     next();
-    ok = ok && dialog.getPage() == 5 && save(dialog, outDir, 5);
+    ok = ok && dialog.getPage() == 5 && save(dialog, outDir, "5");
     if (!ok)
         std::cerr << "The walk stopped on page " << dialog.getPage() << "; see varnel.log" << std::endl;
     return ok ? 0 : 1;
