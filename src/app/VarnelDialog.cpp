@@ -9,6 +9,7 @@
 #include "platform/Sleep.h"
 #include "settings/CatalogueText.h"
 #include "settings/I18N.h"
+#include "settings/ShownText.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -138,7 +139,8 @@ void VarnelDialog::setMainText(const std::string& value)
 
 std::string VarnelDialog::deviceHeading(const VarnelDevice& device) const
 {
-    return text("label.currentdevice") + " " + device.getVendorName() + " : " + device.getProductName();
+    return text("label.currentdevice") + " " + shownText(device.getVendorName()) + " : " +
+           shownText(device.getProductName());
 }
 
 void VarnelDialog::redraw(QWidget* widget)
@@ -304,9 +306,9 @@ void VarnelDialog::enterPage3()
     if (found->size() == 1) {
         appendStatus(message("label.discoveredonedevice"), 1);
         selectedDevice = found->front().get();
-        appendStatus(selectedDevice->getVendorName().c_str(), 1);
+        appendStatus(shownText(selectedDevice->getVendorName()).c_str(), 1);
         appendStatus(" : ", 0);
-        appendStatus(selectedDevice->getProductName().c_str(), 0);
+        appendStatus(shownText(selectedDevice->getProductName()).c_str(), 0);
     } else {
         appendStatus(message("label.discoveredmultipledevices"), 1);
         {
@@ -314,7 +316,8 @@ void VarnelDialog::enterPage3()
             QSignalBlocker blocker(layout.deviceCombo);
             layout.deviceCombo->clear();
             for (const auto& device : *found)
-                layout.deviceCombo->addItem(toQt(device->getVendorName() + " : " + device->getProductName()));
+                layout.deviceCombo->addItem(
+                    toQt(shownText(device->getVendorName()) + " : " + shownText(device->getProductName())));
             layout.deviceCombo->setCurrentIndex(0);
         }
         selectedDevice = found->front().get();

@@ -16,6 +16,7 @@
 
 namespace varnel {
 
+class CAnyPort;
 class I18N;
 class PropertiesFile;
 class VarnelDevice;
@@ -45,7 +46,8 @@ public:
     const WattageTableMap& getWattageTables() const { return wattageTables; }
     const BatteryTableMap& getBatteryTables() const { return batteryTables; }
     const BatteryPackList& getBatteryPacks() const { return batteryPacks; }
-    // The packs' names, in file order: pack k is quantity k of a computation.
+    // The packs' names as shown (control characters escaped), in file order:
+    // pack k is quantity k of a computation.
     std::vector<std::string> packNames() const;
     // "(quantity) name" for every pack whose quantity is above 0, in file order.
     std::vector<std::string> chosenPackLines(const std::vector<std::uint32_t>& batteryPackQuantities) const;
@@ -76,6 +78,7 @@ public:
     // Enumeration callback of the port libraries; the context is the controller.
     static std::int32_t onPortEnumerated(PortDescriptor* port, void* context);
     void discoverOnPort(const PortDescriptor& port);
+    void reportLibraryFailure(const CAnyPort& port) const;
     // Reads a just-saved unit back into a fresh record and compares what was written.
     bool validateUpdate(VarnelDevice& device, const StatusCallback& callback);
 

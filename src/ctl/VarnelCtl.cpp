@@ -9,6 +9,7 @@
 #include "device/VarnelDevice.h"
 #include "settings/CatalogueText.h"
 #include "settings/JsonText.h"
+#include "settings/ShownText.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -142,7 +143,7 @@ int VarnelCtl::run(int argc, char** argv)
 
 int VarnelCtl::fail(int code, const std::string& reason)
 {
-    err << "varnelctl: " << reason << std::endl;
+    err << "varnelctl: " << shownText(reason) << std::endl;
     if (json) {
         const nlohmann::ordered_json doc{{"exitCode", code}, {"error", narrowToUtf8(reason)}};
         out << toAsciiJson(doc) << std::endl;
@@ -236,9 +237,10 @@ int VarnelCtl::scan(VarnelController& controller, ConsoleStatus& status)
     }
     for (std::size_t i = 0; i < devices.size(); ++i) {
         const VarnelDevice& d = *devices[i];
-        out << (i + 1) << "  '" << d.getPortName() << "'  " << d.getVendorName() << " : "
-            << d.getProductName() << "  internal " << static_cast<unsigned>(d.getInternalBatteryCount())
-            << " of type " << static_cast<unsigned>(d.getInternalBatteryType()) << "  external "
+        out << (i + 1) << "  '" << shownText(d.getPortName()) << "'  " << shownText(d.getVendorName())
+            << " : " << shownText(d.getProductName()) << "  internal "
+            << static_cast<unsigned>(d.getInternalBatteryCount()) << " of type "
+            << static_cast<unsigned>(d.getInternalBatteryType()) << "  external "
             << d.getExternalBatteryCount() << "  configuration " << hex(d.getConfigurationInfo()) << "\n";
     }
     return success;
@@ -263,8 +265,9 @@ int VarnelCtl::packs(VarnelController& controller)
         return success;
     }
     for (std::size_t i = 0; i < list.size(); ++i)
-        out << (i + 1) << "  " << list[i]->getName() << "  (" << list[i]->getPartNumber() << ")  type "
-            << list[i]->getBatteryTypeIndex() << ", " << list[i]->getNumberOfBatteries() << " batteries\n";
+        out << (i + 1) << "  " << shownText(list[i]->getName()) << "  ("
+            << shownText(list[i]->getPartNumber()) << ")  type " << list[i]->getBatteryTypeIndex() << ", "
+            << list[i]->getNumberOfBatteries() << " batteries\n";
     if (list.empty())
         out << "The data file describes no battery pack.\n";
     return success;
@@ -479,8 +482,8 @@ nlohmann::ordered_json VarnelCtl::valuesJson(const ConfigurationValues& values)
 void VarnelCtl::printPlan(const VarnelDevice& device, unsigned number, const ConfigurationValues& current,
                           const ConfigurationValues& planned)
 {
-    out << "Unit " << number << " on '" << device.getPortName() << "': " << device.getVendorName() << " : "
-        << device.getProductName() << "\n"
+    out << "Unit " << number << " on '" << shownText(device.getPortName())
+        << "': " << shownText(device.getVendorName()) << " : " << shownText(device.getProductName()) << "\n"
         << "                      current  ->  new\n"
         << "external batteries    " << current.externalBatteryCount << "  ->  "
         << planned.externalBatteryCount << "\n"
