@@ -9,6 +9,7 @@
 #include "platform/Sleep.h"
 #include "settings/CatalogueText.h"
 #include "settings/I18N.h"
+#include "settings/LicenceNotice.h"
 #include "settings/ShownText.h"
 
 #include <QApplication>
@@ -195,7 +196,8 @@ void VarnelDialog::enterPage1()
     redraw(this);
     if (!controller.init(statusCallback()))
         return;
-    layout.sidePanel->setPlainText(toQt(text("label.techsupport") + "\r\n\r\nVersion " + version));
+    layout.sidePanel->setPlainText(toQt(text("label.techsupport") + "\r\n\r\nVersion " + version + "\r\n" +
+                                        copyrightNotice + "\r\n\r\n" + licenceNotice));
     setMainText(text("label.welcome"));
     layout.httpChoice->setText(toQt(text("label.httpdownload")));
     DialogLayout::fitCaption(layout.httpChoice);

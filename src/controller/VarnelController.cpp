@@ -194,6 +194,7 @@ std::string VarnelController::fileVersionText(const char* key, Missing missing) 
 std::vector<std::unique_ptr<VarnelDevice>>& VarnelController::scanForDevices(const StatusCallback& callback)
 {
     clearDevices();
+    portProblems.clear();
     statusCallback = callback;
     CAnyPort port;
     show(statusCallback, catalogueText(messages.get(), "label.scanusb", Missing::Key));
@@ -236,8 +237,10 @@ void VarnelController::discoverOnPort(const PortDescriptor& descriptor)
     port.setTransport(descriptor.transport);
     if (!port.open(&opened)) {
         log() << "Could not open port '" << name << "'" << std::endl;
-        if (const char* reason = port.openFailureReason())
-            log() << shownText(reason) << std::endl;
+        const std::string reason = shownText(port.openFailureReason() ? port.openFailureReason() : "");
+        if (!reason.empty())
+            log() << reason << std::endl;
+        portProblems.push_back("'" + name + "'" + (reason.empty() ? "" : ": " + reason));
         return;
     }
 

@@ -42,6 +42,9 @@ public:
     const std::string& getFileVersionNumber() const { return fileVersionNumber; }
     const std::string& getFileVersionDate() const { return fileVersionDate; }
     std::vector<std::unique_ptr<VarnelDevice>>& getDevices() { return devices; }
+    // The ports the last scan listed but could not open, each with the
+    // library's reason (escaped), e.g. a hidraw node the user may not read.
+    const std::vector<std::string>& getPortProblems() const { return portProblems; }
     const ScalarTableMap& getScalarTables() const { return scalarTables; }
     const WattageTableMap& getWattageTables() const { return wattageTables; }
     const BatteryTableMap& getBatteryTables() const { return batteryTables; }
@@ -119,6 +122,7 @@ private:
     BatteryTableMap batteryTables;
     BatteryPackList batteryPacks;
     std::vector<std::unique_ptr<VarnelDevice>> devices;
+    std::vector<std::string> portProblems;
 };
 
 } // namespace varnel

@@ -9,6 +9,7 @@
 #include "device/VarnelDevice.h"
 #include "settings/CatalogueText.h"
 #include "settings/JsonText.h"
+#include "settings/LicenceNotice.h"
 #include "settings/ShownText.h"
 
 #include <CLI/CLI.hpp>
@@ -118,7 +119,7 @@ int VarnelCtl::run(int argc, char** argv)
         out << app.help();
         return success;
     } catch (const CLI::CallForVersion&) {
-        out << "varnelctl " << VARNEL_VERSION << '\n';
+        out << "varnelctl " << VARNEL_VERSION << '\n' << copyrightNotice << '\n' << licenceNotice << '\n';
         return success;
     } catch (const CLI::CallForAllHelp&) {
         out << app.help("", CLI::AppFormatMode::All);
@@ -225,8 +226,12 @@ bool VarnelCtl::findUnits(VarnelController& controller, ConsoleStatus& status)
 
 int VarnelCtl::scan(VarnelController& controller, ConsoleStatus& status)
 {
-    if (!findUnits(controller, status))
+    if (!findUnits(controller, status)) {
+        // A unit the user may not open looks like no unit at all: say which port and what to do.
+        for (const std::string& problem : controller.getPortProblems())
+            err << "varnelctl: could not open port " << problem << std::endl;
         return fail(noUnit, "no UPS that supports external battery packs was found");
+    }
     const auto& devices = controller.getDevices();
     if (json) {
         nlohmann::ordered_json units = nlohmann::ordered_json::array();
