@@ -142,9 +142,10 @@ bool createFolder(const std::string& folder, std::string& reason, FileAccess acc
     }
     if (CreateDirectoryA(folder.c_str(), attributes))
         return true;
+    const DWORD error = GetLastError();
     const DWORD attributesFound = GetFileAttributesA(folder.c_str());
-    if (GetLastError() != ERROR_ALREADY_EXISTS && attributesFound == INVALID_FILE_ATTRIBUTES) {
-        reason = windowsReason(GetLastError());
+    if (error != ERROR_ALREADY_EXISTS || attributesFound == INVALID_FILE_ATTRIBUTES) {
+        reason = windowsReason(error);
         return false;
     }
     if (attributesFound != INVALID_FILE_ATTRIBUTES && (attributesFound & FILE_ATTRIBUTE_REPARSE_POINT)) {

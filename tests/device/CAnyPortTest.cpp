@@ -6,6 +6,10 @@
 
 #include <filesystem>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace varnel {
 
 TEST(CAnyPortTest, UntypedOrUnknownTransportNeverLoads)
@@ -67,6 +71,11 @@ TEST(DynamicLibraryTest, ALibraryPlantedInTheCurrentFolderIsNeverLoaded)
                                DynamicLibrary::fileName("linkusb"));
     ASSERT_FALSE(std::filesystem::exists(own + "/" + DynamicLibrary::fileName("linkusb")));
 
+    ASSERT_TRUE(DynamicLibrary::restrictSearchPath());
+#ifdef _WIN32
+    // Nor by Windows' own search, which without the restriction looks in the current folder.
+    EXPECT_EQ(LoadLibraryA("linkusb.dll"), nullptr);
+#endif
     CAnyPort port;
     port.setTransport(PORT_TRANSPORT_USB);
     PortDescriptor descriptor{};

@@ -5,7 +5,11 @@
 
 #include <filesystem>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <aclapi.h>
+#include <sddl.h>
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #endif
 
@@ -83,6 +87,44 @@ TEST(DurableFile, BackupsAreOwnerOnlyAndLinksAreRefused)
     fs::create_symlink("../precious", "backups/c.json");
     EXPECT_EQ(writeNewFileDurably("backups", "c.json", "{}", reason), DurableWrite::nameTaken);
     EXPECT_FALSE(fs::exists("precious"));
+}
+#else
+// The same on Windows: the DACL lets in the user (and the system account),
+// no one else. (Wine keeps no DACL of its own and answers with that pair.)
+TEST(DurableFile, BackupsAreOwnerOnly)
+{
+    test::TempDir dir;
+    std::string reason;
+    ASSERT_TRUE(createFolder("backups", reason, FileAccess::ownerOnly)) << reason;
+    ASSERT_EQ(writeNewFileDurably("backups", "a.json", "{}", reason), DurableWrite::written) << reason;
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    unsigned char user[256];
+    DWORD size = sizeof user;
+    ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, size, &size));
+    CloseHandle(token);
+    for (const char* path : {"backups", "backups/a.json"}) {
+        PACL dacl = nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_EQ(GetNamedSecurityInfoA(path, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                        &dacl, nullptr, &descriptor),
+                  ERROR_SUCCESS)
+            << path;
+        ASSERT_NE(dacl, nullptr) << path << ": no DACL lets everyone in";
+        for (DWORD i = 0; i < dacl->AceCount; ++i) {
+            ACCESS_ALLOWED_ACE* ace = nullptr;
+            ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+            if (ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE)
+                continue;
+            char* sid = nullptr;
+            ConvertSidToStringSidA(&ace->SidStart, &sid);
+            EXPECT_TRUE(EqualSid(&ace->SidStart, reinterpret_cast<TOKEN_USER*>(user)->User.Sid) ||
+                        std::string(sid) == "S-1-5-18")
+                << path << " lets " << sid << " in";
+            LocalFree(sid);
+        }
+        LocalFree(descriptor);
+    }
 }
 #endif
 
