@@ -18,7 +18,7 @@ cat <<'TEXT'
 Third-party software in the Varnel package for Windows
 
 Varnel itself is licensed under the GNU General Public License, version 3 or
-later (LICENSE). The package ships the libraries below, each under its own
+later (LICENSE.txt). The package ships the libraries below, each under its own
 licence; their copyright notices and licence texts follow. The sources are
 those of the Debian packages named.
 TEXT

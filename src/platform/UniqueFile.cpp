@@ -73,8 +73,11 @@ std::string createUniqueFile(const std::string& prefix, FileAccess access)
             CloseHandle(file);
             return candidate;
         }
-        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
-            errno = EACCES;
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+            errno = error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND ? ENOENT
+                    : error == ERROR_DISK_FULL                                     ? ENOSPC
+                                                                                   : EACCES;
             return {};
         }
     }
