@@ -13,6 +13,10 @@ foreach(program varnel varnelctl upssim gen-batterydata)
 endforeach()
 install(TARGETS ${varnel_programs} RUNTIME DESTINATION ${VARNEL_INSTALL_PRIVATE})
 install(TARGETS linkserial linkhid linkusb LIBRARY DESTINATION ${VARNEL_INSTALL_PRIVATE})
+# udev runs it by its full path (dist/70-varnel-ups.rules); nobody else does.
+if(TARGET varnel-ups-id)
+  install(TARGETS varnel-ups-id RUNTIME DESTINATION ${VARNEL_INSTALL_PRIVATE})
+endif()
 
 foreach(program ${varnel_programs})
   install(CODE "

@@ -130,6 +130,11 @@ echo "windows.sh: left to Windows itself: $(printf '%s\n' "${from_windows[@]}" |
 find "$package" \( -iname '*.exe' -o -iname '*.dll' \) -exec $mingw-strip --strip-unneeded {} +
 
 cp dist/varnel.ini dist/varnelstrings.en dist/sample-batterydata.xml "$package/"
+# The licence, and the notices and licence texts of every library shipped.
+cp LICENSE "$package/LICENSE.txt"
+notices=()
+[ "$gui" = 1 ] && notices+=(--qt)
+scripts/third-party-notices.sh ${notices[@]+"${notices[@]}"} >"$package/THIRD-PARTY-NOTICES.txt"
 zip_name=Varnel-$version-windows-x64.zip
 [ "$gui" = 0 ] && zip_name=Varnel-$version-windows-x64-console.zip
 rm -f "dist-windows/$zip_name"

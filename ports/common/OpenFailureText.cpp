@@ -37,9 +37,11 @@ constexpr const char* kUnitInUse =
     "another Varnel): stop it and scan again";
 constexpr const char* kUnitGone = "the unit is gone (unplugged or switched off): reconnect it and scan again";
 constexpr const char* kNoUdevRule =
-    "permission denied: install dist/70-varnel-ups.rules into /etc/udev/rules.d/, run 'udevadm control "
+    "permission denied: the udev rule 70-varnel-ups.rules (with varnel-ups-id) gives the logged-in user "
+    "access "
+    "to UPS nodes; install the package (or see README, Port access on Linux), run 'sudo udevadm control "
     "--reload "
-    "&& udevadm trigger' and replug the unit";
+    "&& sudo udevadm trigger --subsystem-match=hidraw', replug the unit and log in at the machine itself";
 constexpr const char* kNoSimulator =
     "no simulated unit listens there: start upssim, or correct LINKHID_SIMULATORS";
 

@@ -64,11 +64,13 @@ bool HidReportDescriptor::parse(const uint8_t* data, size_t size)
     fields.clear();
     featureBits.clear();
     powerDevice = false;
+    topLevel.clear();
     failure.clear();
     auto fail = [this](const std::string& why) {
         fields.clear();
         featureBits.clear();
         powerDevice = false;
+        topLevel.clear();
         failure = why;
         return false;
     };
@@ -164,6 +166,8 @@ bool HidReportDescriptor::parse(const uint8_t* data, size_t size)
             if (tag == kCollection) {
                 if (collectionDepth >= kMaxCollectionDepth)
                     return fail("collections nested too deep");
+                if (collectionDepth == 0 && (value & 0xFF) == kApplicationCollection)
+                    topLevel.push_back(usages.empty() ? 0 : usages.front().page);
                 ++collectionDepth;
                 if ((value & 0xFF) == kApplicationCollection && !usages.empty() &&
                     (usages.front().page == HID_PAGE_POWER_DEVICE ||

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace linkhid {
 
@@ -38,6 +39,9 @@ public:
     uint32_t featureReportBytes(uint8_t reportId) const;
     // An application collection on the Power Device or Battery System page.
     bool isPowerDevice() const { return powerDevice; }
+    // The usage page of each top-level application collection, in order (0
+    // for one without a usage): what the device says it is.
+    const std::vector<uint32_t>& topLevelPages() const { return topLevel; }
     size_t fieldCount() const { return fields.size(); }
     // Keyed by usage page << 16 | usage id.
     const std::map<uint32_t, HidField>& allFields() const { return fields; }
@@ -47,6 +51,7 @@ private:
     std::map<uint32_t, HidField> fields;
     std::map<uint8_t, uint64_t> featureBits;
     bool powerDevice = false;
+    std::vector<uint32_t> topLevel;
     std::string failure;
 };
 

@@ -10,6 +10,8 @@
 #include "platform/Sleep.h"
 #include "settings/CatalogueText.h"
 #include "settings/I18N.h"
+#include "settings/LicenceNotice.h"
+#include "settings/ShownText.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -206,7 +208,7 @@ StatusCallback VarnelDialog::scanStatusCallback()
         if (shown == catalogueText(controller.getMessages(), "label.devicediscovered", Missing::Key) &&
             !devices.empty()) {
             const VarnelDevice& unit = *devices.back();
-            const std::string port = UnitLabels::portLeaf(unit.getPortName());
+            const std::string port = shownText(UnitLabels::portLeaf(unit.getPortName()));
             showStatus(
                 (shown + " " + UnitLabels::plain(unit) + (port.empty() ? "" : " (" + port + ")")).c_str(), 1);
             return;
@@ -240,7 +242,8 @@ void VarnelDialog::enterPage1()
     redraw(this);
     if (!controller.init(statusCallback()))
         return;
-    layout.sidePanel->setPlainText(toQt(text("label.techsupport") + "\r\n\r\nVersion " + version));
+    layout.sidePanel->setPlainText(toQt(text("label.techsupport") + "\r\n\r\nVersion " + version + "\r\n" +
+                                        copyrightNotice + "\r\n\r\n" + licenceNotice));
     setMainText(text("label.welcome"));
     layout.httpChoice->setText(toQt(text("label.httpdownload")));
     DialogLayout::fitCaption(layout.httpChoice);
@@ -351,9 +354,9 @@ void VarnelDialog::enterPage3()
     if (found->size() == 1) {
         appendStatus(message("label.discoveredonedevice"), 1);
         selectedDevice = found->front().get();
-        appendStatus(selectedDevice->getVendorName().c_str(), 1);
+        appendStatus(shownText(selectedDevice->getVendorName()).c_str(), 1);
         appendStatus(" : ", 0);
-        appendStatus(selectedDevice->getProductName().c_str(), 0);
+        appendStatus(shownText(selectedDevice->getProductName()).c_str(), 0);
     } else {
         appendStatus(message("label.discoveredmultipledevices"), 1);
         {

@@ -129,7 +129,7 @@ ConfigurationBackup::Written ConfigurationBackup::write(const VarnelDevice& devi
     content += "}\n";
 
     Written result;
-    if (!createFolder(folder, result.failure))
+    if (!createFolder(folder, result.failure, FileAccess::ownerOnly))
         return result;
     const std::string stem = date + "-" + time + "-" + namePart(device.getVendorName()) + "-" +
                              namePart(device.getProductName()) + "-" +

@@ -1,6 +1,7 @@
 #include "controller/UnitLabels.h"
 
 #include "device/VarnelDevice.h"
+#include "settings/ShownText.h"
 
 #include <algorithm>
 
@@ -17,7 +18,7 @@ std::string UnitLabels::portLeaf(const std::string& portName)
 
 std::string UnitLabels::plain(const VarnelDevice& device)
 {
-    return device.getVendorName() + " : " + device.getProductName();
+    return shownText(device.getVendorName()) + " : " + shownText(device.getProductName());
 }
 
 std::vector<std::string> UnitLabels::of(const std::vector<std::unique_ptr<VarnelDevice>>& devices)
@@ -30,7 +31,7 @@ std::vector<std::string> UnitLabels::of(const std::vector<std::unique_ptr<Varnel
     };
     std::vector<std::string> leaves;
     for (const auto& device : devices)
-        leaves.push_back(plainNames[leaves.size()] + " (" + portLeaf(device->getPortName()) + ")");
+        leaves.push_back(plainNames[leaves.size()] + " (" + shownText(portLeaf(device->getPortName())) + ")");
     std::vector<std::string> labels;
     for (std::size_t i = 0; i < devices.size(); ++i) {
         if (!sameAs(plainNames, i))
@@ -38,7 +39,7 @@ std::vector<std::string> UnitLabels::of(const std::vector<std::unique_ptr<Varnel
         else if (!sameAs(leaves, i))
             labels.push_back(leaves[i]);
         else
-            labels.push_back(plainNames[i] + " (" + devices[i]->getPortName() + ")");
+            labels.push_back(plainNames[i] + " (" + shownText(devices[i]->getPortName()) + ")");
     }
     return labels;
 }

@@ -11,6 +11,7 @@
 #include "settings/I18N.h"
 #include "settings/Log.h"
 #include "settings/PropertiesFile.h"
+#include "settings/ShownText.h"
 
 #include <cctype>
 #include <sstream>
@@ -169,7 +170,7 @@ std::vector<std::string> VarnelController::packNames() const
 {
     std::vector<std::string> names;
     for (const auto& pack : batteryPacks)
-        names.push_back(pack->getName());
+        names.push_back(shownText(pack->getName()));
     return names;
 }
 
@@ -180,27 +181,42 @@ VarnelController::chosenPackLines(const std::vector<std::uint32_t>& batteryPackQ
     for (std::size_t pack = 0; pack < batteryPackQuantities.size() && pack < batteryPacks.size(); ++pack)
         if (batteryPackQuantities[pack] > 0)
             lines.push_back("(" + std::to_string(batteryPackQuantities[pack]) + ") " +
-                            batteryPacks[pack]->getName());
+                            shownText(batteryPacks[pack]->getName()));
     return lines;
 }
 
 std::string VarnelController::fileVersionText(const char* key, Missing missing) const
 {
-    return catalogueFormat(messages.get(), key, {fileVersionNumber, fileVersionDate}, missing);
+    return catalogueFormat(messages.get(), key, {shownText(fileVersionNumber), shownText(fileVersionDate)},
+                           missing);
 }
 
 std::vector<std::unique_ptr<VarnelDevice>>& VarnelController::scanForDevices(const StatusCallback& callback)
 {
     clearDevices();
+    portProblems.clear();
     statusCallback = callback;
     CAnyPort port;
     show(statusCallback, catalogueText(messages.get(), "label.scanusb", Missing::Key));
     port.setTransport(PORT_TRANSPORT_HID);
     port.enumerate(&VarnelController::onPortEnumerated, this);
+    reportLibraryFailure(port);
     show(statusCallback, catalogueText(messages.get(), "label.scanserial", Missing::Key));
     port.setTransport(PORT_TRANSPORT_SERIAL);
     port.enumerate(&VarnelController::onPortEnumerated, this);
+    reportLibraryFailure(port);
     return devices;
+}
+
+void VarnelController::reportLibraryFailure(const CAnyPort& port) const
+{
+    // Without its library a transport's units would look absent; the reason says where it was looked for.
+    if (port.isLoaded() || port.libraryFailure().empty())
+        return;
+    log() << "Could not load the port library: " << port.libraryFailure() << std::endl;
+    show(statusCallback,
+         catalogueFormat(messages.get(), "msg.portlibrarymissing", {port.libraryFailure()}, Missing::Key)
+             .c_str());
 }
 
 std::int32_t VarnelController::onPortEnumerated(PortDescriptor* port, void* context)
@@ -212,7 +228,7 @@ std::int32_t VarnelController::onPortEnumerated(PortDescriptor* port, void* cont
 
 void VarnelController::discoverOnPort(const PortDescriptor& descriptor)
 {
-    const std::string name = descriptor.portName ? descriptor.portName : "";
+    const std::string name = shownText(descriptor.portName ? descriptor.portName : "");
     log() << "Checking port '" << name << "'" << std::endl;
 
     // The library takes a mutable record; it gets a copy of its own.
@@ -221,8 +237,10 @@ void VarnelController::discoverOnPort(const PortDescriptor& descriptor)
     port.setTransport(descriptor.transport);
     if (!port.open(&opened)) {
         log() << "Could not open port '" << name << "'" << std::endl;
-        if (const char* reason = port.openFailureReason())
+        const std::string reason = shownText(port.openFailureReason() ? port.openFailureReason() : "");
+        if (!reason.empty())
             log() << reason << std::endl;
+        portProblems.push_back("'" + name + "'" + (reason.empty() ? "" : ": " + reason));
         return;
     }
 

@@ -17,6 +17,7 @@
 
 namespace varnel {
 
+class CAnyPort;
 class I18N;
 class PropertiesFile;
 class VarnelDevice;
@@ -43,11 +44,15 @@ public:
     const std::string& getFileVersionDate() const { return fileVersionDate; }
     std::vector<std::unique_ptr<VarnelDevice>>& getDevices() { return devices; }
     const std::vector<std::unique_ptr<VarnelDevice>>& getDevices() const { return devices; }
+    // The ports the last scan listed but could not open, each with the
+    // library's reason (escaped), e.g. a hidraw node the user may not read.
+    const std::vector<std::string>& getPortProblems() const { return portProblems; }
     const ScalarTableMap& getScalarTables() const { return scalarTables; }
     const WattageTableMap& getWattageTables() const { return wattageTables; }
     const BatteryTableMap& getBatteryTables() const { return batteryTables; }
     const BatteryPackList& getBatteryPacks() const { return batteryPacks; }
-    // The packs' names, in file order: pack k is quantity k of a computation.
+    // The packs' names as shown (control characters escaped), in file order:
+    // pack k is quantity k of a computation.
     std::vector<std::string> packNames() const;
     // "(quantity) name" for every pack whose quantity is above 0, in file order.
     std::vector<std::string> chosenPackLines(const std::vector<std::uint32_t>& batteryPackQuantities) const;
@@ -78,6 +83,7 @@ public:
     // Enumeration callback of the port libraries; the context is the controller.
     static std::int32_t onPortEnumerated(PortDescriptor* port, void* context);
     void discoverOnPort(const PortDescriptor& port);
+    void reportLibraryFailure(const CAnyPort& port) const;
     // Reads a just-saved unit back into a fresh record and compares what was written.
     bool validateUpdate(VarnelDevice& device, const StatusCallback& callback);
 
@@ -120,6 +126,7 @@ private:
     std::vector<std::unique_ptr<VarnelDevice>> devices;
     // What the last validateUpdate read from the unit, if it read it.
     std::optional<ConfigurationValues> lastReadBack;
+    std::vector<std::string> portProblems;
 };
 
 } // namespace varnel

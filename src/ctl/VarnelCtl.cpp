@@ -9,6 +9,8 @@
 #include "device/VarnelDevice.h"
 #include "settings/CatalogueText.h"
 #include "settings/JsonText.h"
+#include "settings/LicenceNotice.h"
+#include "settings/ShownText.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -117,7 +119,7 @@ int VarnelCtl::run(int argc, char** argv)
         out << app.help();
         return success;
     } catch (const CLI::CallForVersion&) {
-        out << "varnelctl " << VARNEL_VERSION << '\n';
+        out << "varnelctl " << VARNEL_VERSION << '\n' << copyrightNotice << '\n' << licenceNotice << '\n';
         return success;
     } catch (const CLI::CallForAllHelp&) {
         out << app.help("", CLI::AppFormatMode::All);
@@ -142,7 +144,7 @@ int VarnelCtl::run(int argc, char** argv)
 
 int VarnelCtl::fail(int code, const std::string& reason)
 {
-    err << "varnelctl: " << reason << std::endl;
+    err << "varnelctl: " << shownText(reason) << std::endl;
     if (json) {
         const nlohmann::ordered_json doc{{"exitCode", code}, {"error", narrowToUtf8(reason)}};
         out << toAsciiJson(doc) << std::endl;
@@ -224,8 +226,12 @@ bool VarnelCtl::findUnits(VarnelController& controller, ConsoleStatus& status)
 
 int VarnelCtl::scan(VarnelController& controller, ConsoleStatus& status)
 {
-    if (!findUnits(controller, status))
+    if (!findUnits(controller, status)) {
+        // A unit the user may not open looks like no unit at all: say which port and what to do.
+        for (const std::string& problem : controller.getPortProblems())
+            err << "varnelctl: could not open port " << problem << std::endl;
         return fail(noUnit, "no UPS that supports external battery packs was found");
+    }
     const auto& devices = controller.getDevices();
     if (json) {
         nlohmann::ordered_json units = nlohmann::ordered_json::array();
@@ -236,9 +242,10 @@ int VarnelCtl::scan(VarnelController& controller, ConsoleStatus& status)
     }
     for (std::size_t i = 0; i < devices.size(); ++i) {
         const VarnelDevice& d = *devices[i];
-        out << (i + 1) << "  '" << d.getPortName() << "'  " << d.getVendorName() << " : "
-            << d.getProductName() << "  internal " << static_cast<unsigned>(d.getInternalBatteryCount())
-            << " of type " << static_cast<unsigned>(d.getInternalBatteryType()) << "  external "
+        out << (i + 1) << "  '" << shownText(d.getPortName()) << "'  " << shownText(d.getVendorName())
+            << " : " << shownText(d.getProductName()) << "  internal "
+            << static_cast<unsigned>(d.getInternalBatteryCount()) << " of type "
+            << static_cast<unsigned>(d.getInternalBatteryType()) << "  external "
             << d.getExternalBatteryCount() << "  configuration " << hex(d.getConfigurationInfo()) << "\n";
     }
     return success;
@@ -263,8 +270,9 @@ int VarnelCtl::packs(VarnelController& controller)
         return success;
     }
     for (std::size_t i = 0; i < list.size(); ++i)
-        out << (i + 1) << "  " << list[i]->getName() << "  (" << list[i]->getPartNumber() << ")  type "
-            << list[i]->getBatteryTypeIndex() << ", " << list[i]->getNumberOfBatteries() << " batteries\n";
+        out << (i + 1) << "  " << shownText(list[i]->getName()) << "  ("
+            << shownText(list[i]->getPartNumber()) << ")  type " << list[i]->getBatteryTypeIndex() << ", "
+            << list[i]->getNumberOfBatteries() << " batteries\n";
     if (list.empty())
         out << "The data file describes no battery pack.\n";
     return success;
@@ -479,8 +487,8 @@ nlohmann::ordered_json VarnelCtl::valuesJson(const ConfigurationValues& values)
 void VarnelCtl::printPlan(const VarnelDevice& device, unsigned number, const ConfigurationValues& current,
                           const ConfigurationValues& planned)
 {
-    out << "Unit " << number << " on '" << device.getPortName() << "': " << device.getVendorName() << " : "
-        << device.getProductName() << "\n"
+    out << "Unit " << number << " on '" << shownText(device.getPortName())
+        << "': " << shownText(device.getVendorName()) << " : " << shownText(device.getProductName()) << "\n"
         << "                      current  ->  new\n"
         << "external batteries    " << current.externalBatteryCount << "  ->  "
         << planned.externalBatteryCount << "\n"

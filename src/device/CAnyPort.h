@@ -47,6 +47,9 @@ public:
     void enumerate(PortEnumerateCallback callback, void* context);
 
     bool isLoaded() const { return library.isOpen(); }
+    // Why the library of the transport could not be loaded (it names the
+    // file and the program's folder), or empty.
+    const std::string& libraryFailure() const { return library.failure(); }
     // Why the last open failed, as the library puts it, or null; only while it is loaded.
     const char* openFailureReason() const;
 

@@ -2,6 +2,7 @@
 
 #include "settings/CatalogueText.h"
 #include "settings/Log.h"
+#include "settings/ShownText.h"
 
 #include <iomanip>
 #include <ostream>
@@ -65,9 +66,9 @@ void VarnelDevice::dumpToLog(const std::string& title) const
     out << std::endl;
     out << title << std::endl;
     out << "\tCommunication Mode            = " << transport << std::endl;
-    out << "\tProduct Name                  = " << productName << std::endl;
-    out << "\tVendor Name                   = " << vendorName << std::endl;
-    out << "\tPort Name                     = " << portName << std::endl;
+    out << "\tProduct Name                  = " << shownText(productName) << std::endl;
+    out << "\tVendor Name                   = " << shownText(vendorName) << std::endl;
+    out << "\tPort Name                     = " << shownText(portName) << std::endl;
     out << "\tNummber of Internal Batteries = " << DecimalAndHex{internalBatteryCount, 2} << std::endl;
     out << "\tType of Internal Batteries    = " << DecimalAndHex{internalBatteryType, 2} << std::endl;
     out << "\tNumber of External Batteries  = "

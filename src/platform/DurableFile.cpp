@@ -1,5 +1,6 @@
 #include "platform/DurableFile.h"
 
+#include "platform/OwnerOnlySecurity.h"
 #include "platform/UniqueFile.h"
 
 #include <cerrno>
@@ -63,6 +64,7 @@ private:
 };
 
 // The temporary file goes again unless it was renamed or linked into place.
+#ifdef _WIN32
 class TemporaryName {
 public:
     explicit TemporaryName(std::string path) : path(std::move(path)) {}
@@ -79,6 +81,35 @@ public:
 private:
     std::string path;
 };
+
+std::string windowsReason(DWORD error)
+{
+    char text[256] = {};
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                        error, 0, text, sizeof text, nullptr);
+    std::string reason = length > 0 ? std::string(text, length) : "system error " + std::to_string(error);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.'))
+        reason.pop_back();
+    return reason;
+}
+#else
+class TemporaryName {
+public:
+    TemporaryName(int folder, std::string name) : folder(folder), name(std::move(name)) {}
+    ~TemporaryName()
+    {
+        if (!name.empty())
+            ::unlinkat(folder, name.c_str(), 0);
+    }
+    TemporaryName(const TemporaryName&) = delete;
+    TemporaryName& operator=(const TemporaryName&) = delete;
+    void keep() { name.clear(); }
+
+private:
+    int folder;
+    std::string name;
+};
+#endif
 
 bool writeAll(int fd, const std::string& content)
 {
@@ -100,24 +131,50 @@ bool writeAll(int fd, const std::string& content)
 
 } // namespace
 
-bool createFolder(const std::string& folder, std::string& reason)
+bool createFolder(const std::string& folder, std::string& reason, FileAccess access)
 {
 #ifdef _WIN32
-    if (_mkdir(folder.c_str()) == 0)
-        return true;
-    if (errno == EEXIST) {
-        const DWORD attributes = GetFileAttributesA(folder.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-            return true;
-        errno = ENOTDIR;
+    OwnerOnlySecurity security;
+    SECURITY_ATTRIBUTES* attributes = access == FileAccess::ownerOnly ? security.attributes(true) : nullptr;
+    if (access == FileAccess::ownerOnly && !attributes) {
+        reason = "the user's identity could not be read";
+        return false;
     }
+    if (CreateDirectoryA(folder.c_str(), attributes))
+        return true;
+    const DWORD error = GetLastError();
+    const DWORD attributesFound = GetFileAttributesA(folder.c_str());
+    if (error != ERROR_ALREADY_EXISTS || attributesFound == INVALID_FILE_ATTRIBUTES) {
+        reason = windowsReason(error);
+        return false;
+    }
+    if (attributesFound != INVALID_FILE_ATTRIBUTES && (attributesFound & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        reason = folder + " is a link; it is not followed";
+        return false;
+    }
+    if (attributesFound != INVALID_FILE_ATTRIBUTES && (attributesFound & FILE_ATTRIBUTE_DIRECTORY))
+        return true;
+    errno = ENOTDIR;
 #else
     struct stat info {};
-    if (::mkdir(folder.c_str(), 0777) == 0 ||
-        (errno == EEXIST && ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode)))
+    if (::mkdir(folder.c_str(), access == FileAccess::ownerOnly ? 0700 : 0777) == 0)
         return true;
-    if (errno == EEXIST)
+    if (errno == EEXIST && ::lstat(folder.c_str(), &info) == 0) {
+        if (S_ISLNK(info.st_mode)) {
+            reason = folder + " is a symbolic link; it is not followed";
+            return false;
+        }
+        if (S_ISDIR(info.st_mode)) {
+            // A folder an earlier version made for everyone to read.
+            if (access == FileAccess::ownerOnly && (info.st_mode & 077) != 0 && info.st_uid == ::geteuid() &&
+                ::chmod(folder.c_str(), info.st_mode & 0700) != 0) {
+                reason = systemReason(errno);
+                return false;
+            }
+            return true;
+        }
         errno = ENOTDIR;
+    }
 #endif
     reason = systemReason(errno);
     return false;
@@ -126,41 +183,58 @@ bool createFolder(const std::string& folder, std::string& reason)
 DurableWrite writeNewFileDurably(const std::string& folder, const std::string& name,
                                  const std::string& content, std::string& reason)
 {
+#ifdef _WIN32
     const std::string target = folder + "/" + name;
-    TemporaryName temporary(createUniqueFile(folder + "/." + name + "."));
+    const DWORD folderAttributes = GetFileAttributesA(folder.c_str());
+    if (folderAttributes != INVALID_FILE_ATTRIBUTES && (folderAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        reason = folder + " is a link; it is not followed";
+        return DurableWrite::failed;
+    }
+    TemporaryName temporary(createUniqueFile(folder + "/." + name + ".", FileAccess::ownerOnly));
     if (temporary.get().empty()) {
         reason = systemReason(errno);
         return DurableWrite::failed;
     }
-#ifdef _WIN32
     OpenFile file(_open(temporary.get().c_str(), _O_WRONLY | _O_BINARY));
     const bool flushed = file.get() >= 0 && writeAll(file.get(), content) && _commit(file.get()) == 0;
-#else
-    OpenFile file(::open(temporary.get().c_str(), O_WRONLY | O_CLOEXEC));
-    const bool flushed = file.get() >= 0 && writeAll(file.get(), content) && ::fsync(file.get()) == 0;
-#endif
     if (!flushed || !file.close()) {
         reason = systemReason(errno);
         return DurableWrite::failed;
     }
-
-#ifdef _WIN32
     // Without MOVEFILE_REPLACE_EXISTING an existing file keeps its name.
     if (!MoveFileExA(temporary.get().c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = GetLastError();
-        char text[256] = {};
-        const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                            nullptr, error, 0, text, sizeof text, nullptr);
-        reason = length > 0 ? std::string(text, length) : "system error " + std::to_string(error);
-        while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.'))
-            reason.pop_back();
+        reason = windowsReason(error);
         return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? DurableWrite::nameTaken
                                                                            : DurableWrite::failed;
     }
     temporary.keep();
 #else
+    // Everything below goes through the folder opened once: a link put in
+    // its place, or in the file's, is never followed.
+    OpenFile directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (directory.get() < 0) {
+        reason = errno == ELOOP || errno == ENOTDIR
+                     ? folder + " is not a folder (a symbolic link is not followed)"
+                     : systemReason(errno);
+        return DurableWrite::failed;
+    }
+    std::string temporaryName;
+    OpenFile file(
+        createUniqueFileIn(directory.get(), "." + name + ".", FileAccess::ownerOnly, temporaryName));
+    if (file.get() < 0) {
+        reason = systemReason(errno);
+        return DurableWrite::failed;
+    }
+    TemporaryName temporary(directory.get(), temporaryName);
+    const bool flushed = writeAll(file.get(), content) && ::fsync(file.get()) == 0;
+    if (!flushed || !file.close()) {
+        reason = systemReason(errno);
+        return DurableWrite::failed;
+    }
+
     // A hard link never replaces an existing file, as rename would.
-    if (::link(temporary.get().c_str(), target.c_str()) != 0) {
+    if (::linkat(directory.get(), temporaryName.c_str(), directory.get(), name.c_str(), 0) != 0) {
         const int error = errno;
         reason = systemReason(error);
         if (error == EEXIST)
@@ -170,9 +244,9 @@ DurableWrite writeNewFileDurably(const std::string& folder, const std::string& n
         if (error != EPERM && error != ENOTSUP && error != EOPNOTSUPP && error != ENOSYS)
             return DurableWrite::failed;
         struct stat existing {};
-        if (::lstat(target.c_str(), &existing) == 0)
+        if (::fstatat(directory.get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
             return DurableWrite::nameTaken;
-        if (::rename(temporary.get().c_str(), target.c_str()) != 0) {
+        if (::renameat(directory.get(), temporaryName.c_str(), directory.get(), name.c_str()) != 0) {
             reason = systemReason(errno);
             return DurableWrite::failed;
         }
@@ -181,12 +255,11 @@ DurableWrite writeNewFileDurably(const std::string& folder, const std::string& n
     // The new name must itself survive a power cut, which only the folder's own flush ensures.
     // Some network and FUSE mounts cannot flush a folder at all (EINVAL): the
     // file itself is on the disk, and refusing every save there helps no one.
-    OpenFile directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    const bool folderFlushed = directory.get() >= 0 && (::fsync(directory.get()) == 0 || errno == EINVAL ||
-                                                        errno == ENOTSUP || errno == EOPNOTSUPP);
+    const bool folderFlushed =
+        ::fsync(directory.get()) == 0 || errno == EINVAL || errno == ENOTSUP || errno == EOPNOTSUPP;
     if (!folderFlushed) {
         reason = systemReason(errno);
-        std::remove(target.c_str());
+        ::unlinkat(directory.get(), name.c_str(), 0);
         return DurableWrite::failed;
     }
 #endif

@@ -13,12 +13,22 @@ namespace varnel {
 
 namespace {
 
-void* openFile(const std::string& path)
+void* openFile(const std::string& path, std::string& failure)
 {
 #ifdef _WIN32
-    return reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
+    // The library's own imports from its folder and System32 alone.
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr,
+                                    LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!module)
+        failure = path + " could not be loaded (system error " + std::to_string(GetLastError()) + ")";
+    return reinterpret_cast<void*>(module);
 #else
-    return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        const char* reason = dlerror();
+        failure = reason ? reason : path + " could not be loaded";
+    }
+    return handle;
 #endif
 }
 
@@ -64,11 +74,34 @@ bool DynamicLibrary::open(const std::string& name)
         return true;
     const std::string file = fileName(name);
     const std::string directory = executableDirectory();
-    if (!directory.empty())
-        handle = openFile(directory + "/" + file);
-    if (!handle)
-        handle = openFile(file);
+    if (directory.empty()) {
+        failureText = file + " was not loaded: the program's own folder is not known";
+        return false;
+    }
+    const std::string path = directory + "/" + file;
+#ifdef _WIN32
+    const bool present = GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+#else
+    const bool present = ::access(path.c_str(), F_OK) == 0;
+#endif
+    if (!present) {
+        failureText = file + " is missing from " + directory;
+        return false;
+    }
+    failureText.clear();
+    handle = openFile(path, failureText);
     return handle != nullptr;
+}
+
+bool DynamicLibrary::restrictSearchPath()
+{
+#ifdef _WIN32
+    // Takes the current folder out of the search of LoadLibrary as well.
+    SetDllDirectoryA("");
+    return SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32) != 0;
+#else
+    return true;
+#endif
 }
 
 bool DynamicLibrary::close()

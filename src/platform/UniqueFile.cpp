@@ -1,63 +1,95 @@
 #include "platform/UniqueFile.h"
 
-#ifdef _WIN32
+#include "platform/OwnerOnlySecurity.h"
+
 #include <cerrno>
+#include <random>
+
+#ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
-#include <share.h>
-#include <sys/stat.h>
+#include <windows.h>
 #else
-#include <stdlib.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
-#include <vector>
-
 namespace varnel {
 
 namespace {
-constexpr const char* kUniqueTail = "XXXXXX";
+
+constexpr int kAttempts = 100;
+
+std::string randomTail()
+{
+    static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static std::mt19937 generator{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof letters - 2);
+    std::string tail(6, 'x');
+    for (char& c : tail)
+        c = letters[pick(generator)];
+    return tail;
+}
+
 } // namespace
 
-std::string createUniqueFile(const std::string& prefix)
+#ifndef _WIN32
+int createUniqueFileIn(int folder, const std::string& prefix, FileAccess access, std::string& name)
 {
-    const std::string pattern = prefix + kUniqueTail;
-#ifdef _WIN32
-    // _mktemp_s only picks a name that is free now; the exclusive open makes
-    // it ours, and a name taken in between is tried again with a fresh one.
-    for (int attempt = 0; attempt < 26; ++attempt) {
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (_mktemp_s(name.data(), name.size()) != 0)
-            return {};
-        int fd = -1;
-        if (_sopen_s(&fd, name.data(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _SH_DENYNO,
-                     _S_IREAD | _S_IWRITE) == 0) {
-            _close(fd);
-            return name.data();
+    // O_EXCL never opens an existing file or follows a link; the mode is
+    // given at creation, so the umask is never touched.
+    const mode_t mode = access == FileAccess::ownerOnly ? 0600 : 0666;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const std::string candidate = prefix + randomTail();
+        const int fd =
+            ::openat(folder, candidate.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, mode);
+        if (fd >= 0) {
+            name = candidate;
+            return fd;
         }
         if (errno != EEXIST)
-            return {};
+            return -1;
     }
+    errno = EEXIST;
+    return -1;
+}
+#endif
+
+std::string createUniqueFile(const std::string& prefix, FileAccess access)
+{
+#ifdef _WIN32
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const std::string candidate = prefix + randomTail();
+        OwnerOnlySecurity security;
+        SECURITY_ATTRIBUTES* attributes =
+            access == FileAccess::ownerOnly ? security.attributes(false) : nullptr;
+        if (access == FileAccess::ownerOnly && !attributes)
+            return {};
+        // CREATE_NEW fails on any existing name, a link included.
+        const HANDLE file = CreateFileA(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ, attributes,
+                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            return candidate;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+            errno = error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND ? ENOENT
+                    : error == ERROR_DISK_FULL                                     ? ENOSPC
+                                                                                   : EACCES;
+            return {};
+        }
+    }
+    errno = EEXIST;
     return {};
 #else
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int fd = mkstemp(name.data());
+    std::string name;
+    const int fd = createUniqueFileIn(AT_FDCWD, prefix, access, name);
     if (fd < 0)
         return {};
-    // mkstemp keeps the file to its owner; the copy it becomes should be as
-    // readable as any file this program writes directly.
-    const mode_t mask = umask(0);
-    umask(mask);
-    const bool ok = fchmod(fd, 0666 & ~mask) == 0;
-    close(fd);
-    if (!ok) {
-        unlink(name.data());
-        return {};
-    }
-    return name.data();
+    ::close(fd);
+    return name;
 #endif
 }
 

@@ -1,29 +1,44 @@
 #include "settings/Log.h"
 
-#include <fstream>
+#include "platform/LogFileBuffer.h"
+
+#include <iostream>
 #include <locale>
 #include <memory>
 
 namespace varnel {
 
 namespace {
-std::unique_ptr<std::ofstream>& logStream()
+
+struct LogStream {
+    LogFileBuffer file;
+    std::ostream stream{nullptr};
+};
+
+std::unique_ptr<LogStream>& logStream()
 {
-    static std::unique_ptr<std::ofstream> stream;
-    return stream;
+    static std::unique_ptr<LogStream> log;
+    return log;
 }
+
 } // namespace
 
 std::ostream& log()
 {
-    auto& stream = logStream();
-    if (!stream) {
-        stream = std::make_unique<std::ofstream>();
+    auto& log = logStream();
+    if (!log) {
+        log = std::make_unique<LogStream>();
         // The catalogue later makes the user's locale global; the log keeps plain numbers.
-        stream->imbue(std::locale::classic());
-        stream->open("varnel.log", std::ios::out | std::ios::trunc);
+        log->stream.imbue(std::locale::classic());
+        std::string reason;
+        if (log->file.open("varnel.log", reason))
+            log->stream.rdbuf(&log->file);
+        else
+            std::cerr << "varnel: no log is written: " << reason << std::endl;
+        if (!log->stream.rdbuf())
+            log->stream.setstate(std::ios::badbit);
     }
-    return *stream;
+    return log->stream;
 }
 
 void restartLog()

@@ -82,6 +82,7 @@ inline constexpr auto messageKeys = std::to_array<MessageKey>({
     // Scanning the ports, and checking an update by reading the unit back.
     {"label.scanusb", ""},
     {"label.scanserial", ""},
+    {"msg.portlibrarymissing", "s"},
     {"label.devicediscovered", ""},
     {"msg.validatefailed.open", ""},
     {"msg.validatefailed.nodevice", ""},

@@ -1,6 +1,7 @@
 #include "app/DialogUnits.h"
 #include "app/VarnelStatic.h"
 #include "app/WizardHarness.h"
+#include "settings/LicenceNotice.h"
 
 #include <QComboBox>
 #include <QFontInfo>
@@ -32,7 +33,8 @@ TEST_F(Wizard, NormalStartOffersHttpAndLocalFileWithLocalChosen)
     EXPECT_FALSE(button("1009")->isVisible());
     auto* panel = dialog->findChild<QPlainTextEdit*>("1004");
     ASSERT_NE(panel, nullptr);
-    EXPECT_EQ(panel->toPlainText(), qt("label.techsupport") + "\n\nVersion " VARNEL_VERSION);
+    EXPECT_EQ(panel->toPlainText(), qt("label.techsupport") + "\n\nVersion " VARNEL_VERSION "\n" +
+                                        copyrightNotice + "\n\n" + licenceNotice);
 
     // The radio buttons are one group.
     radio("1006")->click();

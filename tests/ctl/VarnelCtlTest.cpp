@@ -58,6 +58,7 @@ TEST(VarnelCtl, UsageErrorsExitWithOne)
     const Result version = runCtl({"--version"});
     EXPECT_EQ(version.code, 0);
     EXPECT_EQ(version.out.rfind("varnelctl ", 0), 0u);
+    EXPECT_NE(version.out.find("GPL-3.0-or-later"), std::string::npos);
 }
 
 TEST(VarnelCtl, PacksOfTheSampleFile)

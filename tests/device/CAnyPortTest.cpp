@@ -4,6 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace varnel {
 
 TEST(CAnyPortTest, UntypedOrUnknownTransportNeverLoads)
@@ -52,6 +58,31 @@ TEST(DynamicLibraryTest, MissingLibraryFailsAndExecutableDirectoryIsKnown)
 #ifndef _WIN32
     EXPECT_EQ("linkhid.so", DynamicLibrary::fileName("linkhid"));
 #endif
+}
+
+// A library of the right name in the current folder (a download folder the
+// wizard runs from) is never loaded: only the program's own folder counts,
+// and the failure says which folder that is.
+TEST(DynamicLibraryTest, ALibraryPlantedInTheCurrentFolderIsNeverLoaded)
+{
+    test::TempDir dir;
+    const std::string own = DynamicLibrary::executableDirectory();
+    std::filesystem::copy_file(own + "/" + DynamicLibrary::fileName("linkhid"),
+                               DynamicLibrary::fileName("linkusb"));
+    ASSERT_FALSE(std::filesystem::exists(own + "/" + DynamicLibrary::fileName("linkusb")));
+
+    ASSERT_TRUE(DynamicLibrary::restrictSearchPath());
+#ifdef _WIN32
+    // Nor by Windows' own search, which without the restriction looks in the current folder.
+    EXPECT_EQ(LoadLibraryA("linkusb.dll"), nullptr);
+#endif
+    CAnyPort port;
+    port.setTransport(PORT_TRANSPORT_USB);
+    PortDescriptor descriptor{};
+    EXPECT_FALSE(port.open(&descriptor));
+    EXPECT_FALSE(port.isLoaded());
+    EXPECT_EQ(port.libraryFailure(), DynamicLibrary::fileName("linkusb") + " is missing from " + own);
+    EXPECT_TRUE(port.close());
 }
 
 } // namespace varnel

@@ -30,7 +30,7 @@ share="$root/usr/share/varnel"
 fail() { echo "check-package: $*" >&2; exit 1; }
 
 # Every path the package must hold.
-for path in usr/libexec/varnel/{varnel,varnelctl,upssim,varnel-launch,linkserial.so,linkhid.so,linkusb.so} \
+for path in usr/libexec/varnel/{varnel,varnelctl,upssim,varnel-launch,varnel-ups-id,linkserial.so,linkhid.so,linkusb.so} \
   usr/share/varnel/{varnel.ini,varnelstrings.en,sample-batterydata.xml,demo-units.ini} \
   usr/lib/udev/rules.d/70-varnel-ups.rules usr/share/bash-completion/completions/varnelctl \
   usr/share/man/man1/{varnel,varnelctl,upssim,gen-batterydata}.1.gz usr/share/doc/varnel/{copyright,changelog.Debian.gz} \
@@ -42,7 +42,9 @@ done
 exec_line=$(sed -n 's/^Exec=//p' "$root/usr/share/applications/org.varnel.Varnel.desktop")
 [ -x "$root$exec_line" ] || fail "the menu entry runs $exec_line, which the package does not hold"
 
-[ "$("$bin/varnelctl" --version)" = "varnelctl $version" ] || fail "varnelctl --version"
+[ "$("$bin/varnelctl" --version | head -1)" = "varnelctl $version" ] || fail "varnelctl --version"
+"$bin/varnelctl" --version | grep -q 'GPL-3.0-or-later' || fail "varnelctl --version names no licence"
+cmp -s "$root/usr/share/doc/varnel/copyright" dist/debian/copyright || fail "the package's copyright file"
 
 # A scan over the demo units, with programs and port libraries from the unpacked tree only.
 "$bin/upssim" --dir "$work/ups" --ready "$work/ready" "$share/demo-units.ini" >"$work/upssim.out" 2>&1 &
@@ -75,6 +77,21 @@ grep -q '; edited' "$folder/varnel.ini" || fail "the launcher overwrote an edite
 launch XDG_DATA_HOME="$work/xdg"
 [ "$(cat "$home/wizard-ran-in")" = "$work/xdg/varnel" ] && [ -f "$work/xdg/varnel/varnel.ini" ] ||
   fail "XDG_DATA_HOME was not used"
+# An upgrade: new shipped files replace the unedited copies; the edited
+# varnel.ini stays, with the new default beside it and a line saying so.
+echo "label.upgraded = new" >>"$share/varnelstrings.en"
+echo "; new default" >>"$share/varnel.ini"
+launch 2>/dev/null
+cmp -s "$folder/varnelstrings.en" "$share/varnelstrings.en" || fail "the launcher kept an unedited old message file"
+cmp -s "$folder/sample-batterydata.xml" "$share/sample-batterydata.xml" || fail "the sample data changed"
+grep -q '; edited' "$folder/varnel.ini" && ! grep -q '; new default' "$folder/varnel.ini" ||
+  fail "the launcher replaced an edited varnel.ini"
+cmp -s "$folder/varnel.ini.new" "$share/varnel.ini" || fail "the new default is not beside it as varnel.ini.new"
+grep -q 'varnel.ini was edited and is kept; the version now installed is varnel.ini.new' "$folder/varnel-launch.log" ||
+  fail "the launcher's log does not say where the new varnel.ini is"
+rm "$folder/varnel-launch.log"
+launch
+[ ! -e "$folder/varnel-launch.log" ] || fail "a second start after the upgrade reported it again"
 
 # Options a program's --help lists, and those its man page describes.
 help_options() { "$@" --help | sed -n 's/^  \(-[a-z],\)\{0,1\}\(--[a-z0-9-]*\).*/\2/p'; }

@@ -9,6 +9,10 @@
 #include <fstream>
 #include <locale>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace varnel {
 namespace {
 
@@ -63,6 +67,28 @@ TEST(Log, UnopenableLogIsIgnored)
     log() << "lost" << std::endl;
     EXPECT_TRUE(log().fail());
     EXPECT_TRUE(std::filesystem::is_directory("varnel.log"));
+}
+
+// A varnel.log planted as a link (or a FIFO) is refused: what it points at
+// keeps its content, and the run goes on without a log.
+TEST(Log, PlantedLinkOrFifoIsNeverWrittenThrough)
+{
+#ifndef _WIN32
+    test::TempDir dir;
+    test::writeFile("precious", "the user's own file\n");
+    std::filesystem::create_symlink("precious", "varnel.log");
+    log() << "Varnel Started" << std::endl;
+    EXPECT_TRUE(log().fail());
+    EXPECT_EQ(test::readFile("precious"), "the user's own file\n");
+    EXPECT_TRUE(std::filesystem::is_symlink("varnel.log"));
+
+    restartLog();
+    std::filesystem::remove("varnel.log");
+    ASSERT_EQ(mkfifo("varnel.log", 0600), 0);
+    log() << "lost" << std::endl; // returns at once instead of waiting for a reader
+    EXPECT_TRUE(log().fail());
+    restartLog();
+#endif
 }
 
 TEST(I18N, ReadsTheFileNamedByStringsSuffix)

@@ -94,6 +94,28 @@ TEST_F(ScriptedWizard, UpdatesTheSecondOfTwoUnitsAndValidatesIt)
     EXPECT_NE(std::find(waited.begin(), waited.end(), 6000u), waited.end()); // the settle before reading back
 }
 
+// A unit's names are shown as text, escapes and all: nothing raw reaches the
+// list of units or the page that describes the chosen one.
+TEST_F(ScriptedWizard, NamesWithControlCharactersAreShownEscaped)
+{
+    for (const char* port : {"hid-0", "hid-1"}) {
+        scripted::Unit& hid = ports.addHid(port);
+        hid.config.vendorName = "Evil\x1b]0;owned\x07";
+        hid.config.productName = "UPS\r\nForged";
+    }
+
+    toPage3();
+    ASSERT_EQ(realCombo("1022")->count(), 2) << realText().toStdString();
+    const QString listed = realCombo("1022")->itemText(0);
+    EXPECT_EQ(listed.toStdString(), "Evil\\x1b]0;owned\\x07 : UPS\\r\\nForged");
+    realButton("1001")->click();
+    ASSERT_EQ(real->getPage(), 4);
+    for (const QString& shown : {listed, realText()})
+        EXPECT_FALSE(shown.contains(QChar(0x1b)) || shown.contains(QChar(0x07)) || shown.contains("UPS\r"))
+            << shown.toStdString();
+    EXPECT_TRUE(realText().contains("UPS\\r\\nForged")) << realText().toStdString();
+}
+
 TEST_F(ScriptedWizard, AUnitThatStopsTakingWritesLeavesBackEnabled)
 {
     scripted::Unit& unit = ports.addSerial("ttyS1", Protocol::Text);
