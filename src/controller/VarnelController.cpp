@@ -276,7 +276,8 @@ DevicePauses VarnelController::pausesFor(std::uint32_t transport) const
     return pauses;
 }
 
-std::unique_ptr<VarnelDevice> VarnelController::readAgain(const VarnelDevice& device, bool& opened)
+std::unique_ptr<VarnelDevice> VarnelController::readAgain(const VarnelDevice& device, bool identityOnly,
+                                                          bool& opened)
 {
     opened = false;
     const PortDescriptor* saved = device.getPortInfo();
@@ -295,7 +296,7 @@ std::unique_ptr<VarnelDevice> VarnelController::readAgain(const VarnelDevice& de
         return nullptr;
     opened = true;
     std::unique_ptr<VarnelDevice> read =
-        createDevice(port, descriptor, nullptr, nullptr, pausesFor(descriptor.transport));
+        createDevice(port, descriptor, nullptr, nullptr, pausesFor(descriptor.transport), identityOnly);
     // The unit is let go as soon as it has been read.
     port.close();
     return read;
@@ -315,7 +316,7 @@ bool sameUnit(const VarnelDevice& a, const VarnelDevice& b)
 bool VarnelController::identifyUnit(const VarnelDevice& device)
 {
     bool opened = false;
-    const std::unique_ptr<VarnelDevice> now = readAgain(device, opened);
+    const std::unique_ptr<VarnelDevice> now = readAgain(device, true, opened);
     if (now && sameUnit(device, *now))
         return true;
     if (now)
@@ -331,7 +332,7 @@ bool VarnelController::validateUpdate(VarnelDevice& device, const StatusCallback
     sleepMs(settle);
 
     bool opened = false;
-    std::unique_ptr<VarnelDevice> readBack = readAgain(device, opened);
+    std::unique_ptr<VarnelDevice> readBack = readAgain(device, false, opened);
     if (!opened) {
         show(callback, catalogueText(messages.get(), "msg.validatefailed.open", Missing::Key));
         return false;

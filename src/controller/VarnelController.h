@@ -112,7 +112,7 @@ private:
     // A fresh record of the unit on the record's port, read with the settings'
     // pauses and the record's names; null when the port does not open
     // (`opened` false) or no unit answers.
-    std::unique_ptr<VarnelDevice> readAgain(const VarnelDevice& device, bool& opened);
+    std::unique_ptr<VarnelDevice> readAgain(const VarnelDevice& device, bool identityOnly, bool& opened);
     // Backup (when asked), save, wait, read back and compare; the record holds update.after.
     void writeConfiguration(VarnelDevice& device, ConfigurationUpdate& update, bool backUpFirst,
                             bool restoring, const StatusCallback& callback, const UpdateSteps& steps);

@@ -257,6 +257,26 @@ bool DeltaSerialDevice::load(CAnyPort& port, const StatusCallback& callback, con
     internalBatteryCount = countAndType.first;
     internalBatteryType = countAndType.second;
 
+    auto text = [&](const char* item) {
+        return [&, item]() -> std::optional<std::string> {
+            if (!exchange(port, buildQuery(queryType, item), data))
+                return std::nullopt;
+            return data;
+        };
+    };
+    auto readNames = [&]() {
+        std::string name;
+        if (!readAgreed(text(itemProduct), name, callback, messages))
+            return false;
+        setProductName(name);
+        if (!readAgreed(text(itemVendor), name, callback, messages))
+            return false;
+        setVendorName(name);
+        return true;
+    };
+    if (identityOnly)
+        return readNames();
+
     // The count goes back in three digits; the table entries are bytes.
     auto fields = queryFields(port, itemBatteryTable, batteryTableSize + 1, 999);
     if (!fields)
@@ -281,21 +301,7 @@ bool DeltaSerialDevice::load(CAnyPort& port, const StatusCallback& callback, con
     cTableHighB = static_cast<std::uint8_t>((*fields)[0]);
     cTableValues.assign(fields->begin() + 1, fields->end());
 
-    auto text = [&](const char* item) {
-        return [&, item]() -> std::optional<std::string> {
-            if (!exchange(port, buildQuery(queryType, item), data))
-                return std::nullopt;
-            return data;
-        };
-    };
-    std::string name;
-    if (!readAgreed(text(itemProduct), name, callback, messages))
-        return false;
-    setProductName(name);
-    if (!readAgreed(text(itemVendor), name, callback, messages))
-        return false;
-    setVendorName(name);
-    return true;
+    return readNames();
 }
 
 bool DeltaSerialDevice::save()

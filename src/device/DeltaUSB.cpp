@@ -138,6 +138,8 @@ bool DeltaUSB::load(CAnyPort& port, const StatusCallback& callback, const I18N* 
     if (!readAgreed(byteOf(HID_USAGE_INTERNAL_TYPE), internalBatteryType, callback, messages))
         return false;
     wait();
+    if (identityOnly)
+        return true;
     if (!reader.readValue(HID_USAGE_EXTERNAL_COUNT))
         return false;
     externalBatteryCount = static_cast<std::int32_t>(reader.word());

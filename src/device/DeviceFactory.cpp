@@ -13,11 +13,11 @@ namespace {
 
 std::unique_ptr<VarnelDevice> tryLoad(std::unique_ptr<VarnelDevice> device, CAnyPort& port,
                                       const PortDescriptor& descriptor, const StatusCallback& callback,
-                                      const I18N* messages, const DevicePauses& pauses)
+                                      const I18N* messages, const DevicePauses& pauses, bool identityOnly)
 {
     device->setPortInfo(descriptor);
     pauses.applyTo(*device);
-    if (!device->load(port, callback, messages))
+    if (!(identityOnly ? device->loadIdentity(port) : device->load(port, callback, messages)))
         return nullptr;
     return device;
 }
@@ -36,17 +36,20 @@ void DevicePauses::applyTo(VarnelDevice& device) const
 
 std::unique_ptr<VarnelDevice> createDevice(CAnyPort& port, const PortDescriptor& descriptor,
                                            const StatusCallback& callback, const I18N* messages,
-                                           const DevicePauses& pauses)
+                                           const DevicePauses& pauses, bool identityOnly)
 {
     if (descriptor.transport != PORT_TRANSPORT_SERIAL)
-        return tryLoad(std::make_unique<DeltaUSB>(), port, descriptor, callback, messages, pauses);
+        return tryLoad(std::make_unique<DeltaUSB>(), port, descriptor, callback, messages, pauses,
+                       identityOnly);
 
     // Both serial protocols run at the same line settings, so the line is set once.
     port.configureSerial(SERIAL_LINE_BAUD, SERIAL_LINE_PARITY, SERIAL_LINE_DATA_BITS, SERIAL_LINE_STOP_BITS,
                          0);
-    if (auto device = tryLoad(std::make_unique<Protocol3014>(), port, descriptor, callback, messages, pauses))
+    if (auto device = tryLoad(std::make_unique<Protocol3014>(), port, descriptor, callback, messages, pauses,
+                              identityOnly))
         return device;
-    return tryLoad(std::make_unique<DeltaSerialDevice>(), port, descriptor, callback, messages, pauses);
+    return tryLoad(std::make_unique<DeltaSerialDevice>(), port, descriptor, callback, messages, pauses,
+                   identityOnly);
 }
 
 } // namespace varnel

@@ -25,9 +25,10 @@ struct DevicePauses {
 
 // Finds out which protocol the unit on an open port speaks and returns its
 // loaded record, or null when no protocol class accepts the unit. The record
-// has the pauses before it first reads the unit.
+// has the pauses before it first reads the unit; with identityOnly it holds
+// only what tells the unit from another.
 std::unique_ptr<VarnelDevice> createDevice(CAnyPort& port, const PortDescriptor& descriptor,
                                            const StatusCallback& callback, const I18N* messages,
-                                           const DevicePauses& pauses = {});
+                                           const DevicePauses& pauses = {}, bool identityOnly = false);
 
 } // namespace varnel

@@ -206,6 +206,20 @@ bool Protocol3014::load(CAnyPort& port, const StatusCallback& callback, const I1
         return false;
     if (!readAgreed(agreedByte(FRAMED_CMD_INTERNAL_TYPE), internalBatteryType, callback, messages))
         return false;
+    auto readNames = [&]() {
+        std::optional<std::string> name;
+        if (!readAgreed(agreedName(FRAMED_CMD_PRODUCT_NAME), name, callback, messages))
+            return false;
+        if (name)
+            setProductName(*name);
+        if (!readAgreed(agreedName(FRAMED_CMD_VENDOR_NAME), name, callback, messages))
+            return false;
+        if (name)
+            setVendorName(*name);
+        return true;
+    };
+    if (identityOnly)
+        return readNames();
     if (!readValue(FRAMED_CMD_EXTERNAL_COUNT, 2))
         return false;
     externalBatteryCount = static_cast<std::int32_t>(word());
@@ -241,16 +255,7 @@ bool Protocol3014::load(CAnyPort& port, const StatusCallback& callback, const I1
         if (reporting)
             callback(".", 0);
     }
-    std::optional<std::string> name;
-    if (!readAgreed(agreedName(FRAMED_CMD_PRODUCT_NAME), name, callback, messages))
-        return false;
-    if (name)
-        setProductName(*name);
-    if (!readAgreed(agreedName(FRAMED_CMD_VENDOR_NAME), name, callback, messages))
-        return false;
-    if (name)
-        setVendorName(*name);
-    return true;
+    return readNames();
 }
 
 bool Protocol3014::save()

@@ -29,6 +29,16 @@ public:
     virtual bool load(CAnyPort& port, const StatusCallback& callback, const I18N* messages) = 0;
     // Writes the configuration over a port of its own, opened from portInfo.
     virtual bool save() = 0;
+    // What load reads to tell one unit from another (configuration word,
+    // internal batteries, names), and no tables: enough to know the unit on
+    // the port is still the one scanned.
+    bool loadIdentity(CAnyPort& port)
+    {
+        identityOnly = true;
+        const bool loaded = load(port, nullptr, nullptr);
+        identityOnly = false;
+        return loaded;
+    }
 
     // Keeps a copy of the descriptor whose name points at this record's own text.
     void setPortInfo(const PortDescriptor& descriptor);
@@ -84,6 +94,12 @@ protected:
         const std::optional<Value> first = read();
         if (!first)
             return false;
+        // Telling units apart needs no second read: a spoilt one can only make
+        // the unit look like another, and then nothing is written.
+        if (identityOnly) {
+            value = std::move(*first);
+            return true;
+        }
         std::optional<Value> second = read();
         if (!second)
             return false;
@@ -104,6 +120,7 @@ protected:
     void setVendorName(std::string name) { vendorName = std::move(name); }
     void setProductName(std::string name) { productName = std::move(name); }
 
+    bool identityOnly = false; // load stops once the unit's identity is read
     std::unique_ptr<PortDescriptor> portInfo;
     std::uint32_t postReadSleep = 0;
     std::uint32_t postWriteSleep = 0;

@@ -45,49 +45,53 @@ std::string unitSection(const char* protocol, const std::string& extra = "")
 
 TEST(CtlLineFaults, EachFaultEndsRightOrUntouched)
 {
+    // Where fault.after counts from: the scan, the reads before the save, the save.
+    enum Phase { scan, identify, save };
     struct Case {
         const char* protocol;
         const char* fault;
-        std::size_t scans; // fault.after counts whole scans of the unit ...
-        std::size_t after; // ... and then requests
+        Phase phase;
+        std::size_t after; // requests into the phase
         std::size_t count; // 0: for good
         bool applied;      // else untouched, with the unit named as changed
     };
     const Case cases[] = {
         // The internal type read wrong once: its checksum no longer fits.
-        {"framed", "flipbit", 0, 4, 1, true},
+        {"framed", "flipbit", scan, 4, 1, true},
         // A save's reply naming another command: the write is tried again.
-        {"framed", "othercommand", 2, 5, 1, true},
+        {"framed", "othercommand", save, 5, 1, true},
         // Every value read wrong from the scan on: the word without its packs bit is not the unit.
-        {"framed", "flipbit", 1, 0, 0, false},
+        {"framed", "flipbit", identify, 0, 0, false},
         // A text reply whose length digits lie, once, then for good.
-        {"text", "badlength", 0, 2, 1, true},
-        {"text", "badlength", 1, 0, 0, false},
+        {"text", "badlength", scan, 2, 1, true},
+        {"text", "badlength", identify, 0, 0, false},
         // Another unit on the port between scan and save.
-        {"framed", "swapped", 1, 0, 0, false},
-        {"text", "swapped", 1, 0, 0, false},
-        {"hid", "swapped", 1, 0, 0, false},
+        {"framed", "swapped", identify, 0, 0, false},
+        {"text", "swapped", identify, 0, 0, false},
+        {"hid", "swapped", identify, 0, 0, false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.protocol) + " " + c.fault + " " + std::to_string(c.scans) + "+" +
+        SCOPED_TRACE(std::string(c.protocol) + " " + c.fault + " " + std::to_string(c.phase) + "+" +
                      std::to_string(c.after));
         // A fault-free run of the same unit counts a scan's requests and
         // computes what the unit must end with.
         Stored expected;
-        std::size_t scanRequests = 0;
+        std::size_t starts[3] = {0, 0, 0};
         {
             SimulatedSite probe(unitSection(c.protocol));
             ASSERT_TRUE(probe.ready()) << probe.simulatorOutput();
             auto& devices = probe.controller().scanForDevices(nullptr);
             ASSERT_EQ(devices.size(), 1u);
-            scanRequests = probe.requests("line");
+            starts[identify] = probe.requests("line");
+            ASSERT_TRUE(probe.controller().identifyUnit(*devices[0]));
+            starts[save] = probe.requests("line");
             ASSERT_TRUE(probe.controller().computeConfiguration(*devices[0],
                                                                 packsOf(probe.controller(), 1, 2), nullptr));
             expected = fromRecord(*devices[0]);
         }
         SimulatedSite site(unitSection(
             c.protocol, std::string("fault = ") + c.fault + "\nfault.count = " + std::to_string(c.count) +
-                            "\nfault.after = " + std::to_string(c.scans * scanRequests + c.after) + "\n"));
+                            "\nfault.after = " + std::to_string(starts[c.phase] + c.after) + "\n"));
         ASSERT_TRUE(site.ready()) << site.simulatorOutput();
         const CtlResult run =
             runCtl({"apply", "--yes", "--data", "sample-batterydata.xml", "--unit", "1", "--pack", "2=2"});

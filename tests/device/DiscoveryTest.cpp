@@ -54,6 +54,45 @@ TEST_F(DeviceFactoryTest, SerialPortsTryTheFramedProtocolFirstOnALineSetOnce)
     EXPECT_EQ(2u, silent.written.size());
 }
 
+// One reply spoilt on the line: the values the computation rests on come out
+// right, or the unit is given up with the reason; never a wrong battery type.
+TEST_F(DeviceFactoryTest, OneSpoiltReplyIsReadAgainOrTheUnitIsGivenUp)
+{
+    struct Case {
+        Protocol protocol;
+        std::uint32_t transport;
+        std::uint32_t after; // requests before the one spoilt
+        bool found;
+    };
+    // The first internal type read of a framed unit: its checksum fails. The
+    // first internal read of a text unit: the second and third agree. The
+    // second of three that never agree twice in a row: the internal read of a
+    // text unit, the configuration word of a HID one.
+    const Case cases[] = {
+        {Protocol::Framed, PORT_TRANSPORT_SERIAL, 4, true},
+        {Protocol::Text, PORT_TRANSPORT_SERIAL, 2, true},
+        {Protocol::Text, PORT_TRANSPORT_SERIAL, 3, false},
+        {Protocol::Hid, PORT_TRANSPORT_HID, 1, false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(n);
+        auto& unit = c.protocol == Protocol::Hid ? ports.addHid("flip" + std::to_string(n++))
+                                                 : ports.addSerial("flip" + std::to_string(n++), c.protocol);
+        unit.config.fault = FaultMode::FlipBit;
+        unit.config.faultAfter = c.after;
+        unit.config.faultCount = 1;
+        unit.config.internalBatteryType = 2;
+        auto device = createOn(unit, c.transport, c.transport);
+        ASSERT_EQ(device != nullptr, c.found);
+        if (device)
+            EXPECT_EQ(device->getInternalBatteryType(), 2);
+        else
+            EXPECT_TRUE(
+                ports.logHas("The unit on " + unit.portName + " gives changing answers: check the cable"));
+    }
+}
+
 TEST_F(DeviceFactoryTest, EveryOtherTransportGetsTheHidProtocol)
 {
     auto& unit = ports.addHid("hid");

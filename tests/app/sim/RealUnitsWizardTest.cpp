@@ -64,15 +64,16 @@ protected:
         waits.emplace(shortWait);
     }
 
-    // A probe run counts the requests a scan of one text unit makes, so a
-    // fault can be set to begin with the save (after the scan and the same
-    // reads again that make sure the unit is the one scanned).
+    // A probe run counts the requests a scan of one text unit makes, and
+    // the reads before a save that make sure the unit is the one scanned, so
+    // a fault can be set to begin with the save.
     void countScanRequests(std::size_t& scanRequests)
     {
         start(unitSection("line-ups", "text"), "probe");
         VarnelController probe;
         ASSERT_TRUE(probe.init(nullptr));
         ASSERT_EQ(probe.scanForDevices(nullptr).size(), 1u);
+        ASSERT_TRUE(probe.identifyUnit(*probe.getDevices()[0]));
         scanRequests = units->requests("line-ups");
     }
 
@@ -222,9 +223,9 @@ TEST_F(RealUnits, UnitFallingSilentDuringTheSaveLeavesBackEnabled)
     // it answers again for the next run.
     std::size_t scanRequests = 0;
     ASSERT_NO_FATAL_FAILURE(countScanRequests(scanRequests));
-    start(unitSection(
-        "line-ups", "text",
-        "fault = silent\nfault.count = 2\nfault.after = " + std::to_string(2 * scanRequests + 1) + "\n"));
+    start(unitSection("line-ups", "text",
+                      "fault = silent\nfault.count = 2\nfault.after = " + std::to_string(scanRequests + 1) +
+                          "\n"));
     toPage3();
     ASSERT_EQ(selectedProduct(), "SIM line-ups");
     toPage4();
@@ -298,9 +299,9 @@ TEST_F(RealUnits, SaveCutShortAndAnsweredYesLeavesTheUnitWithItsOriginalValues)
     // trying it again, and answers again after them.
     std::size_t scanRequests = 0;
     ASSERT_NO_FATAL_FAILURE(countScanRequests(scanRequests));
-    start(unitSection(
-        "line-ups", "text",
-        "fault = silent\nfault.count = 2\nfault.after = " + std::to_string(2 * scanRequests + 1) + "\n"));
+    start(unitSection("line-ups", "text",
+                      "fault = silent\nfault.count = 2\nfault.after = " + std::to_string(scanRequests + 1) +
+                          "\n"));
     toPage3();
     toPage4();
     const VarnelDevice& unit = *window().getSelectedDevice();
