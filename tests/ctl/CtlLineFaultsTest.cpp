@@ -58,6 +58,8 @@ TEST(CtlLineFaults, EachFaultEndsRightOrUntouched)
     const Case cases[] = {
         // The internal type read wrong once: its checksum no longer fits.
         {"framed", "flipbit", scan, 4, 1, true},
+        // A value read back in the validation wrong once: the checksum sends it back for the truth.
+        {"framed", "flipbit", save, 69, 1, true},
         // A save's reply naming another command: the write is tried again.
         {"framed", "othercommand", save, 5, 1, true},
         // Every value read wrong from the scan on: the word without its packs bit is not the unit.

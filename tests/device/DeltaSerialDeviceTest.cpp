@@ -94,6 +94,22 @@ TEST_F(DeltaSerialDeviceTest, ValuesAreDecimalsSeparatedByAnyOneCharacterAndNoth
     EXPECT_EQ(0u, DeltaSerialDevice::parseNumber(""));
 }
 
+TEST_F(DeltaSerialDeviceTest, RepliesAgreeWithTheirLengthDigits)
+{
+    std::string data;
+    bool rejected = false;
+    auto parse = [&](const std::string& reply) {
+        return DeltaSerialDevice::parseReply(reinterpret_cast<const std::uint8_t*>(reply.data()),
+                                             static_cast<std::uint32_t>(reply.size()), data, rejected);
+    };
+    EXPECT_TRUE(parse("~00D007002;001"));
+    EXPECT_EQ("002;001", data);
+    EXPECT_FALSE(parse("~00D008002;001")); // a byte lost on the way
+    EXPECT_FALSE(parse("~00D006002;001")); // a byte of something else
+    EXPECT_FALSE(parse("~00Dx07002;001"));
+    EXPECT_TRUE(parse("~00A000"));
+}
+
 TEST_F(DeltaSerialDeviceTest, SaveCommandsHaveTheirFixedLayout)
 {
     DeltaSerialDevice device;

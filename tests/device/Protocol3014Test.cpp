@@ -174,6 +174,41 @@ TEST(Protocol3014Test, RepliesAreCheckedAndNeverReadPastWhatArrived)
     EXPECT_FALSE(Protocol3014::parseReply(empty.data(), 3, payload));
 }
 
+// A reply answers its own command; once a unit has sent one correct checksum,
+// every later reply must carry one.
+TEST(Protocol3014Test, RepliesEchoTheirCommandAndKeepTheChecksumTheUnitSends)
+{
+    using Checksum = Protocol3014::ReplyChecksum;
+    const Bytes good = Protocol3014::buildFrame(2, 96, {7});
+    Bytes flipped = good;
+    flipped[4] ^= 0x01;
+    const Bytes bare{0x7E, 0x02, 0x02, 96, 7};
+    struct Case {
+        Bytes reply;
+        std::uint8_t command;
+        Checksum before;
+        bool accepted;
+        Checksum after;
+    };
+    const Case cases[] = {
+        {good, 96, Checksum::unknown, true, Checksum::required},
+        {good, 93, Checksum::unknown, false, Checksum::unknown}, // another command's answer
+        {bare, 96, Checksum::unknown, true, Checksum::unknown},  // a unit without checksums
+        {flipped, 96, Checksum::unknown, true, Checksum::unknown},
+        {flipped, 96, Checksum::required, false, Checksum::required},
+        {bare, 96, Checksum::required, false, Checksum::required},
+        {good, 96, Checksum::required, true, Checksum::required},
+    };
+    for (const Case& c : cases) {
+        Checksum checksum = c.before;
+        Bytes payload;
+        EXPECT_EQ(c.accepted,
+                  Protocol3014::checkReply(c.reply.data(), static_cast<std::uint32_t>(c.reply.size()),
+                                           c.command, checksum, payload));
+        EXPECT_EQ(c.after, checksum);
+    }
+}
+
 TEST(Protocol3014Test, SaveRefusesWrongTableSizesWithoutAPort)
 {
     Protocol3014 device;
