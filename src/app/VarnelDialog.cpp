@@ -515,6 +515,7 @@ void VarnelDialog::enterPage5(bool internalOnly)
                            const StatusCallback& callback) {
         return backend->computeConfiguration(unit, quantities, callback);
     };
+    steps.identify = [this](const VarnelDevice& unit) { return backend->identifyUnit(unit); };
     steps.save = [this](VarnelDevice& unit) { return backend->saveDevice(unit); };
     steps.validate = [this](VarnelDevice& unit, const StatusCallback& callback) {
         return backend->validateUpdate(unit, callback);

@@ -21,6 +21,11 @@ bool WizardBackend::computeConfiguration(VarnelDevice& device, const std::vector
     return controller.computeConfiguration(device, quantities, callback);
 }
 
+bool WizardBackend::identifyUnit(const VarnelDevice& device)
+{
+    return controller.identifyUnit(device);
+}
+
 bool WizardBackend::saveDevice(VarnelDevice& device)
 {
     return device.save();

@@ -27,6 +27,8 @@ public:
     virtual std::vector<std::unique_ptr<VarnelDevice>>& scanForDevices(const StatusCallback& callback);
     virtual bool computeConfiguration(VarnelDevice& device, const std::vector<std::uint32_t>& quantities,
                                       const StatusCallback& callback);
+    // Whether the unit on the record's port is still the one scanned.
+    virtual bool identifyUnit(const VarnelDevice& device);
     virtual bool saveDevice(VarnelDevice& device);
     virtual bool validateUpdate(VarnelDevice& device, const StatusCallback& callback);
     // The network clients of a download; the program keeps the real ones.

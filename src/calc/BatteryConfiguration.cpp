@@ -4,6 +4,7 @@
 #include "settings/CatalogueText.h"
 #include "settings/Log.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace varnel {
@@ -37,6 +38,7 @@ public:
         setInternalBatteryCount(unit.getInternalBatteryCount());
         setInternalBatteryType(unit.getInternalBatteryType());
         setConfigurationInfo(unit.getConfigurationInfo());
+        setLargestExternalBatteryCount(unit.getLargestExternalBatteryCount());
     }
     bool load(CAnyPort&, const StatusCallback&, const I18N*) override { return false; }
     bool save() override { return false; }
@@ -104,7 +106,9 @@ bool BatteryConfiguration::computeConfiguration(VarnelDevice& device,
         device.setExternalBatteryCount(0);
         logAndShow(callback, text("msg.noexternalbatteries"));
     } else {
-        std::uint32_t externalTotal = 0;
+        // Summed wide: a pack of 32772 batteries twice over must be refused, not wrap to 8.
+        std::uint64_t externalTotal = 0;
+        const std::uint64_t largest = device.getLargestExternalBatteryCount();
         // A selection beyond the packs the file describes names no pack.
         const std::size_t packCount = std::min(batteryPackQuantities.size(), batteryPacks.size());
         for (std::size_t k = 0; k < packCount; ++k) {
@@ -113,8 +117,15 @@ bool BatteryConfiguration::computeConfiguration(VarnelDevice& device,
                 continue;
             const BatteryPack& pack = *batteryPacks[k];
             const std::uint32_t type = pack.getBatteryTypeIndex();
-            const std::uint32_t added = pack.getNumberOfBatteries() * quantity;
-            externalTotal += added;
+            const std::uint64_t wide = std::uint64_t{pack.getNumberOfBatteries()} * quantity;
+            externalTotal += wide;
+            if (externalTotal > largest)
+                return fail(
+                    callback,
+                    format("msg.externalcounttoolarge",
+                           {static_cast<std::uint32_t>(std::min<std::uint64_t>(externalTotal, 4294967295u)),
+                            static_cast<std::uint32_t>(largest)}));
+            const auto added = static_cast<std::uint32_t>(wide);
             // Kept whole: a count cut to 8 bits would weigh the types wrongly.
             typesByQuantity[type] += added;
             if (const BatteryTable* table = findTable(batteryTables, type))

@@ -32,6 +32,7 @@ enum class UpdateMode { computeOnly, write };
 enum class UpdateOutcome {
     computeFailed, // nothing reached the unit
     computed,      // computing only: the record holds the new values, the unit its old ones
+    unitChanged,   // the unit on the port is not the one read, or did not answer: nothing reached it
     backupFailed,  // the unit's values could not be kept in a backup, so nothing reached the unit
     saveFailed,    // the unit did not take the new values
     notValidated,  // saved, but what was read back differs
@@ -59,6 +60,7 @@ struct ConfigurationUpdate {
 // in place.
 struct UpdateSteps {
     std::function<bool(VarnelDevice&, const std::vector<std::uint32_t>&, const StatusCallback&)> compute;
+    std::function<bool(const VarnelDevice&)> identify;
     std::function<bool(VarnelDevice&)> save;
     std::function<bool(VarnelDevice&, const StatusCallback&)> validate;
     StepRunner run;

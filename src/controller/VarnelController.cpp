@@ -14,6 +14,7 @@
 #include "settings/ShownText.h"
 
 #include <cctype>
+#include <optional>
 #include <sstream>
 
 namespace varnel {
@@ -33,8 +34,6 @@ void show(const StatusCallback& callback, const char* text)
     if (callback)
         callback(text, 1);
 }
-
-constexpr std::uint32_t validationSettleMs = 6000;
 
 // What a save says at each stage: an update speaks of the new values, a
 // restore of the previous ones; null says nothing.
@@ -60,6 +59,10 @@ constexpr PauseSetting serialReadPause{"serial.post.read.sleep", "250"};
 constexpr PauseSetting serialWritePause{"serial.post.write.sleep", "750"};
 constexpr PauseSetting hidReadPause{"hid.post.read.sleep", "1000"};
 constexpr PauseSetting hidWritePause{"hid.post.write.sleep", "2500"};
+// A HID unit's rest between the reads before a save and its first write, and
+// every unit's between a save and the read-back that checks it.
+constexpr PauseSetting hidBeforeSavePause{"hid.pre.save.sleep", "3000"};
+constexpr PauseSetting validationPause{"validation.settle.sleep", "6000"};
 
 // A stream, not NumberText: past 32 bits it fails, and it takes the user's locale's digit grouping.
 // Digits up to the first non-digit after leading white space ("300ms" is 300);
@@ -136,9 +139,25 @@ void VarnelController::clearDevices()
 
 bool VarnelController::loadDataFile(const std::string& path)
 {
+    // Read into fresh collections and taken over only whole: a second file
+    // replaces the first (packs of two families never mix), and a file that
+    // fails half-way leaves the wizard with the one it had.
+    std::string number;
+    std::string date;
+    ScalarTableMap scalars;
+    WattageTableMap wattages;
+    BatteryTableMap types;
+    BatteryPackList packs;
     VarnelXmlParser parser(path);
-    return parser.parse(fileVersionNumber, fileVersionDate, scalarTables, wattageTables, batteryTables,
-                        batteryPacks);
+    if (!parser.parse(number, date, scalars, wattages, types, packs))
+        return false;
+    fileVersionNumber = std::move(number);
+    fileVersionDate = std::move(date);
+    scalarTables = std::move(scalars);
+    wattageTables = std::move(wattages);
+    batteryTables = std::move(types);
+    batteryPacks = std::move(packs);
+    return true;
 }
 
 bool VarnelController::computeConfiguration(VarnelDevice& device,
@@ -244,57 +263,103 @@ void VarnelController::discoverOnPort(const PortDescriptor& descriptor)
         return;
     }
 
-    std::unique_ptr<VarnelDevice> device = createDevice(port, descriptor, statusCallback, messages.get());
+    // The unit is read with the technician's pauses from the first request on:
+    // a slow unit read at the protocol's own pace may answer with stale values.
+    std::unique_ptr<VarnelDevice> device =
+        createDevice(port, descriptor, statusCallback, messages.get(), pausesFor(descriptor.transport));
     if (!device) {
         log() << "Device on port '" << name << "' does not support external battery packs" << std::endl;
         return;
     }
     device->dumpToLog("Device Discovered:");
 
-    const bool serial = device->getPortInfo() && device->getPortInfo()->transport == PORT_TRANSPORT_SERIAL;
-    const PauseSetting& readPause = serial ? serialReadPause : hidReadPause;
-    const PauseSetting& writePause = serial ? serialWritePause : hidWritePause;
-    std::uint32_t delay = 0;
-    if (convertPause(setting(readPause.key, readPause.defaultValue), delay))
-        device->setPostReadSleep(delay);
-    if (convertPause(setting(writePause.key, writePause.defaultValue), delay))
-        device->setPostWriteSleep(delay);
-
     devices.push_back(std::move(device));
     if (statusCallback)
         show(statusCallback, catalogueText(messages.get(), "label.devicediscovered", Missing::Key));
+}
+
+DevicePauses VarnelController::pausesFor(std::uint32_t transport) const
+{
+    const bool serial = transport == PORT_TRANSPORT_SERIAL;
+    DevicePauses pauses;
+    auto take = [this](const PauseSetting& pause, std::optional<std::uint32_t>& into) {
+        std::uint32_t delay = 0;
+        if (convertPause(setting(pause.key, pause.defaultValue), delay))
+            into = delay;
+    };
+    take(serial ? serialReadPause : hidReadPause, pauses.read);
+    take(serial ? serialWritePause : hidWritePause, pauses.write);
+    if (!serial)
+        take(hidBeforeSavePause, pauses.beforeSave);
+    return pauses;
+}
+
+std::unique_ptr<VarnelDevice> VarnelController::readAgain(const VarnelDevice& device, bool identityOnly,
+                                                          bool& opened)
+{
+    opened = false;
+    const PortDescriptor* saved = device.getPortInfo();
+    if (!saved)
+        return nullptr;
+    CAnyPort port;
+    // The names are handed over as a scan's port gives them: a unit that
+    // reports its own (every serial one) is still asked.
+    PortDescriptor descriptor = *saved;
+    descriptor.vendorName = device.getVendorName().c_str();
+    descriptor.vendorNameLength = static_cast<std::int32_t>(device.getVendorName().size());
+    descriptor.productName = device.getProductName().c_str();
+    descriptor.productNameLength = static_cast<std::int32_t>(device.getProductName().size());
+    port.setTransport(descriptor.transport);
+    if (!port.open(&descriptor))
+        return nullptr;
+    opened = true;
+    std::unique_ptr<VarnelDevice> read =
+        createDevice(port, descriptor, nullptr, nullptr, pausesFor(descriptor.transport), identityOnly);
+    // The unit is let go as soon as it has been read.
+    port.close();
+    return read;
+}
+
+namespace {
+// What a record's values were computed from, and what names the unit gave.
+bool sameUnit(const VarnelDevice& a, const VarnelDevice& b)
+{
+    return a.getConfigurationInfo() == b.getConfigurationInfo() &&
+           a.getInternalBatteryCount() == b.getInternalBatteryCount() &&
+           a.getInternalBatteryType() == b.getInternalBatteryType() &&
+           a.getVendorName() == b.getVendorName() && a.getProductName() == b.getProductName();
+}
+} // namespace
+
+bool VarnelController::identifyUnit(const VarnelDevice& device)
+{
+    bool opened = false;
+    const std::unique_ptr<VarnelDevice> now = readAgain(device, true, opened);
+    if (now && sameUnit(device, *now))
+        return true;
+    if (now)
+        now->dumpToLog("Device Read Before Saving");
+    return false;
 }
 
 bool VarnelController::validateUpdate(VarnelDevice& device, const StatusCallback& callback)
 {
     log() << "Validating the device update" << std::endl;
     lastReadBack.reset();
-    sleepMs(validationSettleMs);
+    std::uint32_t settle = 6000;
+    convertPause(setting(validationPause.key, validationPause.defaultValue), settle);
+    sleepMs(settle);
 
-    const PortDescriptor* saved = device.getPortInfo();
-    CAnyPort port;
-    // The read-back takes the names over from the record instead of asking the unit.
-    PortDescriptor descriptor{};
-    if (saved) {
-        descriptor = *saved;
-        descriptor.vendorName = device.getVendorName().c_str();
-        descriptor.vendorNameLength = static_cast<std::int32_t>(device.getVendorName().size());
-        descriptor.productName = device.getProductName().c_str();
-        descriptor.productNameLength = static_cast<std::int32_t>(device.getProductName().size());
-        port.setTransport(descriptor.transport);
-    }
-    if (!saved || !port.open(&descriptor)) {
+    bool opened = false;
+    std::unique_ptr<VarnelDevice> readBack = readAgain(device, false, opened);
+    if (!opened) {
         show(callback, catalogueText(messages.get(), "msg.validatefailed.open", Missing::Key));
         return false;
     }
-
-    std::unique_ptr<VarnelDevice> readBack = createDevice(port, descriptor, nullptr, nullptr);
     if (!readBack) {
         show(callback, catalogueText(messages.get(), "msg.validatefailed.nodevice", Missing::Key));
         return false;
     }
-    // The unit is let go as soon as it has been read, before the dump and the comparison.
-    port.close();
     lastReadBack = ConfigurationValues::of(*readBack);
     readBack->dumpToLog("Device Read for Validation");
 
@@ -320,6 +385,9 @@ bool VarnelController::validateUpdate(VarnelDevice& device, const StatusCallback
         return differs("msg.validatefailed.ctablehighb");
     if (device.getExternalBatteryCount() != readBack->getExternalBatteryCount())
         return differs("msg.validatefailed.externalbatterycount");
+    // The tables were computed for this unit's batteries and configuration word.
+    if (!sameUnit(device, *readBack))
+        return differs("msg.validatefailed.unit");
 
     auto differsAt = [&](const char* key, std::size_t position) {
         const std::string buf =
@@ -420,6 +488,16 @@ void VarnelController::writeConfiguration(VarnelDevice& device, ConfigurationUpd
     };
     const WriteTexts& texts = restoring ? restoreTexts : updateTexts;
     auto run = [&steps](const std::function<bool()>& step) { return steps.run ? steps.run(step) : step(); };
+
+    // Nothing is written to a unit other than the one the values were worked out for.
+    if (!run([&] { return steps.identify ? steps.identify(device) : identifyUnit(device); })) {
+        const std::string text =
+            catalogueFormat(messages.get(), "msg.unitchanged", {device.getPortName()}, Missing::Key);
+        log() << text << std::endl;
+        show(callback, text.c_str());
+        update.outcome = UpdateOutcome::unitChanged;
+        return;
+    }
 
     // Not one byte reaches the unit before its present values are safe on the disk.
     if (backUpFirst) {

@@ -4,6 +4,7 @@
 #include "controller/ConfigurationBackup.h"
 #include "controller/ConfigurationUpdate.h"
 #include "data/BatteryCollections.h"
+#include "device/DeviceFactory.h"
 #include "settings/CatalogueText.h"
 #include "settings/StatusCallback.h"
 
@@ -60,7 +61,8 @@ public:
     // and date; `missing` says what stands in when the catalogue lacks it.
     std::string fileVersionText(const char* key, Missing missing) const;
 
-    // Adds a battery data file's tables and packs to those already read.
+    // Replaces the version, tables and packs with a battery data file's; a
+    // file that fails leaves those of the last one as they were.
     bool loadDataFile(const std::string& path);
 
     void clearDevices();
@@ -84,8 +86,14 @@ public:
     static std::int32_t onPortEnumerated(PortDescriptor* port, void* context);
     void discoverOnPort(const PortDescriptor& port);
     void reportLibraryFailure(const CAnyPort& port) const;
-    // Reads a just-saved unit back into a fresh record and compares what was written.
+    // Reads a just-saved unit back into a fresh record and compares what was
+    // written, and what the values were computed from.
     bool validateUpdate(VarnelDevice& device, const StatusCallback& callback);
+    // Reads the unit on the record's port again: true when it is the unit the
+    // record was read from (names, configuration word, internal batteries).
+    bool identifyUnit(const VarnelDevice& device);
+    // The technician's pauses for units on a transport, from varnel.ini.
+    DevicePauses pausesFor(std::uint32_t transport) const;
 
     // The update both front ends run: compute, and to write, save, wait, read
     // back and compare. Each stage's texts go to the callback (null where the
@@ -109,6 +117,10 @@ public:
                                         const ConfigurationValues* planned, const StatusCallback& callback);
 
 private:
+    // A fresh record of the unit on the record's port, read with the settings'
+    // pauses and the record's names; null when the port does not open
+    // (`opened` false) or no unit answers.
+    std::unique_ptr<VarnelDevice> readAgain(const VarnelDevice& device, bool identityOnly, bool& opened);
     // Backup (when asked), save, wait, read back and compare; the record holds update.after.
     void writeConfiguration(VarnelDevice& device, ConfigurationUpdate& update, bool backUpFirst,
                             bool restoring, const StatusCallback& callback, const UpdateSteps& steps);

@@ -37,6 +37,7 @@ int exitCodeOf(UpdateOutcome outcome)
     switch (outcome) {
     case UpdateOutcome::computeFailed:
         return VarnelCtl::computeFailed;
+    case UpdateOutcome::unitChanged:
     case UpdateOutcome::backupFailed: // nothing reached the unit, but the save could not go ahead
     case UpdateOutcome::saveFailed:
         return VarnelCtl::saveFailed;
@@ -339,7 +340,7 @@ int VarnelCtl::update(VarnelController& controller, ConsoleStatus& status, const
                     : update.saved()   ? "Saved, but the unit does not hold the values.\n"
                                        : "Not saved.\n");
     }
-    if (code == saveFailed)
+    if (code == saveFailed && update.outcome != UpdateOutcome::unitChanged)
         err << "varnelctl: the unit did not take the new configuration (details in varnel.log)" << std::endl;
     if (code == notValidated)
         err << "varnelctl: the values read back differ from those written (details in varnel.log)"

@@ -6,11 +6,12 @@ namespace varnel {
 
 BatteryPack::BatteryPack(xmlNode* element)
 {
-    const auto type = XmlReading::numberAttribute(element, "batteryTypeIndex");
+    const auto type =
+        XmlReading::numberAttribute(element, "batteryTypeIndex", refused, XmlReading::largestByte);
     if (!type)
         return;
     batteryTypeIndex = *type;
-    const auto count = XmlReading::numberAttribute(element, "numberOfBatteries");
+    const auto count = XmlReading::numberAttribute(element, "numberOfBatteries", refused);
     if (!count)
         return;
     numberOfBatteries = *count;

@@ -16,7 +16,8 @@ public:
 
     bool isValid() const
     {
-        return batteryTypeIndex != 0 && numberOfBatteries != 0 && !name.empty() && !partNumber.empty();
+        return !refused && batteryTypeIndex != 0 && numberOfBatteries != 0 && !name.empty() &&
+               !partNumber.empty();
     }
 
     std::uint32_t getBatteryTypeIndex() const { return batteryTypeIndex; }
@@ -29,6 +30,7 @@ private:
     std::uint32_t numberOfBatteries = 0;
     std::string name;
     std::string partNumber;
+    bool refused = false; // a number in it did not fit
 };
 
 } // namespace varnel

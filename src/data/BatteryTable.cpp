@@ -3,6 +3,8 @@
 #include "data/TableSizes.h"
 #include "data/XmlReading.h"
 
+#include <tuple>
+
 namespace varnel {
 
 BatteryTable::BatteryTable(xmlNode* element)
@@ -13,9 +15,12 @@ BatteryTable::BatteryTable(xmlNode* element)
 
 bool BatteryTable::readAttributes(xmlNode* element)
 {
-    for (auto [name, field] : {std::pair{"typeIndex", &typeIndex}, std::pair{"typeSize", &typeSize},
-                               std::pair{"batteryWattageIndex", &batteryWattageIndex}}) {
-        const auto value = XmlReading::numberAttribute(element, name);
+    // A type index names what a unit's one-byte battery type field can hold.
+    for (auto [name, field, largest] :
+         {std::tuple{"typeIndex", &typeIndex, XmlReading::largestByte},
+          std::tuple{"typeSize", &typeSize, XmlReading::anyNumber},
+          std::tuple{"batteryWattageIndex", &batteryWattageIndex, XmlReading::anyNumber}}) {
+        const auto value = XmlReading::numberAttribute(element, name, refused, largest);
         if (!value)
             return false;
         *field = *value;
@@ -36,15 +41,18 @@ void BatteryTable::readChildren(xmlNode* element)
         if (XmlReading::isElementNamed(child, "Runtime") ||
             XmlReading::isElementNamed(child, "CTableValue")) {
             const bool runtime = XmlReading::isElementNamed(child, "Runtime");
-            const auto key = XmlReading::numberAttribute(child, runtime ? "rowIndex" : "index");
+            const auto key = XmlReading::numberAttribute(child, runtime ? "rowIndex" : "index", refused);
             if (!key)
                 return;
-            const auto value = XmlReading::numberAttribute(child, runtime ? "time" : "value");
+            // C table entries are copied to the unit byte for byte; runtimes are scaled down first.
+            const auto value =
+                XmlReading::numberAttribute(child, runtime ? "time" : "value", refused,
+                                            runtime ? XmlReading::anyNumber : XmlReading::largestByte);
             if (!value)
                 return;
             (runtime ? runtimes : cTableValues)[*key] = *value;
         } else if (XmlReading::isElementNamed(child, "CTableHighB")) {
-            const auto value = XmlReading::numberContent(child);
+            const auto value = XmlReading::numberContent(child, refused, XmlReading::largestByte);
             if (!value)
                 return;
             cTableHighB = *value;
@@ -54,8 +62,9 @@ void BatteryTable::readChildren(xmlNode* element)
 
 bool BatteryTable::isValid() const
 {
-    return typeIndex != 0 && typeSize != 0 && cTableHighB != 0 && !typeName.empty() && !partNumber.empty() &&
-           hasExactKeys(runtimes, 0, batteryTableSize - 1) && hasExactKeys(cTableValues, 1, cTableSize);
+    return !refused && typeIndex != 0 && typeSize != 0 && cTableHighB != 0 && !typeName.empty() &&
+           !partNumber.empty() && hasExactKeys(runtimes, 0, batteryTableSize - 1) &&
+           hasExactKeys(cTableValues, 1, cTableSize);
 }
 
 } // namespace varnel

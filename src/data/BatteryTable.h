@@ -39,6 +39,7 @@ private:
     std::string partNumber;
     RowMap runtimes;
     RowMap cTableValues;
+    bool refused = false; // a number in it did not fit
 };
 
 } // namespace varnel

@@ -6,11 +6,11 @@ namespace varnel {
 
 FWScalarTable::FWScalarTable(xmlNode* element)
 {
-    const auto key = XmlReading::numberAttribute(element, "index");
+    const auto key = XmlReading::numberAttribute(element, "index", refused);
     if (!key)
         return;
     index = *key;
-    XmlReading::readRows(element, "FWScalar", "rowIndex", "value", rows);
+    XmlReading::readRows(element, "FWScalar", "rowIndex", "value", rows, refused);
 }
 
 } // namespace varnel

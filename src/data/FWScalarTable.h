@@ -16,13 +16,14 @@ public:
     explicit FWScalarTable(xmlNode* element);
     virtual ~FWScalarTable() = default;
 
-    bool isValid() const { return hasExactKeys(rows, 0, batteryTableSize - 1); }
+    bool isValid() const { return !refused && hasExactKeys(rows, 0, batteryTableSize - 1); }
     std::uint32_t getIndex() const { return index; }
     const RowMap& getRows() const { return rows; }
 
 private:
     std::uint32_t index = 0;
     RowMap rows;
+    bool refused = false; // a number in it did not fit
 };
 
 } // namespace varnel

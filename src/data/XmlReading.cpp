@@ -1,9 +1,13 @@
 #include "data/XmlReading.h"
 
+#include "settings/Log.h"
 #include "settings/NumberText.h"
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <ostream>
+#include <string_view>
 
 namespace varnel {
 
@@ -22,6 +26,23 @@ std::optional<std::uint32_t> XmlReading::parseNumber(const char* text)
     if (!value)
         return std::nullopt;
     return static_cast<std::uint32_t>(*value);
+}
+
+const char* XmlReading::refusal(const char* text, std::uint32_t largest)
+{
+    if (text == nullptr)
+        return nullptr;
+    const auto scan = scanNumber(text, numberRules::unsignedConversion);
+    if (!scan)
+        return nullptr;
+    const std::string_view read(text, scan->end);
+    if (read.find('-') != std::string_view::npos)
+        return "a minus sign";
+    if (scan->wrapped)
+        return "more than 32 bits";
+    if (scan->value > largest)
+        return "too large";
+    return nullptr;
 }
 
 namespace {
@@ -53,9 +74,47 @@ auto withAttribute(xmlNode* node, const char* name, Use use)
 
 } // namespace
 
-std::optional<std::uint32_t> XmlReading::numberAttribute(xmlNode* node, const char* name)
+namespace {
+
+// The file's text goes to the log only as printable ASCII.
+std::string shown(const char* text)
 {
-    return withAttribute(node, name, [](const char* text) { return parseNumber(text); });
+    std::string out;
+    for (const char* c = text; *c != '\0' && out.size() < 64; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (byte >= 0x20 && byte < 0x7F && byte != '"' && byte != '\\') {
+            out.push_back(*c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            out += escaped;
+        }
+    }
+    return out;
+}
+
+std::optional<std::uint32_t> checkedNumber(const xmlNode* node, const char* name, const char* text,
+                                           bool& refused, std::uint32_t largest)
+{
+    if (const char* reason = XmlReading::refusal(text, largest)) {
+        refused = true;
+        log() << "Refused " << (node->name ? reinterpret_cast<const char*>(node->name) : "") << " " << name
+              << "=\"" << shown(text) << "\": " << reason;
+        if (largest != XmlReading::anyNumber && std::strcmp(reason, "too large") == 0)
+            log() << " (at most " << largest << ")";
+        log() << std::endl;
+        return std::nullopt;
+    }
+    return XmlReading::parseNumber(text);
+}
+
+} // namespace
+
+std::optional<std::uint32_t> XmlReading::numberAttribute(xmlNode* node, const char* name, bool& refused,
+                                                         std::uint32_t largest)
+{
+    return withAttribute(node, name,
+                         [&](const char* text) { return checkedNumber(node, name, text, refused, largest); });
 }
 
 std::optional<std::string> XmlReading::textAttribute(xmlNode* node, const char* name)
@@ -63,12 +122,12 @@ std::optional<std::string> XmlReading::textAttribute(xmlNode* node, const char* 
     return withAttribute(node, name, [](const char* text) { return std::optional<std::string>(text); });
 }
 
-std::optional<std::uint32_t> XmlReading::numberContent(xmlNode* node)
+std::optional<std::uint32_t> XmlReading::numberContent(xmlNode* node, bool& refused, std::uint32_t largest)
 {
     XmlText content(xmlNodeGetContent(node));
     if (!content)
         return std::nullopt;
-    return parseNumber(reinterpret_cast<const char*>(content.get()));
+    return checkedNumber(node, "content", reinterpret_cast<const char*>(content.get()), refused, largest);
 }
 
 bool XmlReading::isElementNamed(const xmlNode* node, const char* name)
@@ -78,15 +137,15 @@ bool XmlReading::isElementNamed(const xmlNode* node, const char* name)
 }
 
 void XmlReading::readRows(xmlNode* node, const char* child, const char* keyName, const char* valueName,
-                          RowMap& rows)
+                          RowMap& rows, bool& refused)
 {
     for (xmlNode* row = node->children; row != nullptr; row = row->next) {
         if (!isElementNamed(row, child))
             continue;
-        const auto key = numberAttribute(row, keyName);
+        const auto key = numberAttribute(row, keyName, refused);
         if (!key)
             return;
-        const auto value = numberAttribute(row, valueName);
+        const auto value = numberAttribute(row, valueName, refused);
         if (!value)
             return;
         rows[*key] = *value;

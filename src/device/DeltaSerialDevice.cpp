@@ -9,10 +9,12 @@
 #include <serialline.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <limits>
 #include <ostream>
-#include <sstream>
 #include <string_view>
+#include <utility>
 
 namespace varnel {
 
@@ -25,6 +27,8 @@ constexpr char rejectionMarker = 'R';
 constexpr std::uint32_t readCapacity = 150;
 constexpr std::uint32_t minimumReply = 4;
 constexpr std::size_t payloadOffset = 7;
+// Time for the rest of a spoilt reply to arrive before a request is tried again.
+constexpr std::uint32_t staleReplyMs = 20;
 // The class's pauses. The port's time limits follow the write pause but never
 // fall below its default, which the longest request and reply need at 2400
 // baud: a technician who shortens the pauses, to 0 even, shortens the waits,
@@ -57,6 +61,8 @@ DeltaSerialDevice::DeltaSerialDevice()
 {
     postReadSleep = defaultReadSleep;
     postWriteSleep = defaultWriteSleep;
+    // The save command carries the count in three digits.
+    largestExternalBatteryCount = 999;
 }
 
 std::string DeltaSerialDevice::buildQuery(const std::string& type, const std::string& body)
@@ -83,20 +89,30 @@ std::string DeltaSerialDevice::buildCTableCommand() const
     return cmd;
 }
 
-std::vector<std::uint8_t> DeltaSerialDevice::parseValues(const std::string& payload)
+std::optional<std::vector<std::uint32_t>> DeltaSerialDevice::parseFields(const std::string& payload)
 {
-    std::vector<std::uint8_t> tokens;
-    // The trailing zero keeps the stream from reaching its end after the last value.
-    std::istringstream in(payload + std::string(1, '\0'));
-    while (in.good()) {
-        long long value = 0;
-        if (!(in >> value))
-            break;
-        tokens.push_back(static_cast<std::uint8_t>(value & 0xFF));
-        char delim = 0;
-        in >> delim;
+    constexpr NumberRule field{.blanks = NumberRule::Blanks::Any,
+                               .largest = std::numeric_limits<std::uint32_t>::max()};
+    auto onlyBlanksFrom = [&payload](std::size_t pos) {
+        for (; pos < payload.size(); ++pos)
+            if (!std::isspace(static_cast<unsigned char>(payload[pos])) && payload[pos] != '\0')
+                return false;
+        return true;
+    };
+    std::vector<std::uint32_t> values;
+    if (onlyBlanksFrom(0))
+        return values;
+    std::size_t pos = 0;
+    for (;;) {
+        const auto scan = scanNumber(payload, field, pos);
+        if (!scan)
+            return std::nullopt;
+        values.push_back(static_cast<std::uint32_t>(scan->value));
+        if (onlyBlanksFrom(scan->end))
+            return values;
+        // One separator, then the next value.
+        pos = scan->end + 1;
     }
-    return tokens;
 }
 
 std::uint32_t DeltaSerialDevice::parseNumber(const std::string& payload)
@@ -123,11 +139,54 @@ bool DeltaSerialDevice::parseReply(const std::uint8_t* reply, std::uint32_t leng
     data.clear();
     if (length > payloadOffset)
         data.assign(reinterpret_cast<const char*>(reply) + payloadOffset, length - payloadOffset);
+    // A reply cut short, or with bytes of another run into it, says so in its
+    // length digits. Only a reply that has them is held to them.
+    if (length >= payloadOffset) {
+        const auto promised = varnel::parseNumber(
+            std::string_view(reinterpret_cast<const char*>(reply) + 4, 3), numberRules::digitsOnly);
+        if (!promised || *promised != data.size())
+            return false;
+    }
     return true;
 }
 
-bool DeltaSerialDevice::exchange(CAnyPort& port, const std::string& cmd, std::string& data)
+bool DeltaSerialDevice::exchange(CAnyPort& port, const std::string& cmd, std::string& data, bool probe)
 {
+    if (exchangeOnce(port, cmd, data))
+        return true;
+    if (port.getTransport() != PORT_TRANSPORT_SERIAL || refused || (probe && !answered))
+        return false;
+    // What is left of a spoilt reply must not be taken for the answer to the second try.
+    std::uint8_t stale[readCapacity];
+    for (int i = 0; i < 4 && port.read(stale, readCapacity, staleReplyMs) > 0; ++i) {
+    }
+    return exchangeOnce(port, cmd, data);
+}
+
+std::optional<std::vector<std::uint32_t>> DeltaSerialDevice::queryFields(CAnyPort& port, const char* item,
+                                                                         std::size_t count,
+                                                                         std::uint32_t largestFirst)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::string data;
+        if (!exchange(port, buildQuery(queryType, item), data))
+            return std::nullopt;
+        auto fields = parseFields(data);
+        if (!fields || fields->size() != count)
+            continue;
+        bool fit = true;
+        for (std::size_t i = 0; i < count; ++i)
+            fit = fit && (*fields)[i] <= (i == 0 ? largestFirst : 255u);
+        if (fit)
+            return fields;
+    }
+    return std::vector<std::uint32_t>{};
+}
+
+bool DeltaSerialDevice::exchangeOnce(CAnyPort& port, const std::string& cmd, std::string& data)
+{
+    answered = false;
+    refused = false;
     if (port.getTransport() != PORT_TRANSPORT_SERIAL)
         return false;
     const std::uint32_t timeLimit = std::max(postWriteSleep, defaultWriteSleep);
@@ -141,9 +200,11 @@ bool DeltaSerialDevice::exchange(CAnyPort& port, const std::string& cmd, std::st
     // A library claiming more than the buffer holds has broken the contract.
     if (received > readCapacity)
         return false;
+    answered = received > 0;
     bool rejected = false;
     if (parseReply(buffer, received, data, rejected))
         return true;
+    refused = rejected;
     if (rejected) {
         // The save commands end in a zero byte that has no place in the log.
         const std::string shown = cmd.substr(0, cmd.find('\0'));
@@ -155,53 +216,92 @@ bool DeltaSerialDevice::exchange(CAnyPort& port, const std::string& cmd, std::st
 bool DeltaSerialDevice::load(CAnyPort& port, const StatusCallback& callback, const I18N* messages)
 {
     std::string data;
-    if (!exchange(port, buildQuery(queryType, itemConfiguration), data))
+    // Whether this is a text unit at all is the first reply's to say; only then is it asked again.
+    if (!exchange(port, buildQuery(queryType, itemConfiguration), data, true))
         return false;
-    configurationInfo = parseNumber(data);
+    std::optional<std::uint32_t> firstWord = parseNumber(data);
+    configurationInfo = *firstWord;
+    if (!supportsExternalPacks())
+        return false;
+    auto word = [&]() -> std::optional<std::uint32_t> {
+        if (firstWord)
+            return std::exchange(firstWord, std::nullopt);
+        if (!exchange(port, buildQuery(queryType, itemConfiguration), data))
+            return std::nullopt;
+        return parseNumber(data);
+    };
+    if (!readAgreed(word, configurationInfo, callback, messages))
+        return false;
     if (!supportsExternalPacks())
         return false;
     reportFoundAndLoading(callback, messages);
 
-    if (!exchange(port, buildQuery(queryType, itemInternal), data))
-        return false;
-    std::vector<std::uint8_t> tokens = parseValues(data);
-    if (tokens.size() != 2) {
-        log() << "Failed to return both internal battery count and type for Delta Serial Device" << std::endl;
+    bool internalFailed = false;
+    auto internal = [&]() -> std::optional<std::pair<std::uint8_t, std::uint8_t>> {
+        const auto fields = queryFields(port, itemInternal, 2, 255);
+        if (!fields)
+            return std::nullopt;
+        if (fields->size() != 2) {
+            internalFailed = true;
+            return std::nullopt;
+        }
+        return std::pair{static_cast<std::uint8_t>((*fields)[0]), static_cast<std::uint8_t>((*fields)[1])};
+    };
+    std::pair<std::uint8_t, std::uint8_t> countAndType;
+    if (!readAgreed(internal, countAndType, callback, messages)) {
+        if (internalFailed)
+            log() << "Failed to return both internal battery count and type for Delta Serial Device"
+                  << std::endl;
         return false;
     }
-    internalBatteryCount = tokens[0];
-    internalBatteryType = tokens[1];
+    internalBatteryCount = countAndType.first;
+    internalBatteryType = countAndType.second;
 
-    if (!exchange(port, buildQuery(queryType, itemBatteryTable), data))
+    auto text = [&](const char* item) {
+        return [&, item]() -> std::optional<std::string> {
+            if (!exchange(port, buildQuery(queryType, item), data))
+                return std::nullopt;
+            return data;
+        };
+    };
+    auto readNames = [&]() {
+        std::string name;
+        if (!readAgreed(text(itemProduct), name, callback, messages))
+            return false;
+        setProductName(name);
+        if (!readAgreed(text(itemVendor), name, callback, messages))
+            return false;
+        setVendorName(name);
+        return true;
+    };
+    if (identityOnly)
+        return readNames();
+
+    // The count goes back in three digits; the table entries are bytes.
+    auto fields = queryFields(port, itemBatteryTable, batteryTableSize + 1, 999);
+    if (!fields)
         return false;
-    tokens = parseValues(data);
-    if (tokens.size() != batteryTableSize + 1) {
+    if (fields->empty()) {
         log()
             << "Failed to return both external battery count and battery table values for Delta Serial Device"
             << std::endl;
         return false;
     }
-    externalBatteryCount = tokens[0];
-    batteryTableValues.assign(tokens.begin() + 1, tokens.end());
+    externalBatteryCount = static_cast<std::int32_t>((*fields)[0]);
+    batteryTableValues.assign(fields->begin() + 1, fields->end());
 
-    if (!exchange(port, buildQuery(queryType, itemCTable), data))
+    fields = queryFields(port, itemCTable, cTableSize + 1, 255);
+    if (!fields)
         return false;
-    tokens = parseValues(data);
-    if (tokens.size() != cTableSize + 1) {
+    if (fields->empty()) {
         log() << "Failed to return both C High Table Index and C Table values for Delta Serial Device"
               << std::endl;
         return false;
     }
-    cTableHighB = tokens[0];
-    cTableValues.assign(tokens.begin() + 1, tokens.end());
+    cTableHighB = static_cast<std::uint8_t>((*fields)[0]);
+    cTableValues.assign(fields->begin() + 1, fields->end());
 
-    if (!exchange(port, buildQuery(queryType, itemProduct), data))
-        return false;
-    setProductName(data);
-    if (!exchange(port, buildQuery(queryType, itemVendor), data))
-        return false;
-    setVendorName(data);
-    return true;
+    return readNames();
 }
 
 bool DeltaSerialDevice::save()

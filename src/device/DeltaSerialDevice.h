@@ -3,6 +3,7 @@
 #include "device/VarnelDevice.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,16 +23,28 @@ public:
     // The two save commands, each ending in the zero byte the unit expects.
     std::string buildBatteryTableCommand() const;
     std::string buildCTableCommand() const;
-    // Decimal values separated by any one character; each keeps its low 8 bits.
-    static std::vector<std::uint8_t> parseValues(const std::string& payload);
+    // Decimal values separated by any one character (blanks before each, and
+    // after the last, allowed); nothing when anything else stands in the payload.
+    static std::optional<std::vector<std::uint32_t>> parseFields(const std::string& payload);
     // Leading white space, an optional sign, digits up to the first other character; 0 without digits.
     static std::uint32_t parseNumber(const std::string& payload);
-    // The payload of a reply, or false when it is too short or rejected.
+    // The payload of a reply, or false when it is too short, rejected, or
+    // its three length digits disagree with the payload that arrived.
     static bool parseReply(const std::uint8_t* reply, std::uint32_t length, std::string& data,
                            bool& rejected);
 
 private:
-    bool exchange(CAnyPort& port, const std::string& cmd, std::string& data);
+    // One request and its reply, tried a second time when the first fails
+    // unless the unit refused it; a probe is not tried again when nothing at all answered it.
+    bool exchange(CAnyPort& port, const std::string& cmd, std::string& data, bool probe = false);
+    bool exchangeOnce(CAnyPort& port, const std::string& cmd, std::string& data);
+    // A query whose reply must hold `count` values, the first at most
+    // `largestFirst` and the others at most 255; asked once more when it does not.
+    std::optional<std::vector<std::uint32_t>> queryFields(CAnyPort& port, const char* item, std::size_t count,
+                                                          std::uint32_t largestFirst);
+
+    bool answered = false; // the last exchange received at least one byte
+    bool refused = false;  // and the unit rejected the request
 };
 
 } // namespace varnel

@@ -8,13 +8,15 @@
 #include <hidusages.h>
 
 #include <cstring>
+#include <optional>
 #include <ostream>
+#include <utility>
 
 namespace varnel {
 
 namespace {
 
-constexpr std::uint32_t saveSettleMs = 3000;
+constexpr std::uint32_t defaultPreSaveSleep = 3000;
 
 // One reply buffer and count shared by all reads of a load.
 class HidReader {
@@ -40,6 +42,7 @@ public:
     bool readValue(std::uint8_t usage) { return read(HID_PAGE_VENDOR, usage) && returnSize > 0; }
 
     std::uint8_t byte() const { return returned[0]; }
+    std::uint32_t size() const { return returnSize; }
     // Bytes beyond what arrived were cleared, so a one-byte answer reads as its own value.
     std::uint32_t word() const { return static_cast<std::uint32_t>(returned[0] | (returned[1] << 8)); }
     std::string text()
@@ -60,6 +63,7 @@ DeltaUSB::DeltaUSB()
 {
     postReadSleep = 1500;
     postWriteSleep = 2000;
+    preSaveSleep = defaultPreSaveSleep;
 }
 
 bool DeltaUSB::load(CAnyPort& port, const StatusCallback& callback, const I18N* messages)
@@ -71,34 +75,77 @@ bool DeltaUSB::load(CAnyPort& port, const StatusCallback& callback, const I18N* 
         return port.setHid(0, 0, HID_PAGE_VENDOR, usage, index) != 0;
     };
 
+    // The second read of a value follows the first at once; the pause is the
+    // unit's time between one value and the next.
+    auto byteOf = [&reader](std::uint8_t usage) {
+        return [&reader, usage]() -> std::optional<std::uint8_t> {
+            if (!reader.readValue(usage))
+                return std::nullopt;
+            return reader.byte();
+        };
+    };
+    // A name that does not come is no name; that too must come the same twice.
+    auto nameOf = [&reader](std::uint8_t usage) {
+        return [&reader, usage]() -> std::optional<std::optional<std::string>> {
+            if (!reader.read(HID_PAGE_POWER_DEVICE, usage))
+                return std::optional<std::string>();
+            return std::optional<std::string>(reader.text());
+        };
+    };
+
+    // Whether this unit takes packs at all is the first read's to say; only then is it read again.
     if (!reader.readValue(HID_USAGE_CONFIGURATION))
         return false;
-    configurationInfo = reader.word();
+    std::optional<std::uint32_t> firstWord = reader.word();
+    configurationInfo = *firstWord;
+    if (!supportsExternalPacks()) {
+        wait();
+        return false;
+    }
+    auto word = [&]() -> std::optional<std::uint32_t> {
+        if (firstWord)
+            return std::exchange(firstWord, std::nullopt);
+        if (!reader.readValue(HID_USAGE_CONFIGURATION))
+            return std::nullopt;
+        return reader.word();
+    };
+    if (!readAgreed(word, configurationInfo, callback, messages))
+        return false;
     wait();
     if (!supportsExternalPacks())
         return false;
     reportFoundAndLoading(callback, messages);
 
+    std::optional<std::string> name;
     if (productName.empty()) {
-        if (reader.read(HID_PAGE_POWER_DEVICE, HID_USAGE_PRODUCT))
-            setProductName(reader.text());
+        if (!readAgreed(nameOf(HID_USAGE_PRODUCT), name, callback, messages))
+            return false;
+        if (name)
+            setProductName(*name);
         wait();
     }
-    if (vendorName.empty() && reader.read(HID_PAGE_POWER_DEVICE, HID_USAGE_MANUFACTURER))
-        setVendorName(reader.text());
+    if (vendorName.empty()) {
+        if (!readAgreed(nameOf(HID_USAGE_MANUFACTURER), name, callback, messages))
+            return false;
+        if (name)
+            setVendorName(*name);
+    }
     wait();
 
-    if (!reader.readValue(HID_USAGE_INTERNAL_COUNT))
+    if (!readAgreed(byteOf(HID_USAGE_INTERNAL_COUNT), internalBatteryCount, callback, messages))
         return false;
-    internalBatteryCount = reader.byte();
     wait();
-    if (!reader.readValue(HID_USAGE_INTERNAL_TYPE))
+    if (!readAgreed(byteOf(HID_USAGE_INTERNAL_TYPE), internalBatteryType, callback, messages))
         return false;
-    internalBatteryType = reader.byte();
     wait();
+    if (identityOnly)
+        return true;
     if (!reader.readValue(HID_USAGE_EXTERNAL_COUNT))
         return false;
     externalBatteryCount = static_cast<std::int32_t>(reader.word());
+    // The unit's report says how wide its field is; the library refuses a
+    // wider value only once the save is under way.
+    largestExternalBatteryCount = reader.size() >= 2 ? 65535u : 255u;
     wait();
     if (!reader.readValue(HID_USAGE_C_TABLE_HIGH_B))
         return false;
@@ -149,7 +196,7 @@ bool DeltaUSB::save()
         return false;
     }
     // Give the unit time to finish with the reads of the page before.
-    sleepMs(saveSettleMs);
+    sleepMs(preSaveSleep);
 
     CAnyPort port;
     if (portInfo)

@@ -8,7 +8,9 @@
 #include <serialline.h>
 
 #include <algorithm>
+#include <optional>
 #include <ostream>
+#include <string>
 
 namespace varnel {
 
@@ -24,6 +26,8 @@ constexpr std::uint32_t defaultReadLimit = 300;
 constexpr std::uint32_t defaultWriteLimit = 2500;
 
 const std::vector<std::uint8_t> noPayload;
+// Time for the rest of a spoilt reply to arrive before a request is tried again.
+constexpr std::uint32_t staleReplyMs = 20;
 
 } // namespace
 
@@ -70,10 +74,46 @@ bool Protocol3014::parseReply(const std::uint8_t* reply, std::uint32_t length,
     return true;
 }
 
-bool Protocol3014::exchange(CAnyPort& port, const std::vector<std::uint8_t>& cmd,
-                            std::vector<std::uint8_t>& returned)
+bool Protocol3014::checkReply(const std::uint8_t* reply, std::uint32_t length, std::uint8_t command,
+                              ReplyChecksum& checksum, std::vector<std::uint8_t>& payload)
 {
-    if (port.getTransport() != PORT_TRANSPORT_SERIAL)
+    if (!parseReply(reply, length, payload))
+        return false;
+    // A reply to another request (a late one, or a corrupted command byte) is no answer to this one.
+    if (reply[3] != command)
+        return false;
+    const std::uint32_t end = 4 + static_cast<std::uint32_t>(payload.size());
+    std::uint8_t sum = 0;
+    for (std::uint32_t i = 0; i < end; ++i)
+        sum = static_cast<std::uint8_t>(sum + reply[i]);
+    const bool correct = end < length && reply[end] == sum;
+    if (checksum == ReplyChecksum::required)
+        return correct;
+    if (correct)
+        checksum = ReplyChecksum::required;
+    return true;
+}
+
+bool Protocol3014::exchange(CAnyPort& port, const std::vector<std::uint8_t>& cmd,
+                            std::vector<std::uint8_t>& returned, bool probe)
+{
+    if (exchangeOnce(port, cmd, returned))
+        return true;
+    // An empty port, or one whose unit speaks another protocol, is not asked twice.
+    if (port.getTransport() != PORT_TRANSPORT_SERIAL || (probe && !answered))
+        return false;
+    // What is left of a spoilt reply must not be taken for the answer to the second try.
+    std::uint8_t stale[readCapacity];
+    for (int i = 0; i < 4 && port.read(stale, readCapacity, staleReplyMs) > 0; ++i) {
+    }
+    return exchangeOnce(port, cmd, returned);
+}
+
+bool Protocol3014::exchangeOnce(CAnyPort& port, const std::vector<std::uint8_t>& cmd,
+                                std::vector<std::uint8_t>& returned)
+{
+    answered = false;
+    if (port.getTransport() != PORT_TRANSPORT_SERIAL || cmd.size() < 4)
         return false;
     const auto count = static_cast<std::uint32_t>(cmd.size());
     if (port.write(cmd.data(), count, std::max(postWriteSleep, defaultWriteLimit), 0) != count)
@@ -92,7 +132,15 @@ bool Protocol3014::exchange(CAnyPort& port, const std::vector<std::uint8_t>& cmd
     }
     if (received > readCapacity)
         return false;
-    return parseReply(buffer, received, returned);
+    answered = received > 0;
+    // The checksum follows the payload: wait for it too, once the unit is known to send one.
+    if (checksum == ReplyChecksum::required && received >= 3 && received < buffer[2] + 4u &&
+        received < readCapacity) {
+        const std::uint32_t more = port.read(buffer + received, readCapacity - received, limit);
+        if (more <= readCapacity - received)
+            received += more;
+    }
+    return checkReply(buffer, received, cmd[3], checksum, returned);
 }
 
 bool Protocol3014::load(CAnyPort& port, const StatusCallback& callback, const I18N* messages)
@@ -109,18 +157,69 @@ bool Protocol3014::load(CAnyPort& port, const StatusCallback& callback, const I1
     auto word = [&]() { return static_cast<std::uint32_t>(returned[0] | (returned[1] << 8)); };
     const bool reporting = callback && messages;
 
-    if (!readValue(FRAMED_CMD_CONFIGURATION, 2))
+    auto agreedWord = [&](std::uint8_t command) {
+        return [&, command]() -> std::optional<std::uint32_t> {
+            if (!readValue(command, 2))
+                return std::nullopt;
+            return word();
+        };
+    };
+    auto agreedByte = [&](std::uint8_t command) {
+        return [&, command]() -> std::optional<std::uint8_t> {
+            if (!readValue(command, 1))
+                return std::nullopt;
+            return returned[0];
+        };
+    };
+    // A name that does not come is no name; that too must come the same twice.
+    auto agreedName = [&](std::uint8_t command) {
+        return [&, command]() -> std::optional<std::optional<std::string>> {
+            if (!readValue(command, 1))
+                return std::optional<std::string>();
+            return std::optional<std::string>(std::string(returned.begin(), returned.end()));
+        };
+    };
+
+    // Whether this is a framed unit at all is the first read's to say; only then is it read again.
+    if (!exchange(port, buildFrame(FRAMED_KIND_READ, FRAMED_CMD_CONFIGURATION, noPayload), returned, true) ||
+        returned.size() < 2)
         return false;
-    configurationInfo = word();
+    const std::uint32_t firstWord = word();
+    configurationInfo = firstWord;
+    if (!supportsExternalPacks())
+        return false;
+    bool asked = false;
+    if (!readAgreed(
+            [&]() -> std::optional<std::uint32_t> {
+                if (!asked) {
+                    asked = true;
+                    return firstWord;
+                }
+                return agreedWord(FRAMED_CMD_CONFIGURATION)();
+            },
+            configurationInfo, callback, messages))
+        return false;
     if (!supportsExternalPacks())
         return false;
     reportFoundAndLoading(callback, messages);
-    if (!readValue(FRAMED_CMD_INTERNAL_COUNT, 1))
+    if (!readAgreed(agreedByte(FRAMED_CMD_INTERNAL_COUNT), internalBatteryCount, callback, messages))
         return false;
-    internalBatteryCount = returned[0];
-    if (!readValue(FRAMED_CMD_INTERNAL_TYPE, 1))
+    if (!readAgreed(agreedByte(FRAMED_CMD_INTERNAL_TYPE), internalBatteryType, callback, messages))
         return false;
-    internalBatteryType = returned[0];
+    auto readNames = [&]() {
+        std::optional<std::string> name;
+        if (!readAgreed(agreedName(FRAMED_CMD_PRODUCT_NAME), name, callback, messages))
+            return false;
+        if (name)
+            setProductName(*name);
+        if (!readAgreed(agreedName(FRAMED_CMD_VENDOR_NAME), name, callback, messages))
+            return false;
+        if (name)
+            setVendorName(*name);
+        return true;
+    };
+    if (identityOnly)
+        return readNames();
     if (!readValue(FRAMED_CMD_EXTERNAL_COUNT, 2))
         return false;
     externalBatteryCount = static_cast<std::int32_t>(word());
@@ -156,11 +255,7 @@ bool Protocol3014::load(CAnyPort& port, const StatusCallback& callback, const I1
         if (reporting)
             callback(".", 0);
     }
-    if (readValue(FRAMED_CMD_PRODUCT_NAME, 1))
-        setProductName(std::string(returned.begin(), returned.end()));
-    if (readValue(FRAMED_CMD_VENDOR_NAME, 1))
-        setVendorName(std::string(returned.begin(), returned.end()));
-    return true;
+    return readNames();
 }
 
 bool Protocol3014::save()

@@ -42,6 +42,13 @@ void VarnelDevice::reportFoundAndLoading(const StatusCallback& callback, const I
     callback(catalogueText(messages, "msg.foundandloading", Missing::Key), 1);
 }
 
+void VarnelDevice::reportChangingAnswers(const StatusCallback& callback, const I18N* messages) const
+{
+    log() << "The unit on " << portName << " gives changing answers: check the cable" << std::endl;
+    if (callback && messages)
+        callback(catalogueFormat(messages, "msg.changinganswers", {portName}, Missing::Key).c_str(), 1);
+}
+
 void VarnelDevice::setPortInfo(const PortDescriptor& descriptor)
 {
     portInfo = std::make_unique<PortDescriptor>();

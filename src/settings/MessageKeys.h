@@ -92,8 +92,11 @@ inline constexpr auto messageKeys = std::to_array<MessageKey>({
     {"msg.validatefailed.externalbatterycount", ""},
     {"msg.validatefailed.batteryvalue", "u"},
     {"msg.validatefailed.ctablevalue", "u"},
+    {"msg.validatefailed.unit", ""},
+    {"msg.unitchanged", "s"},
     // The device classes, when a unit answered.
     {"msg.foundandloading", ""},
+    {"msg.changinganswers", "s"},
     // Working out the configuration.
     {"msg.nointernalbatteries", ""},
     {"msg.noexternalbatteries", ""},
@@ -104,6 +107,7 @@ inline constexpr auto messageKeys = std::to_array<MessageKey>({
     {"msg.externalbatteries", "us"},
     {"msg.batterytypenotfound", "u"},
     {"msg.nobatteries", ""},
+    {"msg.externalcounttoolarge", "uu"},
     // Interpolating and scaling the runtimes.
     {"msg.singlebatterytype", ""},
     {"msg.interpolating", ""},

@@ -137,9 +137,9 @@ TEST_F(Pages, ReturningToPage2AsksWhetherToObtainTheFileAgain)
     EXPECT_EQ(dialog->getPage(), 1);
     EXPECT_TRUE(dialog->getDataFilePath().empty());
 
-    // A second file's packs join the first one's.
+    // A second file's packs replace the first one's.
     ASSERT_TRUE(readLocalFile(threePackFile()));
-    EXPECT_EQ(comboEntries("1017").size(), 6);
+    EXPECT_EQ(comboEntries("1017").size(), 3);
 }
 
 TEST_F(Pages, ScanWithoutUnitsEndsPage3WithNextDisabled)

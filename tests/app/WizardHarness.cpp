@@ -170,6 +170,8 @@ public:
             return *dialog.computeResult;
         return WizardBackend::computeConfiguration(device, quantities, callback);
     }
+    // The fake units have no port to read them again from.
+    bool identifyUnit(const VarnelDevice&) override { return true; }
     bool validateUpdate(VarnelDevice&, const StatusCallback&) override { return dialog.validateResult; }
     void configureDownload(DataFileDownload& download) override { dialog.downloadClients(download); }
 

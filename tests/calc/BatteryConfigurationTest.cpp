@@ -360,6 +360,51 @@ TEST_F(Computation, DegenerateTablesFailBeforeAnythingIsWritten)
     }
 }
 
+// A count the unit's field cannot hold fails the run; nothing is cut to fit.
+TEST_F(Computation, ExternalCountsBeyondTheUnitsFieldAreRefused)
+{
+    ASSERT_TRUE(read(DataFile()
+                         .scalar(1, uniformRows(2))
+                         .wattage(0, uniformRows(100))
+                         .type({3, 5, 0, uniformRows(40), 0, 1})
+                         .pack(3, 32772)
+                         .pack(3, 4294967295u)
+                         .pack(3, 500)));
+    struct Case {
+        std::uint32_t largest;
+        std::vector<std::uint32_t> quantities;
+        std::string message; // empty: computed
+    };
+    const std::vector<Case> cases = {
+        {65535,
+         {2, 0, 0},
+         "The chosen packs hold 65544 external batteries; this UPS can hold at most 65535."},
+        {65535,
+         {0, 9, 0},
+         "The chosen packs hold 4294967295 external batteries; this UPS can hold at most 65535."},
+        {999, {0, 0, 2}, "The chosen packs hold 1000 external batteries; this UPS can hold at most 999."},
+        {255, {0, 0, 1}, "The chosen packs hold 500 external batteries; this UPS can hold at most 255."},
+        {999, {0, 0, 1}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        shown.clear();
+        TestDevice device(2, 3, 1, 0);
+        device.setExternalBatteryCount(4);
+        device.setLargestExternalBatteryCount(c.largest);
+        EXPECT_EQ(compute(device, c.quantities), c.message.empty());
+        if (c.message.empty()) {
+            EXPECT_EQ(device.getExternalBatteryCount(), 500);
+            continue;
+        }
+        ASSERT_FALSE(shown.empty());
+        EXPECT_EQ(shown.back(), c.message);
+        EXPECT_EQ(device.getExternalBatteryCount(), 4);
+        EXPECT_EQ(device.getBatteryTableValues(), std::vector<std::uint8_t>(20, 7));
+        EXPECT_EQ(device.getCTableValues(), std::vector<std::uint8_t>(9, 7));
+    }
+}
+
 TEST_F(Computation, LogValuesWritesDoublesAsTheStreamDoes)
 {
     BatteryConfiguration::WorkingSet values{};

@@ -156,7 +156,7 @@ TEST(ApplyConfiguration, StagesStopAtTheFirstFailureAndTellWhere)
     VarnelController controller;
     ASSERT_TRUE(controller.init(nullptr));
 
-    enum Stage { none, compute, backup, save, validate }; // the stage that fails
+    enum Stage { none, compute, identify, backup, save, validate }; // the stage that fails
     const std::vector<std::string> computed{"msg.begincalculations", "step", "msg.calculationscomplete"};
     const std::vector<std::string> saved{"msg.backupwritten", "label.savingchanges", "msg.updatecomplete",
                                          "msg.beginvalidation"};
@@ -175,6 +175,7 @@ TEST(ApplyConfiguration, StagesStopAtTheFirstFailureAndTellWhere)
          compute,
          UpdateOutcome::computeFailed,
          {"msg.begincalculations", "step", "msg.calculationserror"}},
+        {UpdateMode::write, identify, UpdateOutcome::unitChanged, concat(computed, {"msg.unitchanged"})},
         {UpdateMode::write, backup, UpdateOutcome::backupFailed, concat(computed, {"msg.backupfailed"})},
         {UpdateMode::write, save, UpdateOutcome::saveFailed,
          concat(computed, {"msg.backupwritten", "label.savingchanges", "msg.updatefailed"})},
@@ -205,6 +206,7 @@ TEST(ApplyConfiguration, StagesStopAtTheFirstFailureAndTellWhere)
             callback("step", 1);
             return computes;
         };
+        steps.identify = [&](const VarnelDevice&) { return c.fails != identify; };
         steps.validate = [&](VarnelDevice&, const StatusCallback&) {
             ++validations;
             return validates;
@@ -231,6 +233,9 @@ TEST(ApplyConfiguration, StagesStopAtTheFirstFailureAndTellWhere)
             if (key == "msg.backupwritten")
                 expected.push_back(formatMessage(controller.getMessages()->lookup(key.c_str()), key.c_str(),
                                                  {update.backupPath}));
+            else if (key == "msg.unitchanged")
+                expected.push_back(formatMessage(controller.getMessages()->lookup(key.c_str()), key.c_str(),
+                                                 {device.getPortName()}));
             else if (key == "msg.backupfailed")
                 expected.push_back(formatMessage(controller.getMessages()->lookup(key.c_str()), key.c_str(),
                                                  {"backups", std::strerror(ENOTDIR)}));
@@ -238,7 +243,8 @@ TEST(ApplyConfiguration, StagesStopAtTheFirstFailureAndTellWhere)
                 expected.push_back(controller.getMessages()->lookup(key.c_str()));
         EXPECT_EQ(shown, expected);
         EXPECT_EQ(shownInStep, std::vector<std::string>{"step"});
-        const bool saveAsked = c.mode == UpdateMode::write && computes && c.fails != backup;
+        const bool saveAsked =
+            c.mode == UpdateMode::write && computes && c.fails != backup && c.fails != identify;
         EXPECT_EQ(update.backupPath.empty(), !saveAsked);
         EXPECT_EQ(device.saveCalls, saveAsked ? 1 : 0);
         EXPECT_EQ(validations, saveAsked && saves ? 1 : 0);

@@ -487,8 +487,10 @@ TEST(CtlBackups, UnwritableBackupFolderRefusesTheSaveBeforeTheUnitIsTouched)
 
 TEST(CtlBackups, SaveCutShortBySilentUnitIsUndoneByRestore)
 {
-    // A probe counts the requests of a scan; the unit then takes a few values
-    // of the save, misses one request and answers again after it.
+    // A probe counts the requests of a scan and of the reads before a save
+    // that make sure the unit is the one scanned; the unit then takes
+    // a few values of the save, misses a request and its second try, and
+    // answers again after them.
     const std::string unit =
         "[unit rack-ups]\nprotocol = framed\nconfiguration = 0x0001\ninternal.type = 1\n";
     std::size_t scanRequests = 0;
@@ -496,10 +498,11 @@ TEST(CtlBackups, SaveCutShortBySilentUnitIsUndoneByRestore)
         SimulatedSite probe(unit);
         ASSERT_TRUE(probe.ready()) << probe.simulatorOutput();
         ASSERT_EQ(probe.controller().scanForDevices(nullptr).size(), 1u);
+        ASSERT_TRUE(probe.controller().identifyUnit(*probe.controller().getDevices()[0]));
         scanRequests = probe.requests("rack-ups");
     }
     SimulatedSite site(
-        unit + "fault = silent\nfault.count = 1\nfault.after = " + std::to_string(scanRequests + 6) + "\n");
+        unit + "fault = silent\nfault.count = 2\nfault.after = " + std::to_string(scanRequests + 6) + "\n");
     ASSERT_TRUE(site.ready()) << site.simulatorOutput();
 
     const CtlResult applied =

@@ -68,6 +68,11 @@ TEST(XmlReading, NumbersReadLikeUnsignedConversion)
 {
     EXPECT_EQ(XmlReading::parseNumber(" 12abc"), 12u);
     EXPECT_EQ(XmlReading::parseNumber("-1"), 4294967295u);
+    EXPECT_STREQ(XmlReading::refusal("-1", XmlReading::anyNumber), "a minus sign");
+    EXPECT_STREQ(XmlReading::refusal(" 4294967296", XmlReading::anyNumber), "more than 32 bits");
+    EXPECT_STREQ(XmlReading::refusal("256 x", XmlReading::largestByte), "too large");
+    EXPECT_EQ(XmlReading::refusal(" +255 x", XmlReading::largestByte), nullptr);
+    EXPECT_EQ(XmlReading::refusal("x-1", XmlReading::largestByte), nullptr); // no number: not read at all
     EXPECT_EQ(XmlReading::parseNumber("+7"), 7u);
     EXPECT_EQ(XmlReading::parseNumber("x1"), std::nullopt);
     EXPECT_EQ(XmlReading::parseNumber(""), std::nullopt);
@@ -112,7 +117,8 @@ TEST(VarnelXmlParser, ValidityRulesDropIncompleteTables)
         batteryTable("typeIndex=\"5\" typeSize=\"9\" batteryWattageIndex=\"0\" typeName=\"T\"",
                      rows("Runtime", "time", 0, 19) + cTable(1, 9) + highB) +
         "<BatteryPack batteryTypeIndex=\"1\" numberOfBatteries=\"x4\" name=\"Bad\" partNumber=\"P\"/>" +
-        "<BatteryPack batteryTypeIndex=\"1\" numberOfBatteries=\"-1\" name=\"Many\" partNumber=\"P\"/>";
+        "<BatteryPack batteryTypeIndex=\"1\" numberOfBatteries=\" 4294967295 left\" name=\"Many\" "
+        "partNumber=\"P\"/>";
     Loaded loaded;
     ASSERT_TRUE(loaded.parse(document(body)));
     EXPECT_EQ(loaded.scalars.count(1), 0u);                 // 21 rows
@@ -126,6 +132,57 @@ TEST(VarnelXmlParser, ValidityRulesDropIncompleteTables)
     ASSERT_EQ(loaded.packs.size(), 2u);
     EXPECT_EQ(loaded.packs[0]->getNumberOfBatteries(), 4294967295u);
     EXPECT_EQ(loaded.packs[1]->getName(), "Pack A");
+}
+
+// Each value that cannot be held where it goes drops its table or pack with a
+// log line naming it; the lenient reading around the digits stays.
+TEST(VarnelXmlParser, ValuesThatDoNotFitAreRefusedNotCut)
+{
+    const std::string attrs = "typeSize=\"9\" batteryWattageIndex=\"0\" typeName=\"T\" partNumber=\"P\"";
+    const std::string highB = "<CTableHighB>3</CTableHighB>";
+    auto withC = [](const std::string& value) {
+        return cTable(1, 8) + "<CTableValue index=\"9\" value=\"" + value + "\"/>";
+    };
+    struct Case {
+        std::string element;
+        std::string logged; // empty: kept
+    };
+    const std::vector<Case> cases{
+        {batteryTable("typeIndex=\"2\" " + attrs, rows("Runtime", "time", 0, 19) + withC("256") + highB),
+         "Refused CTableValue value=\"256\": too large (at most 255)"},
+        {batteryTable("typeIndex=\"2\" " + attrs, rows("Runtime", "time", 0, 19) + withC("300") + highB),
+         "Refused CTableValue value=\"300\": too large (at most 255)"},
+        {batteryTable("typeIndex=\"2\" " + attrs,
+                      rows("Runtime", "time", 0, 19) + withC(" 255 units") + highB),
+         ""},
+        {batteryTable("typeIndex=\"2\" " + attrs,
+                      rows("Runtime", "time", 0, 19) + cTable(1, 9) + "<CTableHighB>260</CTableHighB>"),
+         "Refused CTableHighB content=\"260\": too large (at most 255)"},
+        {batteryTable("typeIndex=\"2\" " + attrs, rows("Runtime", "time", 0, 18) +
+                                                      "<Runtime rowIndex=\"19\" time=\"-1\"/>" +
+                                                      cTable(1, 9) + highB),
+         "Refused Runtime time=\"-1\": a minus sign"},
+        {batteryTable("typeIndex=\"300\" " + attrs, rows("Runtime", "time", 0, 19) + cTable(1, 9) + highB),
+         "Refused BatteryTable typeIndex=\"300\": too large (at most 255)"},
+        {"<FWScalarTable index=\"1\">" + rows("FWScalar", "value", 0, 18) +
+             "<FWScalar rowIndex=\"19\" value=\"4294967296\"/></FWScalarTable>",
+         "Refused FWScalar value=\"4294967296\": more than 32 bits"},
+        {"<BatteryPack batteryTypeIndex=\"1\" numberOfBatteries=\"-4\" name=\"N\" partNumber=\"P\"/>",
+         "Refused BatteryPack numberOfBatteries=\"-4\": a minus sign"},
+        {"<BatteryPack batteryTypeIndex=\"256\" numberOfBatteries=\"4\" name=\"N\" partNumber=\"P\"/>",
+         "Refused BatteryPack batteryTypeIndex=\"256\": too large (at most 255)"},
+    };
+    for (const Case& c : cases) {
+        test::TempDir dir;
+        Loaded loaded;
+        ASSERT_TRUE(loaded.parse(document(c.element + goodType))) << c.element;
+        const std::size_t elements = loaded.types.size() + loaded.scalars.size() + loaded.packs.size();
+        // The document's own scalar table, type and pack are always there.
+        EXPECT_EQ(elements, c.logged.empty() ? 4u : 3u) << c.element;
+        const std::vector<std::string> expected =
+            c.logged.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.logged};
+        EXPECT_EQ(test::readLines("varnel.log"), expected);
+    }
 }
 
 TEST(VarnelXmlParser, EachMissingStepFailsWithItsLogLine)
@@ -220,20 +277,33 @@ TEST(VarnelXmlParser, DocumentTypeLinesPassWhileEntitiesAndUnloadedReferencesAre
     EXPECT_TRUE(fromDisk.parse(read.number, read.date, read.scalars, read.wattages, read.types, read.packs));
 }
 
-TEST(VarnelController, SecondDataFileAddsAndReplaces)
+TEST(VarnelController, SecondDataFileReplacesAndAFailedOneKeepsTheLast)
 {
     test::TempDir dir;
     test::writeFile("one.xml", document(goodType));
-    std::string second = document(goodType);
+    std::string second = document(goodType + "<BatteryPack batteryTypeIndex=\"1\" numberOfBatteries=\"2\" "
+                                             "name=\"Family B\" partNumber=\"B-2\"/>",
+                                  true, false);
     second.replace(second.find("1.2"), 3, "2.0");
+    second.replace(second.find("typeIndex=\"1\""), 13, "typeIndex=\"4\"");
     test::writeFile("two.xml", second);
+    // Fails only at the packs, after its version and tables were read.
+    std::string broken = document(goodType, true, false);
+    broken.replace(broken.find("1.2"), 3, "3.0");
+    test::writeFile("broken.xml", broken);
+
     VarnelController controller;
     ASSERT_TRUE(controller.loadDataFile("one.xml"));
     ASSERT_TRUE(controller.loadDataFile("two.xml"));
     EXPECT_EQ(controller.getFileVersionNumber(), "2.0");
-    EXPECT_EQ(controller.getBatteryTables().size(), 1u);
-    EXPECT_EQ(controller.getBatteryPacks().size(), 2u); // packs are appended
+    EXPECT_EQ(controller.packNames(), std::vector<std::string>{"Family B"});
+    EXPECT_EQ(controller.getBatteryTables().count(1), 0u);
+    EXPECT_EQ(controller.getBatteryTables().count(4), 1u);
+    EXPECT_FALSE(controller.loadDataFile("broken.xml"));
     EXPECT_FALSE(controller.loadDataFile("missing.xml"));
+    EXPECT_EQ(controller.getFileVersionNumber(), "2.0");
+    EXPECT_EQ(controller.packNames(), std::vector<std::string>{"Family B"});
+    EXPECT_EQ(controller.getBatteryTables().count(4), 1u);
 }
 
 } // namespace

@@ -54,11 +54,13 @@ TEST_F(DeltaSerialDeviceTest, LoadQueriesEachItemWithItsPausesAndNoProgressDots)
     DeltaSerialDevice device;
     ASSERT_TRUE(load(unit, device));
 
-    const std::vector<std::string> expected{"~00P003CFI", "~00P003IBN", "~00P003EBP",
-                                            "~00P003CBP", "~00P003MOD", "~00P003MNU"};
+    // What the computation rests on, and the names, are read twice.
+    const std::vector<std::string> expected{"~00P003CFI", "~00P003CFI", "~00P003IBN", "~00P003IBN",
+                                            "~00P003EBP", "~00P003CBP", "~00P003MOD", "~00P003MOD",
+                                            "~00P003MNU", "~00P003MNU"};
     EXPECT_EQ(expected, unit.written);
     std::vector<std::uint32_t> pauses;
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < 10; ++i)
         pauses.insert(pauses.end(), {750, 250});
     EXPECT_EQ(pauses, sleeps.durations());
     ASSERT_EQ(1u, status.entries.size());
@@ -76,18 +78,36 @@ TEST_F(DeltaSerialDeviceTest, LoadQueriesEachItemWithItsPausesAndNoProgressDots)
     EXPECT_EQ("Scripted Maker", device.getVendorName());
 }
 
-TEST_F(DeltaSerialDeviceTest, ValuesAreDecimalsSeparatedByAnyOneCharacterKeepingTheirLowByte)
+TEST_F(DeltaSerialDeviceTest, ValuesAreDecimalsSeparatedByAnyOneCharacterAndNothingElse)
 {
-    EXPECT_EQ((Bytes{2, 1}), DeltaSerialDevice::parseValues("002;001"));
-    // The separator read skips white space, so a blank is no separator: "7 9" swallows the 9.
-    EXPECT_EQ((Bytes{44, 7}), DeltaSerialDevice::parseValues(" 300,7 9"));
-    EXPECT_EQ((Bytes{1, 2}), DeltaSerialDevice::parseValues("1;2;"));
-    EXPECT_EQ((Bytes{5}), DeltaSerialDevice::parseValues("5;x;6"));
-    EXPECT_TRUE(DeltaSerialDevice::parseValues("").empty());
-    EXPECT_TRUE(DeltaSerialDevice::parseValues("abc").empty());
+    using Values = std::vector<std::uint32_t>;
+    EXPECT_EQ((Values{2, 1}), DeltaSerialDevice::parseFields("002;001"));
+    // Kept whole: whether 300 fits is the reader's to judge, not cut to 44 here.
+    EXPECT_EQ((Values{300, 7, 9}), DeltaSerialDevice::parseFields(" 300,7 9\r"));
+    EXPECT_EQ(std::nullopt, DeltaSerialDevice::parseFields("1;2;"));
+    EXPECT_EQ(std::nullopt, DeltaSerialDevice::parseFields("5;x;6"));
+    EXPECT_EQ(std::nullopt, DeltaSerialDevice::parseFields("5;-6"));
+    EXPECT_EQ(Values{}, DeltaSerialDevice::parseFields(""));
+    EXPECT_EQ(std::nullopt, DeltaSerialDevice::parseFields("abc"));
     EXPECT_EQ(17u, DeltaSerialDevice::parseNumber("  17abc"));
     EXPECT_EQ(0u, DeltaSerialDevice::parseNumber("x17"));
     EXPECT_EQ(0u, DeltaSerialDevice::parseNumber(""));
+}
+
+TEST_F(DeltaSerialDeviceTest, RepliesAgreeWithTheirLengthDigits)
+{
+    std::string data;
+    bool rejected = false;
+    auto parse = [&](const std::string& reply) {
+        return DeltaSerialDevice::parseReply(reinterpret_cast<const std::uint8_t*>(reply.data()),
+                                             static_cast<std::uint32_t>(reply.size()), data, rejected);
+    };
+    EXPECT_TRUE(parse("~00D007002;001"));
+    EXPECT_EQ("002;001", data);
+    EXPECT_FALSE(parse("~00D008002;001")); // a byte lost on the way
+    EXPECT_FALSE(parse("~00D006002;001")); // a byte of something else
+    EXPECT_FALSE(parse("~00Dx07002;001"));
+    EXPECT_TRUE(parse("~00A000"));
 }
 
 TEST_F(DeltaSerialDeviceTest, SaveCommandsHaveTheirFixedLayout)
@@ -227,7 +247,7 @@ TEST_F(DeltaSerialSave, NoiseOnTheLineIsNoAcknowledgement)
     EXPECT_FALSE(device.save());
     EXPECT_TRUE(ports.logHas(
         "Failed to save both external battery count and battery table values for Delta Serial Device"));
-    EXPECT_EQ(1u, unit().written.size());
+    EXPECT_EQ(2u, unit().written.size()); // tried once more
     EXPECT_EQ(unit().openCount, unit().closeCount);
 }
 
@@ -242,7 +262,7 @@ TEST_F(DeltaSerialSave, FailuresStopTheSaveAndCloseThePort)
     device.setBatteryTableValues(Bytes(20, 1));
     unit().failWritesAfter = unit().writes;
     EXPECT_FALSE(device.save());
-    EXPECT_EQ(1u, unit().written.size());
+    EXPECT_EQ(2u, unit().written.size()); // tried once more
     EXPECT_TRUE(ports.logHas(
         "Failed to save both external battery count and battery table values for Delta Serial Device"));
     EXPECT_EQ(unit().openCount, unit().closeCount);

@@ -54,6 +54,45 @@ TEST_F(DeviceFactoryTest, SerialPortsTryTheFramedProtocolFirstOnALineSetOnce)
     EXPECT_EQ(2u, silent.written.size());
 }
 
+// One reply spoilt on the line: the values the computation rests on come out
+// right, or the unit is given up with the reason; never a wrong battery type.
+TEST_F(DeviceFactoryTest, OneSpoiltReplyIsReadAgainOrTheUnitIsGivenUp)
+{
+    struct Case {
+        Protocol protocol;
+        std::uint32_t transport;
+        std::uint32_t after; // requests before the one spoilt
+        bool found;
+    };
+    // The first internal type read of a framed unit: its checksum fails. The
+    // first internal read of a text unit: the second and third agree. The
+    // second of three that never agree twice in a row: the internal read of a
+    // text unit, the configuration word of a HID one.
+    const Case cases[] = {
+        {Protocol::Framed, PORT_TRANSPORT_SERIAL, 4, true},
+        {Protocol::Text, PORT_TRANSPORT_SERIAL, 2, true},
+        {Protocol::Text, PORT_TRANSPORT_SERIAL, 3, false},
+        {Protocol::Hid, PORT_TRANSPORT_HID, 1, false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(n);
+        auto& unit = c.protocol == Protocol::Hid ? ports.addHid("flip" + std::to_string(n++))
+                                                 : ports.addSerial("flip" + std::to_string(n++), c.protocol);
+        unit.config.fault = FaultMode::FlipBit;
+        unit.config.faultAfter = c.after;
+        unit.config.faultCount = 1;
+        unit.config.internalBatteryType = 2;
+        auto device = createOn(unit, c.transport, c.transport);
+        ASSERT_EQ(device != nullptr, c.found);
+        if (device)
+            EXPECT_EQ(device->getInternalBatteryType(), 2);
+        else
+            EXPECT_TRUE(
+                ports.logHas("The unit on " + unit.portName + " gives changing answers: check the cable"));
+    }
+}
+
 TEST_F(DeviceFactoryTest, EveryOtherTransportGetsTheHidProtocol)
 {
     auto& unit = ports.addHid("hid");
@@ -178,6 +217,37 @@ TEST_F(Discovery, PausesComeFromTheSettingsByTransport)
     EXPECT_EQ(750u, devices[1]->getPostWriteSleep());
 }
 
+// A slow unit is read at its technician's pace from the first request on,
+// and so is every later exchange: the save's rest and the validation's wait too.
+TEST_F(Discovery, TheSettingsPausesHoldFromTheScansOwnReadsOn)
+{
+    ports.addHid("hid");
+    start("hid.post.read.sleep = 1234\nhid.post.write.sleep = 77\nhid.pre.save.sleep = 11\n"
+          "validation.settle.sleep = 22\n");
+    auto& devices = scan();
+    ASSERT_EQ(1u, devices.size());
+    std::vector<std::uint32_t> scanPauses = sleeps.durations();
+    ASSERT_FALSE(scanPauses.empty());
+    EXPECT_EQ(std::vector<std::uint32_t>(scanPauses.size(), 1234u), scanPauses);
+
+    VarnelDevice& device = *devices[0];
+    device.setBatteryTableValues(std::vector<std::uint8_t>(20, 3));
+    device.setCTableValues(std::vector<std::uint8_t>(9, 4));
+    const std::size_t saveStart = sleeps.durations().size();
+    ASSERT_TRUE(device.save());
+    EXPECT_EQ((std::vector<std::uint32_t>{11, 77, 77, 77}),
+              std::vector<std::uint32_t>(sleeps.durations().begin() + static_cast<std::ptrdiff_t>(saveStart),
+                                         sleeps.durations().end()));
+    const std::size_t validationStart = sleeps.durations().size();
+    ASSERT_TRUE(controller.validateUpdate(device, nullptr));
+    const std::vector<std::uint32_t> validation(
+        sleeps.durations().begin() + static_cast<std::ptrdiff_t>(validationStart), sleeps.durations().end());
+    ASSERT_GT(validation.size(), 1u);
+    EXPECT_EQ(22u, validation[0]);
+    EXPECT_EQ(std::vector<std::uint32_t>(validation.size() - 1, 1234u),
+              std::vector<std::uint32_t>(validation.begin() + 1, validation.end()));
+}
+
 TEST_F(Discovery, PauseTextsConvertUpToTheFirstNonDigit)
 {
     ports.addHid("hid");
@@ -286,6 +356,18 @@ TEST_F(Validation, TheFirstDifferenceInTheFixedOrderIsReported)
     unit().state().writeExternalBatteryCount(6);
     EXPECT_FALSE(validate(device));
     EXPECT_EQ(std::vector<std::string>{"C table entry 8 read back differs from the one written."}, shown());
+}
+
+// The tables were worked out for one unit: another on the port, or one
+// whose configuration word or batteries read differently, is no validation.
+TEST_F(Validation, TheUnitsIdentityIsComparedTooAndChecksBeforeASave)
+{
+    VarnelDevice& device = saved(Protocol::Framed);
+    EXPECT_TRUE(controller.identifyUnit(device));
+    unit().state().setFault(FaultMode::Swapped);
+    EXPECT_FALSE(controller.identifyUnit(device));
+    EXPECT_FALSE(validate(device));
+    EXPECT_EQ(shown(), std::vector<std::string>{ports.text("msg.validatefailed.unit")});
 }
 
 TEST_F(Validation, TableLengthsAreComparedFirstAndLogged)

@@ -44,7 +44,9 @@ TEST_F(Protocol3014Unit, LoadReadsEveryCommandWithTwentyNineDotsAndNoSleeps)
     unit.config.externalBatteryCount = 300;
     Protocol3014 device;
     ASSERT_TRUE(load(unit, device));
-    std::vector<std::string> expected{frame(3, 136), frame(3, 93), frame(3, 96), frame(3, 99), frame(3, 135)};
+    // What the computation rests on is read twice.
+    std::vector<std::string> expected{frame(3, 136), frame(3, 136), frame(3, 93), frame(3, 93),
+                                      frame(3, 96),  frame(3, 96),  frame(3, 99), frame(3, 135)};
     for (std::uint8_t i = 0; i < 20; ++i) {
         expected.push_back(frame(4, 131, {i}));
         expected.push_back(frame(3, 132));
@@ -53,8 +55,7 @@ TEST_F(Protocol3014Unit, LoadReadsEveryCommandWithTwentyNineDotsAndNoSleeps)
         expected.push_back(frame(4, 133, {i}));
         expected.push_back(frame(3, 134));
     }
-    expected.push_back(frame(3, 40));
-    expected.push_back(frame(3, 43));
+    expected.insert(expected.end(), {frame(3, 40), frame(3, 40), frame(3, 43), frame(3, 43)});
     EXPECT_EQ(expected, unit.written);
     EXPECT_TRUE(sleeps.durations().empty());
     EXPECT_EQ(29u, status.dots());
@@ -137,11 +138,11 @@ TEST_F(Protocol3014Unit, SaveWritesEveryFrameAndStopsAtTheFirstFailure)
     EXPECT_TRUE(ports.logHas("Save: C Table[ 8 ] = 3"));
     EXPECT_TRUE(sleeps.durations().empty());
 
-    // The C table index 0 is the 43rd write; its failure is logged counting from 1.
+    // The C table index 0 is the 43rd write, tried twice; its failure is logged counting from 1.
     unit.written.clear();
     unit.failWritesAfter = unit.writes + 42;
     EXPECT_FALSE(device.save());
-    EXPECT_EQ(43u, unit.written.size());
+    EXPECT_EQ(44u, unit.written.size());
     EXPECT_TRUE(ports.logHas("Failed to set C Table index 1"));
     EXPECT_EQ(unit.openCount, unit.closeCount);
 }
@@ -171,6 +172,41 @@ TEST(Protocol3014Test, RepliesAreCheckedAndNeverReadPastWhatArrived)
     const Bytes shortReply{0x7E, 0x02, 0x10, 0x88, 0x01};
     EXPECT_FALSE(Protocol3014::parseReply(shortReply.data(), 5, payload));
     EXPECT_FALSE(Protocol3014::parseReply(empty.data(), 3, payload));
+}
+
+// A reply answers its own command; once a unit has sent one correct checksum,
+// every later reply must carry one.
+TEST(Protocol3014Test, RepliesEchoTheirCommandAndKeepTheChecksumTheUnitSends)
+{
+    using Checksum = Protocol3014::ReplyChecksum;
+    const Bytes good = Protocol3014::buildFrame(2, 96, {7});
+    Bytes flipped = good;
+    flipped[4] ^= 0x01;
+    const Bytes bare{0x7E, 0x02, 0x02, 96, 7};
+    struct Case {
+        Bytes reply;
+        std::uint8_t command;
+        Checksum before;
+        bool accepted;
+        Checksum after;
+    };
+    const Case cases[] = {
+        {good, 96, Checksum::unknown, true, Checksum::required},
+        {good, 93, Checksum::unknown, false, Checksum::unknown}, // another command's answer
+        {bare, 96, Checksum::unknown, true, Checksum::unknown},  // a unit without checksums
+        {flipped, 96, Checksum::unknown, true, Checksum::unknown},
+        {flipped, 96, Checksum::required, false, Checksum::required},
+        {bare, 96, Checksum::required, false, Checksum::required},
+        {good, 96, Checksum::required, true, Checksum::required},
+    };
+    for (const Case& c : cases) {
+        Checksum checksum = c.before;
+        Bytes payload;
+        EXPECT_EQ(c.accepted,
+                  Protocol3014::checkReply(c.reply.data(), static_cast<std::uint32_t>(c.reply.size()),
+                                           c.command, checksum, payload));
+        EXPECT_EQ(c.after, checksum);
+    }
 }
 
 TEST(Protocol3014Test, SaveRefusesWrongTableSizesWithoutAPort)

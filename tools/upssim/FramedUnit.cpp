@@ -192,7 +192,12 @@ std::vector<uint8_t> FramedUnit::answer(const std::vector<uint8_t>& request, Fau
             return frame(kRefused, number, {});
         reply = frame(kAccepted, number, {});
     }
-    if (fault == FaultMode::BadKind) {
+    if (fault == FaultMode::FlipBit && reply.size() > 5) {
+        reply[4] ^= 0x01; // the checksum after the payload stays that of the true value
+    } else if (fault == FaultMode::OtherCommand) {
+        reply[3] = static_cast<uint8_t>(number + 1);
+        reply.back() = checksum(reply.data(), reply.size() - 1);
+    } else if (fault == FaultMode::BadKind) {
         reply[1] = kRead;
         reply.back() = checksum(reply.data(), reply.size() - 1);
     } else if (fault == FaultMode::Truncate) {

@@ -176,6 +176,8 @@ void HidUnit::getFeature(const std::vector<uint8_t>& request, FaultMode fault, s
         data.resize(length - 1);
     if (fault == FaultMode::Truncate && !data.empty())
         data.pop_back();
+    if (fault == FaultMode::FlipBit && !data.empty())
+        data[0] ^= 0x01;
     const uint8_t id = fault == FaultMode::BadKind ? static_cast<uint8_t>(report->id + 1) : report->id;
     reply = {op, LINKHIDSIM_OK, id};
     reply.insert(reply.end(), data.begin(), data.end());

@@ -14,7 +14,13 @@ const char* const kFaults =
     "                    ignorewrites (acknowledges writes, keeps its values),\n"
     "                    wrongvalue (stores each written value plus one),\n"
     "                    random (random bytes of random length instead of each reply;\n"
-    "                    nothing asked for is done)\n"
+    "                    nothing asked for is done),\n"
+    "                    flipbit (the lowest bit of each value read flipped, a framed\n"
+    "                    checksum left as it was), othercommand (framed replies naming\n"
+    "                    another command), badlength (text replies whose length digits\n"
+    "                    claim one byte more), swapped (another unit from then on:\n"
+    "                    another internal battery type and product name)\n"
+    "  fault.count = N requests the fault lasts, then the unit answers again (default 0: for good)\n"
     "  fault.after = N requests answered normally before the fault sets in (default 0)\n"
     "  fault.seed = N  seed of the random replies (default 1): the same seed, the same bytes\n";
 

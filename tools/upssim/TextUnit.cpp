@@ -149,6 +149,10 @@ std::string TextUnit::answer(const std::string& request, FaultMode fault, std::s
     // an acknowledgement was.
     if (fault == FaultMode::BadKind)
         return isSave ? "~00D000" : kAcknowledged;
+    if (fault == FaultMode::FlipBit && reply.size() > kHeader)
+        reply.back() = static_cast<char>(reply.back() ^ 0x01);
+    if (fault == FaultMode::BadLength)
+        reply.replace(4, 3, threeDigits(unsigned(reply.size() - kHeader + 1)));
     if (fault == FaultMode::Truncate) {
         const std::size_t payloadSize = reply.size() - kHeader;
         reply.resize(payloadSize == 0 ? 3 : kHeader + payloadSize / 2);

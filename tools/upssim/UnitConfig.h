@@ -20,6 +20,10 @@ enum class FaultMode {
     IgnoreWrites, // acknowledges writes but keeps its values
     WrongValue,   // stores each written value off by one
     Random,       // answers with random bytes of random length and acts on nothing
+    FlipBit,      // flips the lowest bit of each value read, leaving a framed reply's checksum as it was
+    OtherCommand, // a framed reply names another command than the request's
+    BadLength,    // a text reply's length digits claim one byte more than it carries
+    Swapped,      // is another unit from then on: another internal battery type and product name
 };
 
 constexpr std::size_t kMaxNameLength = 64;

@@ -27,7 +27,11 @@ constexpr FaultEntry kFaults[] = {{"none", FaultMode::None},
                                   {"truncate", FaultMode::Truncate},
                                   {"ignorewrites", FaultMode::IgnoreWrites},
                                   {"wrongvalue", FaultMode::WrongValue},
-                                  {"random", FaultMode::Random}};
+                                  {"random", FaultMode::Random},
+                                  {"flipbit", FaultMode::FlipBit},
+                                  {"othercommand", FaultMode::OtherCommand},
+                                  {"badlength", FaultMode::BadLength},
+                                  {"swapped", FaultMode::Swapped}};
 
 // The simulator's own file: a whole value, decimal or 0x hexadecimal, nothing around it.
 bool parseNumber(const std::string& text, uint32_t max, uint32_t& value)
@@ -182,9 +186,10 @@ bool UnitFileParser::setKey(UnitConfig& unit, const std::string& key, const std:
                 return true;
             }
         }
-        return fail(
-            line, "fault '" + value +
-                      "' is not none, silent, reject, badkind, truncate, ignorewrites, wrongvalue or random");
+        return fail(line,
+                    "fault '" + value +
+                        "' is not none, silent, reject, badkind, truncate, ignorewrites, wrongvalue, random, "
+                        "flipbit, othercommand, badlength or swapped");
     }
     if (key == "battery.table") {
         if (!parseBytes(value, unit.batteryTable))

@@ -21,6 +21,12 @@ FaultMode UnitState::beginRequest()
 {
     const bool recovered = current.faultCount != 0 && requests - current.faultAfter >= current.faultCount;
     fault = requests >= current.faultAfter && !recovered ? current.fault : FaultMode::None;
+    // Another unit on the same port stays there once it has been plugged in.
+    if (fault == FaultMode::Swapped && !swapped) {
+        swapped = true;
+        current.internalBatteryType = static_cast<uint8_t>(current.internalBatteryType ^ 1u);
+        current.productName = current.productName.substr(0, kMaxNameLength - 6) + " (new)";
+    }
     if (requests != UINT32_MAX)
         ++requests;
     return fault;

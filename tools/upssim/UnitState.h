@@ -53,6 +53,7 @@ private:
     FaultMode fault = FaultMode::None;
     uint8_t selectedBattery = 0;
     uint8_t selectedCTable = 0;
+    bool swapped = false;
     std::mt19937 random;
 };
 

@@ -122,8 +122,10 @@ TEST_F(ScriptedWizard, AUnitThatStopsTakingWritesLeavesBackEnabled)
 
     toPage3();
     ASSERT_NE(real->getSelectedDevice(), nullptr) << realText().toStdString();
-    // Found and read; from here on the unit takes no more requests.
-    unit.failWritesAfter = unit.writes;
+    // Found and read, and before the save asked again who it is (the framed
+    // probe, then configuration, internal batteries and the two names once);
+    // from there on the unit takes no more requests.
+    unit.failWritesAfter = unit.writes + 5;
     realButton("1001")->click();
     realCombo("1016")->setCurrentIndex(1);
     realCombo("1017")->setCurrentIndex(1);
