@@ -132,3 +132,8 @@ put("message_format", "numbers", b"\x02\x00\x05\x00\x00\x00\x02\xff\xff\xff\xff"
 put("message_format", "wide", b"\x03\x01" + b"\xff" * 8 + b"\x03" + b"\x80" * 8 + text_arg(b"x" * 40)
     + b"%-20llx|%+.5lld|%999.998s")
 put("message_format", "mismatch", b"\x01\x00\x01\x00\x00\x00%s %n %*d")
+
+# Chunked bodies: option byte, then the coded body.
+put("chunked_body", "two-chunks", "\x03" + "5\r\nhello\r\n6;ext=1\r\n world\r\n0\r\nX-Trailer: 1\r\n\r\n")
+put("chunked_body", "bare-lf", "\x00" + "a\nabcdefghij\n0\n\n")
+put("chunked_body", "bad-size", "\x01" + "zz\r\nhello\r\n0\r\n\r\n")
