@@ -6,6 +6,7 @@
 #include "device/CAnyPort.h"
 #include "device/DeviceFactory.h"
 #include "device/VarnelDevice.h"
+#include "platform/Sha256.h"
 #include "platform/Sleep.h"
 #include "settings/CatalogueText.h"
 #include "settings/I18N.h"
@@ -135,9 +136,16 @@ void VarnelController::clearDevices()
 
 bool VarnelController::loadDataFile(const std::string& path)
 {
+    // The digest of the very bytes parsed, so a technician can hold it against the publisher's.
+    fileDigest = Sha256::ofFile(path);
     VarnelXmlParser parser(path);
-    return parser.parse(fileVersionNumber, fileVersionDate, scalarTables, wattageTables, batteryTables,
-                        batteryPacks);
+    const bool parsed = parser.parse(fileVersionNumber, fileVersionDate, scalarTables, wattageTables,
+                                     batteryTables, batteryPacks);
+    log() << "Data file " << path << (parsed ? " loaded" : " not usable") << ", SHA-256 "
+          << (fileDigest.empty() ? "unknown (unreadable)" : fileDigest) << std::endl;
+    if (!parsed)
+        fileDigest.clear();
+    return parsed;
 }
 
 bool VarnelController::computeConfiguration(VarnelDevice& device,
@@ -369,7 +377,7 @@ ConfigurationBackup::Written VarnelController::backUp(const VarnelDevice& device
                                                       const StatusCallback& callback)
 {
     const ConfigurationBackup::Written written =
-        ConfigurationBackup().write(device, held, planned, fileVersionNumber, fileVersionDate);
+        ConfigurationBackup().write(device, held, planned, fileVersionNumber, fileVersionDate, fileDigest);
     reportBackup(written, callback);
     return written;
 }
@@ -407,7 +415,7 @@ void VarnelController::writeConfiguration(VarnelDevice& device, ConfigurationUpd
         // The texts are shown once the step is over, on the caller's thread.
         run([&] {
             written = ConfigurationBackup().write(device, update.before, &update.after, fileVersionNumber,
-                                                  fileVersionDate);
+                                                  fileVersionDate, fileDigest);
             return !written.path.empty();
         });
         reportBackup(written, callback);

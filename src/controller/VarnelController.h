@@ -40,6 +40,8 @@ public:
 
     const std::string& getFileVersionNumber() const { return fileVersionNumber; }
     const std::string& getFileVersionDate() const { return fileVersionDate; }
+    // SHA-256 of the data file loaded last, as 64 hex digits.
+    const std::string& getFileDigest() const { return fileDigest; }
     std::vector<std::unique_ptr<VarnelDevice>>& getDevices() { return devices; }
     const ScalarTableMap& getScalarTables() const { return scalarTables; }
     const WattageTableMap& getWattageTables() const { return wattageTables; }
@@ -111,6 +113,7 @@ private:
     std::unique_ptr<PropertiesFile> settings;
     std::string fileVersionNumber;
     std::string fileVersionDate;
+    std::string fileDigest;
     ScalarTableMap scalarTables;
     WattageTableMap wattageTables;
     BatteryTableMap batteryTables;
