@@ -177,7 +177,7 @@ bool DataFileDownload::checkPin(const std::string& pinned, const std::string& di
 }
 
 bool DataFileDownload::fetchHttp(const std::string& server, const std::string& file,
-                                 const std::string& partial, std::string& source)
+                                 const std::string& partial, std::string& source, std::string& digest)
 {
     std::optional<HttpUrl> url = HttpUrl::parseServer(server);
     if (!url) {
@@ -212,7 +212,10 @@ bool DataFileDownload::fetchHttp(const std::string& server, const std::string& f
             return false;
         }
         HttpResponseHead head;
-        const HttpClient::BodySink sink = [&out](std::string_view bytes) {
+        // Summed as it arrives, while the network is the one waited for, not read back afterwards.
+        Sha256 sum;
+        const HttpClient::BodySink sink = [&out, &sum](std::string_view bytes) {
+            sum.update(bytes);
             out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
             return out.good();
         };
@@ -230,6 +233,7 @@ bool DataFileDownload::fetchHttp(const std::string& server, const std::string& f
                 return false;
             }
             source = where;
+            digest = sum.hex();
             return true;
         }
         if (!isRedirect(head.status) || head.location.empty()) {
@@ -288,13 +292,9 @@ std::string DataFileDownload::downloadByHttp()
         return {};
     }
     std::string source;
-    if (!fetchHttp(server, file, copy.partialPath(), source))
+    std::string digest;
+    if (!fetchHttp(server, file, copy.partialPath(), source, digest))
         return {};
-    const std::string digest = Sha256::ofFile(copy.partialPath());
-    if (digest.empty()) {
-        fail("msg.failedsave", file, "the downloaded copy cannot be read back");
-        return {};
-    }
     if (!checkPin(pinned, digest, source))
         return {};
     if (!copy.commit()) {

@@ -73,8 +73,9 @@ private:
     std::string pinFor(const char* key, bool& valid) const;
     TransferBounds bounds() const;
     bool checkPin(const std::string& pin, const std::string& digest, const std::string& source) const;
+    // The body into `partial`; `source` is the URL it finally came from, `digest` its SHA-256.
     bool fetchHttp(const std::string& server, const std::string& file, const std::string& partial,
-                   std::string& source);
+                   std::string& source, std::string& digest);
     std::string setting(const char* key) const;
     bool step(const std::function<bool()>& work) const;
 

@@ -143,6 +143,9 @@ bool TlsSession::start(SocketDescriptor connected, const std::string& host, Inac
     SSL_CTX_set_default_verify_paths(context);
     addSystemTrustRoots(SSL_CTX_get_cert_store(context));
     SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
+    // Whole records and more per receive, instead of a header and then its record: half the system calls.
+    SSL_CTX_set_read_ahead(context, 1);
+    SSL_CTX_set_default_read_buffer_len(context, 64 * 1024);
     state->ssl.reset(SSL_new(context));
     SSL* ssl = state->ssl.get();
     BIO* bio = ssl != nullptr ? BIO_new(socketApiMethod()) : nullptr;
