@@ -1,11 +1,13 @@
 #include "platform/SystemTrustStore.h"
 
-#include <openssl/x509.h>
-
+// Before OpenSSL, whose headers undo the names wincrypt.h claims (X509_NAME and others).
 #ifdef _WIN32
-#include <wincrypt.h>
 #include <windows.h>
+// wincrypt.h needs windows.h before it.
+#include <wincrypt.h>
 #endif
+
+#include <openssl/x509.h>
 
 namespace varnel {
 
