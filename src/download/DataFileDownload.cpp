@@ -21,8 +21,10 @@ namespace varnel {
 
 namespace {
 
-// FTP transfers the data file as text, over a passive data connection.
-constexpr const char* kFtpRepresentationType = "A";
+// FTP transfers the data file as an image (binary), over a passive data
+// connection: a text transfer re-ends the lines, and the copy could then never
+// match the digest its publisher gives for it.
+constexpr const char* kFtpRepresentationType = "I";
 constexpr bool kFtpPassive = true;
 
 // The path, a "/" when there is one, then the file, each run of "/" as one.

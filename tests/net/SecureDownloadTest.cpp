@@ -132,6 +132,36 @@ TEST_F(SecureDownload, FromStockServersByteForByteOrWithTheReason)
     }
 }
 
+TEST_F(SecureDownload, FtpPinMismatchIsRefusedAndTheCopyKept)
+{
+    const PyFtpServer ftp(dir.path() / "ftpd", dir.path() / "www");
+    ASSERT_TRUE(ftp.running()) << ftp.failure();
+    const std::string digest = Sha256::ofFile((dir.path() / "www" / "sample.xml").string());
+    for (const std::string& pin : {std::string(64, 'f'), digest}) {
+        SCOPED_TRACE(pin);
+        writeFile("sample.xml", kPrevious);
+        PropertiesFile settings;
+        settings.loadText(
+            "ftp.server = 127.0.0.1\nftp.user = anonymous\nftp.password = x@\nftp.file = sample.xml\n"
+            "ftp.sha256 = " +
+            pin + "\n");
+        std::string shown;
+        DataFileDownload routine(&settings, nullptr, [&](const char* text, std::uint32_t) {
+            if (text != nullptr)
+                shown += std::string(text) + "\n";
+        });
+        routine.setPorts({80, ftp.port()});
+        const bool good = pin == digest;
+        EXPECT_EQ(routine.downloadByFtp(), good ? "sample.xml" : "") << shown;
+        EXPECT_EQ(readFile("sample.xml") == sample, good);
+        if (!good) {
+            EXPECT_EQ(readFile("sample.xml"), kPrevious);
+            EXPECT_NE(shown.find("SHA-256 mismatch: expected " + pin + ", got " + digest), std::string::npos)
+                << shown;
+        }
+    }
+}
+
 TEST_F(SecureDownload, TricklingServerStopsAtTheDeadlineOrOnCancel)
 {
     struct Case {
