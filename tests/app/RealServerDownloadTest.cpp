@@ -4,14 +4,19 @@
 #include "download/ClientFtpDownload.h"
 #include "download/ClientHttpDownload.h"
 #include "download/DataFileDownload.h"
+#include "net/NetTestSupport.h"
 #include "net/RealServers.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 namespace varnel::test {
 namespace {
@@ -49,6 +54,7 @@ public:
         return client.get(target, sink, head);
     }
     std::string failure() const override { return client.failure(); }
+    void setBounds(const TransferBounds& bounds) override { client.setBounds(bounds); }
 };
 
 class RedirectedFtp : public Redirected<FtpDownload, ClientFtpDownload> {
@@ -69,6 +75,7 @@ public:
     }
     void quit() override { client.quit(); }
     std::string failure() const override { return client.failure(); }
+    void setBounds(const TransferBounds& bounds) override { client.setBounds(bounds); }
 };
 
 class ServerDialog : public TestDialog {
@@ -161,6 +168,54 @@ TEST_F(RealServerDownload, FtpChoiceFetchesFromPyftpdlibAndListsThePacks)
                                     qt("label.parsingfile")))
         << mainText().toStdString();
     expectPacksListed();
+}
+
+// Press and release through the application's event queue, as a user's click arrives.
+void clickAsAUserWould(QWidget* widget)
+{
+    const QPointF at(widget->width() / 2.0, widget->height() / 2.0);
+    QMouseEvent press(QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &release);
+}
+
+TEST_F(RealServerDownload, CancelStopsADownloadAndTheWizardGoesOn)
+{
+    std::atomic<bool> stop{false};
+    ScriptedServer server([&stop](TestPeer& peer) {
+        for (std::string line = peer.readLine(); !line.empty() && line != "\r\n"; line = peer.readLine()) {
+        }
+        peer.send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
+        for (int i = 0; i < 300 && !stop.load(); ++i) {
+            peer.send("x");
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    writeFile("packs.xml", "the previous copy");
+    writeSettings("http.server = 127.0.0.1\nhttp.file = packs.xml");
+    openOn(server.port());
+    radio("1006")->click();
+    // While the download runs only Cancel takes a click: Back is ignored, Cancel stops the download, not the
+    // wizard.
+    QTimer::singleShot(800, [this] {
+        clickAsAUserWould(button("1002"));
+        clickAsAUserWould(button("1000"));
+    });
+    button("1001")->click();
+    stop.store(true);
+    EXPECT_EQ(dialog->getPage(), 2);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(dialog->getDataFilePath().empty());
+    EXPECT_EQ(readFile("packs.xml"), "the previous copy");
+    EXPECT_TRUE(mainText().contains("cancelled")) << mainText().toStdString();
+    EXPECT_TRUE(mainText().endsWith(qt("label.unabletocontinue"))) << mainText().toStdString();
+    // The page is usable again: Back leads to page 1.
+    ASSERT_TRUE(button("1002")->isEnabled());
+    clickAsAUserWould(button("1002"));
+    EXPECT_EQ(dialog->getPage(), 1);
 }
 
 } // namespace
