@@ -27,7 +27,9 @@ void ClientFtpDownload::setBounds(const TransferBounds& bounds)
 std::string ClientFtpDownload::failure() const
 {
     // A transfer's own error says more than the reply that followed it.
-    return client.lastTransferError().empty() ? client.lastResponse() : client.lastTransferError();
+    if (!client.lastTransferError().empty())
+        return client.lastTransferError();
+    return client.lastResponse().empty() ? "no usable reply from the server in time" : client.lastResponse();
 }
 
 void ClientFtpDownload::quit()

@@ -367,7 +367,11 @@ std::string DataFileDownload::downloadByFtp()
     }
     client->quit();
     const std::string digest = Sha256::ofFile(copy.partialPath());
-    if (digest.empty() || !checkPin(pinned, digest, source))
+    if (digest.empty()) {
+        fail("msg.faileddownload", file, "the downloaded copy cannot be read back");
+        return {};
+    }
+    if (!checkPin(pinned, digest, source))
         return {};
     if (!copy.commit()) {
         fail("msg.faileddownload", file, "the local copy cannot be replaced");
