@@ -132,3 +132,14 @@ put("message_format", "numbers", b"\x02\x00\x05\x00\x00\x00\x02\xff\xff\xff\xff"
 put("message_format", "wide", b"\x03\x01" + b"\xff" * 8 + b"\x03" + b"\x80" * 8 + text_arg(b"x" * 40)
     + b"%-20llx|%+.5lld|%999.998s")
 put("message_format", "mismatch", b"\x01\x00\x01\x00\x00\x00%s %n %*d")
+
+# Chunked bodies: option byte, then the coded body.
+put("chunked_body", "two-chunks", "\x03" + "5\r\nhello\r\n6;ext=1\r\n world\r\n0\r\nX-Trailer: 1\r\n\r\n")
+put("chunked_body", "bare-lf", "\x00" + "a\nabcdefghij\n0\n\n")
+put("chunked_body", "bad-size", "\x01" + "zz\r\nhello\r\n0\r\n\r\n")
+
+# The download path: option byte, then the response.
+put("http_fetch", "length", "\x00HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello")
+put("http_fetch", "chunked", "\x07HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\nX: y\r\n\r\n")
+put("http_fetch", "http10", "\x03HTTP/1.0 200 OK\r\n\r\nto the end")
+put("http_fetch", "redirect", "\x00HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 301 Moved\r\nLocation: https://h/x\r\n\r\n")

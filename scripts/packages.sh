@@ -3,6 +3,8 @@ VARNEL_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-dev libxml2-utils
+  # TLS for the downloads and SHA-256 of the data file; openssl makes the test certificates.
+  libssl-dev openssl
   nginx-light lighttpd python3-pyftpdlib curl
   qt6-base-dev qt6-base-dev-tools libgl-dev
   # The runtime chart; Qt Charts' CMake package needs Qt OpenGL's, which its -dev package does not pull in.

@@ -3,7 +3,7 @@
 # sources, into a cache folder outside the clone (once per machine; a library
 # already there is kept). Prints nothing but progress; the folder is
 # $VARNEL_WINDOWS_DEPS, by default ~/.cache/varnel/windows-deps.
-#   scripts/windows-deps.sh        libxml2, GoogleTest, CLI11, nlohmann-json
+#   scripts/windows-deps.sh        libxml2, OpenSSL, GoogleTest, CLI11, nlohmann-json
 #   scripts/windows-deps.sh --qt   Qt as well (about 30 minutes on two cores)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -59,6 +59,29 @@ if [ ! -f "$deps/stamps/libxml2" ]; then
   cmake --build "$deps/build/libxml2" -j "$jobs" >/dev/null
   cmake --install "$deps/build/libxml2" >/dev/null
   mkdir -p "$deps/stamps" && touch "$deps/stamps/libxml2"
+fi
+
+# OpenSSL for TLS and SHA-256, from Debian's upstream tarball (its packaging
+# files are not needed for a cross build). Static, so varnelctl.exe stays one
+# file; the Windows trust store is read by the program itself.
+if [ ! -f "$deps/stamps/openssl" ]; then
+  echo "windows-deps: openssl"
+  tarball=$(find "$deps/src" -maxdepth 1 -name 'openssl_*.orig.tar.gz' | head -n1)
+  if [ -z "$tarball" ]; then
+    ensure_source_entries
+    (cd "$deps/src" && apt-get source --download-only -q openssl >/dev/null 2>&1) || true
+    tarball=$(find "$deps/src" -maxdepth 1 -name 'openssl_*.orig.tar.gz' | head -n1)
+  fi
+  [ -n "$tarball" ] || { echo "windows-deps: the openssl source tarball could not be fetched" >&2; exit 1; }
+  rm -rf "$deps/build/openssl"
+  mkdir -p "$deps/build/openssl"
+  tar -xzf "$tarball" -C "$deps/build/openssl" --strip-components=1
+  # OpenSSL's own sources warn under MinGW; the output goes to a log, shown only when the build fails.
+  (cd "$deps/build/openssl" &&
+    ./Configure mingw64 --cross-compile-prefix=x86_64-w64-mingw32- --prefix="$deps" --libdir=lib \
+      no-tests no-shared && make -j "$jobs" build_libs && make install_dev) >"$deps/build/openssl.log" 2>&1 ||
+    { tail -n 30 "$deps/build/openssl.log" >&2; exit 1; }
+  mkdir -p "$deps/stamps" && touch "$deps/stamps/openssl"
 fi
 
 if [ ! -f "$deps/stamps/googletest" ]; then

@@ -3,19 +3,25 @@
 // our clients and with curl, in the same run.
 //   bench-download [--benchmark_filter=...]
 // Over HTTP each side downloads and then reads the file the way it would be
-// used: ours is the wizard's Get, parseResponse, stored body lines and
-// loadDataFile; theirs is `curl -o` and `xmllint --noout`. Counters: MB/s, and
-// cpu_ms = CPU time (our thread, or the child processes), besides the wall time
-// Google Benchmark reports. A table of our figures over theirs ends the run.
+// used: ours is the wizard's download routine and loadDataFile; theirs is
+// `curl -o` and `xmllint --noout`. Over https (nginx with TLS) both download
+// only, each in a process of its own (this program with --fetch, and curl),
+// so that rss_mb is the peak memory of that download alone. Counters: MB/s,
+// cpu_ms = CPU time (our thread, or the child processes), besides the wall
+// time Google Benchmark reports. A table of our figures over theirs ends the run.
+//   bench-download --fetch SERVER FILE   one download as the wizard makes it
 #include "controller/VarnelController.h"
+#include "download/DataFileDownload.h"
 #include "net/FtpClient.h"
 #include "net/HttpClient.h"
 #include "net/RealServers.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/networkSetup.h"
+#include "settings/PropertiesFile.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -37,6 +43,7 @@ namespace fs = std::filesystem;
 using varnel::test::LighttpdServer;
 using varnel::test::NginxServer;
 using varnel::test::PyFtpServer;
+using varnel::test::TlsNginxServer;
 
 constexpr int sizesMb[] = {1, 10, 100};
 constexpr int repetitions = 5;
@@ -58,9 +65,13 @@ struct Bench {
         nginx = std::make_unique<NginxServer>(dir / "nginx", dir / "www");
         lighttpd = std::make_unique<LighttpdServer>(dir / "lighttpd", dir / "www");
         ftp = std::make_unique<PyFtpServer>(dir / "ftpd", dir / "www");
+        tls = std::make_unique<TlsNginxServer>(dir / "nginx-tls", dir / "www");
+        // Our child trusts the test CA the way a technician's machine is told of a company's.
+        setenv("SSL_CERT_FILE", tls->caFile().c_str(), 1);
     }
     ~Bench()
     {
+        tls.reset();
         nginx.reset();
         lighttpd.reset();
         ftp.reset();
@@ -82,6 +93,7 @@ struct Bench {
     std::unique_ptr<NginxServer> nginx;
     std::unique_ptr<LighttpdServer> lighttpd;
     std::unique_ptr<PyFtpServer> ftp;
+    std::unique_ptr<TlsNginxServer> tls;
 };
 
 template <> const NginxServer& Bench::server<NginxServer>() const
@@ -116,7 +128,8 @@ double childrenCpuMs()
     return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
-bool run(const std::vector<std::string>& args)
+// Runs a program to its end; `peakKb`, when given, gets its peak resident memory.
+bool run(const std::vector<std::string>& args, long* peakKb = nullptr)
 {
     std::vector<char*> argv;
     for (const auto& arg : args)
@@ -126,7 +139,10 @@ bool run(const std::vector<std::string>& args)
     if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
         return false;
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    if (peakKb != nullptr)
+        *peakKb = usage.ru_maxrss;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
@@ -135,20 +151,14 @@ bool runCurl(const std::string& url, const fs::path& out)
     return run({"/usr/bin/curl", "-s", "-f", "-o", out.string(), url});
 }
 
-// What the wizard does with an HTTP download: Get, parseResponse, write the body lines.
-bool httpDownload(std::uint16_t port, const std::string& path, const fs::path& out)
+// What the wizard does with an HTTP download: the download routine with the
+// server and file from the settings, streaming into the local copy.
+bool httpDownload(const std::string& server, const std::string& file)
 {
-    varnel::HttpClient client;
-    varnel::networkSetup sockets;
-    if (!client.Connect("127.0.0.1", port) || !client.Get(path.c_str()))
-        return false;
-    std::vector<std::string> headers, body;
-    if (!client.parseResponse(headers, body))
-        return false;
-    std::ofstream file(out, std::ios::binary | std::ios::trunc);
-    for (const auto& line : body)
-        file.write(line.data(), static_cast<std::streamsize>(line.size()));
-    return static_cast<bool>(file);
+    varnel::PropertiesFile settings;
+    settings.loadText("http.server = " + server + "\nhttp.file = " + file + "\n");
+    varnel::DataFileDownload download(&settings, nullptr, {});
+    return !download.downloadByHttp().empty();
 }
 
 bool ftpDownload(std::uint16_t port, const std::string& path, const fs::path& out)
@@ -172,17 +182,17 @@ template <typename Server> void BM_Varnel(benchmark::State& state)
 {
     const int mb = static_cast<int>(state.range(0));
     Bench& b = bench();
-    const Server& server = b.server<Server>();
-    if (!server.running())
-        return state.SkipWithError(server.failure().c_str());
-    const fs::path out = b.out("varnel.xml");
+    const Server& httpServer = b.server<Server>();
+    if (!httpServer.running())
+        return state.SkipWithError(httpServer.failure().c_str());
+    const std::string server = "127.0.0.1:" + std::to_string(httpServer.port());
     double cpu = 0;
     for (auto _ : state) {
         const double start = threadCpuMs();
-        if (!httpDownload(server.port(), "/" + Bench::fileName(mb), out))
+        if (!httpDownload(server, Bench::fileName(mb)))
             return state.SkipWithError("download failed");
         varnel::VarnelController controller;
-        if (!controller.loadDataFile(out.string()))
+        if (!controller.loadDataFile(Bench::fileName(mb)))
             return state.SkipWithError("the downloaded file was not read");
         cpu += threadCpuMs() - start;
     }
@@ -245,6 +255,43 @@ void BM_CurlFtp(benchmark::State& state)
     finish(state, cpu, mb);
 }
 
+// One https download in a process of its own: this program's --fetch, or curl.
+void https(benchmark::State& state, bool ours)
+{
+    const int mb = static_cast<int>(state.range(0));
+    Bench& b = bench();
+    if (!b.tls->running())
+        return state.SkipWithError(b.tls->failure().c_str());
+    const std::string server = "https://localhost:" + std::to_string(b.tls->port(TlsNginxServer::good));
+    const std::string self = varnel::DynamicLibrary::executableDirectory() + "/bench-download";
+    double cpu = 0;
+    long peak = 0;
+    for (auto _ : state) {
+        const double start = childrenCpuMs();
+        long kb = 0;
+        const bool ok = ours ? run({self, "--fetch", server, Bench::fileName(mb)}, &kb)
+                             : run({"/usr/bin/curl", "-s", "-f", "--cacert", b.tls->caFile().string(), "-o",
+                                    b.out("curl-tls.xml").string(), server + "/" + Bench::fileName(mb)},
+                                   &kb);
+        if (!ok)
+            return state.SkipWithError(ours ? "download failed" : "curl failed");
+        cpu += childrenCpuMs() - start;
+        peak = std::max(peak, kb);
+    }
+    finish(state, cpu, mb);
+    state.counters["rss_mb"] = static_cast<double>(peak) / 1024.0;
+}
+
+void BM_HttpsVarnel(benchmark::State& state)
+{
+    https(state, true);
+}
+
+void BM_HttpsCurl(benchmark::State& state)
+{
+    https(state, false);
+}
+
 void sizes(benchmark::internal::Benchmark* b)
 {
     for (int mb : sizesMb)
@@ -258,6 +305,8 @@ BENCHMARK(BM_Varnel<NginxServer>)->Name("http/nginx/varnel")->Apply(sizes);
 BENCHMARK(BM_CurlXmllint<NginxServer>)->Name("http/nginx/curl+xmllint")->Apply(sizes);
 BENCHMARK(BM_Varnel<LighttpdServer>)->Name("http/lighttpd/varnel")->Apply(sizes);
 BENCHMARK(BM_CurlXmllint<LighttpdServer>)->Name("http/lighttpd/curl+xmllint")->Apply(sizes);
+BENCHMARK(BM_HttpsVarnel)->Name("https/nginx/varnel")->Apply(sizes);
+BENCHMARK(BM_HttpsCurl)->Name("https/nginx/curl")->Apply(sizes);
 BENCHMARK(BM_FtpClient)->Name("ftp/pyftpdlib/varnel")->Apply(sizes);
 BENCHMARK(BM_CurlFtp)->Name("ftp/pyftpdlib/curl")->Apply(sizes);
 
@@ -273,17 +322,20 @@ public:
             if (run.error_occurred || !wanted)
                 continue;
             const auto cpu = run.counters.find("cpu_ms");
+            const auto rss = run.counters.find("rss_mb");
             figures[run.run_name.function_name + "/" + run.run_name.args] = {
-                run.GetAdjustedRealTime(), cpu != run.counters.end() ? cpu->second.value : 0};
+                run.GetAdjustedRealTime(), cpu != run.counters.end() ? cpu->second.value : 0,
+                rss != run.counters.end() ? rss->second.value : 0};
         }
     }
     void Finalize() override
     {
         ConsoleReporter::Finalize();
-        std::printf("\n%-20s %5s  %10s %10s %6s  %10s %10s %6s\n", "server", "size", "wall ms", "theirs",
-                    "ratio", "cpu ms", "theirs", "ratio");
+        std::printf("\n%-20s %5s  %10s %10s %6s  %10s %10s %6s  %8s %8s\n", "server", "size", "wall ms",
+                    "theirs", "ratio", "cpu ms", "theirs", "ratio", "rss MB", "theirs");
         const char* rows[][3] = {{"http/nginx", "varnel", "curl+xmllint"},
                                  {"http/lighttpd", "varnel", "curl+xmllint"},
+                                 {"https/nginx", "varnel", "curl"},
                                  {"ftp/pyftpdlib", "varnel", "curl"}};
         for (const auto& row : rows) {
             for (const int mb : sizesMb) {
@@ -293,10 +345,11 @@ public:
                 if (ours == figures.end() || theirs == figures.end())
                     continue;
                 const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
-                std::printf("%-20s %2d MB  %10.1f %10.1f %6.2f  %10.1f %10.1f %6.2f\n", row[0], mb,
-                            ours->second.wall, theirs->second.wall,
+                std::printf("%-20s %2d MB  %10.1f %10.1f %6.2f  %10.1f %10.1f %6.2f  %8.1f %8.1f\n", row[0],
+                            mb, ours->second.wall, theirs->second.wall,
                             ratio(ours->second.wall, theirs->second.wall), ours->second.cpu,
-                            theirs->second.cpu, ratio(ours->second.cpu, theirs->second.cpu));
+                            theirs->second.cpu, ratio(ours->second.cpu, theirs->second.cpu), ours->second.rss,
+                            theirs->second.rss);
             }
         }
     }
@@ -305,6 +358,7 @@ private:
     struct Figures {
         double wall = 0;
         double cpu = 0;
+        double rss = 0; // peak MB, where measured
     };
     std::map<std::string, Figures> figures;
 };
@@ -313,6 +367,10 @@ private:
 
 int main(int argc, char** argv)
 {
+    if (argc == 4 && std::string(argv[1]) == "--fetch") {
+        const varnel::networkSetup sockets;
+        return httpDownload(argv[2], argv[3]) ? 0 : 1;
+    }
     // Flags given on the command line come later and win.
     std::vector<char*> args{argv[0], const_cast<char*>("--benchmark_enable_random_interleaving=true")};
     args.insert(args.end(), argv + 1, argv + argc);

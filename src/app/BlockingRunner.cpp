@@ -3,6 +3,7 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QEventLoop>
 #include <QThread>
 #include <QWidget>
@@ -34,6 +35,36 @@ void pumpingSleep(QThread* windowThread, std::uint32_t milliseconds)
             std::this_thread::sleep_for(std::chrono::milliseconds(std::min<qint64>(left, 10)));
     } while (timer.elapsed() < static_cast<qint64>(milliseconds));
 }
+
+// Lets user input through to one widget only while a step runs.
+class InputOnlyTo : public QObject {
+public:
+    explicit InputOnlyTo(QWidget* target) : target(target) { qApp->installEventFilter(this); }
+    ~InputOnlyTo() override { qApp->removeEventFilter(this); }
+    InputOnlyTo(const InputOnlyTo&) = delete;
+    InputOnlyTo& operator=(const InputOnlyTo&) = delete;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Wheel:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+            return watched != target;
+        default:
+            return false;
+        }
+    }
+
+private:
+    QWidget* target;
+};
 
 } // namespace
 
@@ -77,8 +108,15 @@ bool BlockingRunner::run(const std::function<bool()>& step)
         if (dispatcher != nullptr)
             dispatcher->wakeUp();
     });
-    while (!finished.load())
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+    if (inputTarget != nullptr) {
+        const InputOnlyTo filter(inputTarget);
+        while (!finished.load())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    } else {
+        while (!finished.load())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                            QEventLoop::WaitForMoreEvents);
+    }
     worker.join();
     QApplication::restoreOverrideCursor();
     if (indicator != nullptr)

@@ -24,6 +24,8 @@ public:
 
     // Shown while a step runs; may be null.
     void setIndicator(QWidget* widget) { indicator = widget; }
+    // The one widget that takes user input while a step runs (a step's Cancel); null: none.
+    void setInputTarget(QWidget* widget) { inputTarget = widget; }
     bool run(const std::function<bool()>& step);
     bool isBusy() const { return busy; }
     // Hands show the texts on the window's thread; safe to call from a blocking step.
@@ -32,6 +34,7 @@ public:
 private:
     QObject& window;
     QWidget* indicator = nullptr;
+    QWidget* inputTarget = nullptr;
     bool busy = false;
     std::unique_ptr<ScopedSleepHandler> sleepHandler;
 };

@@ -120,7 +120,13 @@ void VarnelDialog::connectControls()
             &VarnelDialog::onDeviceSelectionChanged);
     connect(layout.backButton, &QPushButton::clicked, this, &VarnelDialog::onBack);
     connect(layout.nextButton, &QPushButton::clicked, this, &VarnelDialog::onNext);
-    connect(layout.cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    // While a download runs, Cancel stops the download, not the wizard.
+    connect(layout.cancelButton, &QPushButton::clicked, this, [this] {
+        if (downloading)
+            downloadCancel.store(true);
+        else
+            reject();
+    });
     connect(layout.internalOnlyButton, &QPushButton::clicked, this, &VarnelDialog::onInternalBatteriesOnly);
 }
 
@@ -300,6 +306,9 @@ void VarnelDialog::enterPage2()
         return;
     }
     appendStatus(controller.fileVersionText("label.fileparsed", Missing::Empty).c_str(), 1);
+    // Beside version and date, so it can be held against the publisher's checksum.
+    if (!controller.getFileDigest().empty())
+        appendStatus(("SHA-256 " + controller.getFileDigest()).c_str(), 1);
     // Only shows what the file offers; choosing in it has no effect.
     QComboBox* firstTypes = layout.typeCombos[0];
     packSelectionActive = false;

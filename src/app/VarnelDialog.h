@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QIcon>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -76,6 +77,17 @@ private:
     // The shared download routine, showing its texts in the main text area and
     // running its network steps through runBlocking.
     DataFileDownload dataFileDownload();
+    // For the length of a download, Cancel stops it and is the only control that takes input.
+    class CancellableDownload {
+    public:
+        explicit CancellableDownload(VarnelDialog& dialog);
+        ~CancellableDownload();
+        CancellableDownload(const CancellableDownload&) = delete;
+        CancellableDownload& operator=(const CancellableDownload&) = delete;
+
+    private:
+        VarnelDialog& dialog;
+    };
     void connectControls();
     // Where the keyboard is once a page has been set up: its first control,
     // else Next, else Back; Cancel only when nothing else is left.
@@ -112,6 +124,9 @@ private:
     // The scanned values of the selected unit, or its record's where it has none.
     std::vector<std::uint8_t> scannedBatteryTable() const;
     bool packSelectionActive = false;
+    // A download in progress, and whether its Cancel was clicked.
+    bool downloading = false;
+    std::atomic<bool> downloadCancel{false};
     BlockingRunner runner;
 };
 

@@ -5,6 +5,7 @@
 
 #include <QFileDialog>
 #include <QLabel>
+#include <QPushButton>
 
 #include <utility>
 
@@ -29,6 +30,7 @@ DataFileDownload VarnelDialog::dataFileDownload()
     };
     DataFileDownload download(controller.getSettings(), controller.getMessages(), std::move(show));
     download.setStepRunner([this](const std::function<bool()>& step) { return runBlocking(step); });
+    download.setCancelFlag(&downloadCancel);
     backend->configureDownload(download);
     return download;
 }
@@ -36,13 +38,28 @@ DataFileDownload VarnelDialog::dataFileDownload()
 void VarnelDialog::downloadByHttp()
 {
     dataFilePath.clear();
+    const CancellableDownload cancellable(*this);
     dataFilePath = dataFileDownload().downloadByHttp();
 }
 
 void VarnelDialog::downloadByFtp()
 {
     dataFilePath.clear();
+    const CancellableDownload cancellable(*this);
     dataFilePath = dataFileDownload().downloadByFtp();
+}
+
+VarnelDialog::CancellableDownload::CancellableDownload(VarnelDialog& dialog) : dialog(dialog)
+{
+    dialog.downloadCancel.store(false);
+    dialog.downloading = true;
+    dialog.runner.setInputTarget(dialog.layout.cancelButton);
+}
+
+VarnelDialog::CancellableDownload::~CancellableDownload()
+{
+    dialog.runner.setInputTarget(nullptr);
+    dialog.downloading = false;
 }
 
 void VarnelDialog::selectLocalFile()

@@ -97,11 +97,10 @@ bool readText(const nlohmann::json& document, const char* key, std::string& text
 
 } // namespace
 
-ConfigurationBackup::Written ConfigurationBackup::write(const VarnelDevice& device,
-                                                        const ConfigurationValues& held,
-                                                        const ConfigurationValues* planned,
-                                                        const std::string& fileVersion,
-                                                        const std::string& fileDate) const
+ConfigurationBackup::Written
+ConfigurationBackup::write(const VarnelDevice& device, const ConfigurationValues& held,
+                           const ConfigurationValues* planned, const std::string& fileVersion,
+                           const std::string& fileDate, const std::string& fileDigest) const
 {
     const UtcTime now = utcNow();
     const std::string date = std::to_string(now.year) + twoDigits(now.month) + twoDigits(now.day);
@@ -112,6 +111,7 @@ ConfigurationBackup::Written ConfigurationBackup::write(const VarnelDevice& devi
                                                     "Z"},
                                     {"fileVersionNumber", narrowToUtf8(fileVersion)},
                                     {"fileVersionDate", narrowToUtf8(fileDate)},
+                                    {"fileSha256", fileDigest},
                                     {"portName", narrowToUtf8(device.getPortName())},
                                     {"vendorName", narrowToUtf8(device.getVendorName())},
                                     {"productName", narrowToUtf8(device.getProductName())},

@@ -35,10 +35,11 @@ public:
     };
 
     // The device record's identity with `held` as its values; `planned`, if
-    // given, are the values about to be written.
+    // given, are the values about to be written. `fileDigest` is the SHA-256
+    // of the data file the planned values came from.
     Written write(const VarnelDevice& device, const ConfigurationValues& held,
                   const ConfigurationValues* planned, const std::string& fileVersion,
-                  const std::string& fileDate) const;
+                  const std::string& fileDate, const std::string& fileDigest = {}) const;
 
     enum class ReadResult { read, unreadable, badField };
     // A backup file read back strictly; on badField `field` names the first

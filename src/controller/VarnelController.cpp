@@ -6,6 +6,7 @@
 #include "device/CAnyPort.h"
 #include "device/DeviceFactory.h"
 #include "device/VarnelDevice.h"
+#include "platform/Sha256.h"
 #include "platform/Sleep.h"
 #include "settings/CatalogueText.h"
 #include "settings/I18N.h"
@@ -148,8 +149,13 @@ bool VarnelController::loadDataFile(const std::string& path)
     WattageTableMap wattages;
     BatteryTableMap types;
     BatteryPackList packs;
+    // The digest of the very bytes parsed, so a technician can hold it against the publisher's.
+    std::string digest = Sha256::ofFile(path);
     VarnelXmlParser parser(path);
-    if (!parser.parse(number, date, scalars, wattages, types, packs))
+    const bool parsed = parser.parse(number, date, scalars, wattages, types, packs);
+    log() << "Data file " << path << (parsed ? " loaded" : " not usable") << ", SHA-256 "
+          << (digest.empty() ? "unknown (unreadable)" : digest) << std::endl;
+    if (!parsed)
         return false;
     fileVersionNumber = std::move(number);
     fileVersionDate = std::move(date);
@@ -157,6 +163,7 @@ bool VarnelController::loadDataFile(const std::string& path)
     wattageTables = std::move(wattages);
     batteryTables = std::move(types);
     batteryPacks = std::move(packs);
+    fileDigest = std::move(digest);
     return true;
 }
 
@@ -457,7 +464,7 @@ ConfigurationBackup::Written VarnelController::backUp(const VarnelDevice& device
                                                       const StatusCallback& callback)
 {
     const ConfigurationBackup::Written written =
-        ConfigurationBackup().write(device, held, planned, fileVersionNumber, fileVersionDate);
+        ConfigurationBackup().write(device, held, planned, fileVersionNumber, fileVersionDate, fileDigest);
     reportBackup(written, callback);
     return written;
 }
@@ -505,7 +512,7 @@ void VarnelController::writeConfiguration(VarnelDevice& device, ConfigurationUpd
         // The texts are shown once the step is over, on the caller's thread.
         run([&] {
             written = ConfigurationBackup().write(device, update.before, &update.after, fileVersionNumber,
-                                                  fileVersionDate);
+                                                  fileVersionDate, fileDigest);
             return !written.path.empty();
         });
         reportBackup(written, callback);

@@ -43,6 +43,8 @@ public:
 
     const std::string& getFileVersionNumber() const { return fileVersionNumber; }
     const std::string& getFileVersionDate() const { return fileVersionDate; }
+    // SHA-256 of the data file loaded last, as 64 hex digits.
+    const std::string& getFileDigest() const { return fileDigest; }
     std::vector<std::unique_ptr<VarnelDevice>>& getDevices() { return devices; }
     const std::vector<std::unique_ptr<VarnelDevice>>& getDevices() const { return devices; }
     // The ports the last scan listed but could not open, each with the
@@ -131,6 +133,7 @@ private:
     std::unique_ptr<PropertiesFile> settings;
     std::string fileVersionNumber;
     std::string fileVersionDate;
+    std::string fileDigest;
     ScalarTableMap scalarTables;
     WattageTableMap wattageTables;
     BatteryTableMap batteryTables;

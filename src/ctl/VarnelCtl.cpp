@@ -7,14 +7,17 @@
 #endif
 #include "ctl/ConsoleStatus.h"
 #include "device/VarnelDevice.h"
+#include "platform/Sha256.h"
 #include "settings/CatalogueText.h"
 #include "settings/JsonText.h"
 #include "settings/LicenceNotice.h"
+#include "settings/Log.h"
 #include "settings/ShownText.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include <cctype>
 #include <cstdio>
 #include <iomanip>
 #include <sstream>
@@ -81,6 +84,11 @@ int VarnelCtl::run(int argc, char** argv)
             ->add_option("--data", options.data,
                          "Battery data file: a path, or 'http' / 'ftp' for the server in varnel.ini")
             ->required();
+    for (CLI::App* command : {packs, plan, apply})
+        command->add_option("--sha256", options.sha256, "HEX: refuse a data file whose SHA-256 differs")
+            ->check([](const std::string& text) {
+                return Sha256::isDigest(text) ? std::string() : std::string("64 hexadecimal digits expected");
+            });
     for (CLI::App* command : {plan, apply}) {
         command->add_option("--unit", options.unit, "Unit number as 'varnelctl scan' lists it (from 1)")
             ->required()
@@ -175,7 +183,7 @@ int VarnelCtl::execute(const Options& options)
     if (options.command == "restore")
         return restore(controller, status, options);
     std::string reason;
-    if (!readDataFile(controller, status, options.data, reason)) {
+    if (!readDataFile(controller, status, options.data, options.sha256, reason)) {
         status.finish();
         return fail(startFailed, reason);
     }
@@ -187,16 +195,17 @@ int VarnelCtl::execute(const Options& options)
 }
 
 bool VarnelCtl::readDataFile(VarnelController& controller, ConsoleStatus& status, const std::string& source,
-                             std::string& reason)
+                             const std::string& pin, std::string& reason)
 {
     std::string path = source;
     if (source == "http" || source == "ftp") {
         DataFileDownload download(controller.getSettings(), controller.getMessages(), status.callback());
         download.setPorts(serverPorts);
+        download.setPin(pin);
         path = source == "http" ? download.downloadByHttp() : download.downloadByFtp();
         if (path.empty()) {
             say(status, controller, "msg.ctl.unabletocontinue");
-            reason = "the battery data file could not be downloaded (the server settings are in varnel.ini)";
+            reason = "the battery data file could not be downloaded (the reason is above and in varnel.log)";
             return false;
         }
     }
@@ -206,7 +215,17 @@ bool VarnelCtl::readDataFile(VarnelController& controller, ConsoleStatus& status
         reason = "the battery data file '" + path + "' could not be read (details in varnel.log)";
         return false;
     }
+    std::string expected = pin;
+    for (char& c : expected)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!expected.empty() && controller.getFileDigest() != expected) {
+        reason = "the battery data file '" + path + "' has SHA-256 " + controller.getFileDigest() + ", not " +
+                 expected;
+        log() << "Data file refused: " << reason << std::endl;
+        return false;
+    }
     status.show(controller.fileVersionText("msg.ctl.fileparsed", Missing::Key).c_str(), 1);
+    status.show(("SHA-256 " + controller.getFileDigest()).c_str(), 1);
     return true;
 }
 
@@ -266,6 +285,7 @@ int VarnelCtl::packs(VarnelController& controller)
         const nlohmann::ordered_json doc{
             {"fileVersionNumber", narrowToUtf8(controller.getFileVersionNumber())},
             {"fileVersionDate", narrowToUtf8(controller.getFileVersionDate())},
+            {"fileSha256", controller.getFileDigest()},
             {"packs", packs}};
         out << toAsciiJson(doc) << std::endl;
         return success;
@@ -323,7 +343,8 @@ int VarnelCtl::update(VarnelController& controller, ConsoleStatus& status, const
     if (json) {
         nlohmann::ordered_json doc{{"units", nlohmann::ordered_json::array({unitJson(device, options.unit)})},
                                    {"current", valuesJson(update.before)},
-                                   {"planned", valuesJson(update.after)}};
+                                   {"planned", valuesJson(update.after)},
+                                   {"fileSha256", controller.getFileDigest()}};
         if (apply) {
             doc["saved"] = update.saved();
             doc["validated"] = update.validated();

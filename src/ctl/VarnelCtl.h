@@ -44,6 +44,7 @@ private:
         bool yes = false;
         bool internalOnly = false;
         std::string data;
+        std::string sha256; // the digest --data must have; empty: the settings' pin for a download
         unsigned unit = 0;
         std::vector<std::string> packs;
         std::string plot; // the SVG file of 'plan --plot'
@@ -64,7 +65,7 @@ private:
     // The data file named on the command line, downloaded first for 'http' and
     // 'ftp'; on failure the reason is left for the error line.
     bool readDataFile(VarnelController& controller, ConsoleStatus& status, const std::string& source,
-                      std::string& reason);
+                      const std::string& pin, std::string& reason);
     // The units of a scan; reports and returns false when there are none.
     bool findUnits(VarnelController& controller, ConsoleStatus& status);
 

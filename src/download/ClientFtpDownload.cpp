@@ -1,7 +1,5 @@
 #include "download/ClientFtpDownload.h"
 
-#include "download/LocalCopy.h"
-
 namespace varnel {
 
 bool ClientFtpDownload::connect(const std::string& host, int port)
@@ -17,13 +15,21 @@ bool ClientFtpDownload::login(const std::string& user, const std::string& passwo
 bool ClientFtpDownload::downloadRemoteFile(const std::string& remotePath, const std::string& localPath,
                                            const std::string& representationType, bool passive)
 {
-    // Without a side file there is nowhere to put the file; asking the server would only waste a transfer.
-    LocalCopy copy(localPath);
-    if (copy.partialPath().empty())
-        return false;
-    return client.DownloadRemoteFile(remotePath.c_str(), copy.partialPath().c_str(),
-                                     representationType.c_str(), passive) &&
-           copy.commit();
+    return client.DownloadRemoteFile(remotePath.c_str(), localPath.c_str(), representationType.c_str(),
+                                     passive);
+}
+
+void ClientFtpDownload::setBounds(const TransferBounds& bounds)
+{
+    client.setBounds(bounds);
+}
+
+std::string ClientFtpDownload::failure() const
+{
+    // A transfer's own error says more than the reply that followed it.
+    if (!client.lastTransferError().empty())
+        return client.lastTransferError();
+    return client.lastResponse().empty() ? "no usable reply from the server in time" : client.lastResponse();
 }
 
 void ClientFtpDownload::quit()

@@ -5,8 +5,7 @@
 
 namespace varnel {
 
-// The FTP requests of a download over the real network client. The transfer
-// lands in a side file that replaces the local copy only once it is complete.
+// The FTP requests of a download over the real network client.
 class ClientFtpDownload : public FtpDownload {
 public:
     bool connect(const std::string& host, int port) override;
@@ -14,6 +13,8 @@ public:
     bool downloadRemoteFile(const std::string& remotePath, const std::string& localPath,
                             const std::string& representationType, bool passive) override;
     void quit() override;
+    void setBounds(const TransferBounds& bounds) override;
+    std::string failure() const override;
 
 private:
     FtpClient client;

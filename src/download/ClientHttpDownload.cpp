@@ -2,19 +2,27 @@
 
 namespace varnel {
 
-bool ClientHttpDownload::connect(const std::string& host, int port)
+void ClientHttpDownload::setBounds(const TransferBounds& bounds)
 {
-    return client.Connect(host.c_str(), port);
+    client.setBounds(bounds);
 }
 
-bool ClientHttpDownload::get(const std::string& target)
+bool ClientHttpDownload::connect(const std::string& host, int port, bool secure)
 {
-    return client.Get(target.c_str());
+    return client.Connect(host.c_str(), port, secure);
 }
 
-bool ClientHttpDownload::parseResponse(std::vector<std::string>& headers, std::vector<std::string>& body)
+bool ClientHttpDownload::get(const std::string& target, const HttpClient::BodySink& sink,
+                             HttpResponseHead& head)
 {
-    return client.parseResponse(headers, body);
+    return client.Fetch(target.c_str(), sink, head);
+}
+
+std::string ClientHttpDownload::failure() const
+{
+    const std::string& text = client.lastResponse();
+    // The client's own texts begin "400 "; what follows is the reason.
+    return text.rfind("400 ", 0) == 0 ? text.substr(4) : text;
 }
 
 } // namespace varnel

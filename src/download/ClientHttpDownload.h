@@ -8,9 +8,10 @@ namespace varnel {
 // The HTTP requests of a download over the real network client.
 class ClientHttpDownload : public HttpDownload {
 public:
-    bool connect(const std::string& host, int port) override;
-    bool get(const std::string& target) override;
-    bool parseResponse(std::vector<std::string>& headers, std::vector<std::string>& body) override;
+    void setBounds(const TransferBounds& bounds) override;
+    bool connect(const std::string& host, int port, bool secure) override;
+    bool get(const std::string& target, const HttpClient::BodySink& sink, HttpResponseHead& head) override;
+    std::string failure() const override;
 
 private:
     HttpClient client;

@@ -5,6 +5,7 @@
 #include "settings/StatusCallback.h"
 #include "settings/StepRunner.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -23,6 +24,10 @@ class DataFileDownload {
 public:
     static constexpr int httpPort = 80;
     static constexpr int ftpPort = 21;
+    // "download.timeout" when the settings name none: a data file takes seconds.
+    static constexpr std::uint32_t defaultTimeoutSeconds = 120;
+    // Redirects followed before a download is given up as a loop.
+    static constexpr int redirectLimit = 5;
 
     using HttpFactory = std::function<std::unique_ptr<HttpDownload>()>;
     using FtpFactory = std::function<std::unique_ptr<FtpDownload>()>;
@@ -41,6 +46,13 @@ public:
     void setHttpFactory(HttpFactory factory);
     void setFtpFactory(FtpFactory factory);
     void setPorts(Ports ports);
+    // A SHA-256 the file must have, over the settings' pin (empty: theirs).
+    void setPin(std::string digest);
+    // While set, the download stops at its next wait; the flag stays the caller's.
+    void setCancelFlag(const std::atomic<bool>* flag);
+
+    // The SHA-256 of the copy the last successful routine gave.
+    const std::string& digest() const { return lastDigest; }
 
     // Both answer the local copy's path, or the empty text when there is none.
     std::string downloadByHttp();
@@ -53,7 +65,17 @@ public:
     static std::string ftpTarget(const std::string& path, const std::string& file);
 
 private:
+    struct Fetched;
+
     void show(const char* key, std::uint32_t newLine) const;
+    // Writes the reason to the log and shows the key's text with the reason below it.
+    void fail(const char* key, const std::string& what, const std::string& reason) const;
+    std::string pinFor(const char* key, bool& valid) const;
+    TransferBounds bounds() const;
+    bool checkPin(const std::string& pin, const std::string& digest, const std::string& source) const;
+    // The body into `partial`; `source` is the URL it finally came from, `digest` its SHA-256.
+    bool fetchHttp(const std::string& server, const std::string& file, const std::string& partial,
+                   std::string& source, std::string& digest);
     std::string setting(const char* key) const;
     bool step(const std::function<bool()>& work) const;
 
@@ -64,6 +86,9 @@ private:
     HttpFactory httpFactory;
     FtpFactory ftpFactory;
     Ports ports;
+    std::string pin;
+    const std::atomic<bool>* cancel = nullptr;
+    std::string lastDigest;
 };
 
 } // namespace varnel

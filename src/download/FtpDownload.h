@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/InactivityClock.h"
+
 #include <string>
 
 namespace varnel {
@@ -17,6 +19,10 @@ public:
     virtual bool downloadRemoteFile(const std::string& remotePath, const std::string& localPath,
                                     const std::string& representationType, bool passive) = 0;
     virtual void quit() = 0;
+    // Applies to everything after it.
+    virtual void setBounds(const TransferBounds&) {}
+    // The reason of the last failure.
+    virtual std::string failure() const { return {}; }
 };
 
 } // namespace varnel

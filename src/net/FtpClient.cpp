@@ -81,7 +81,7 @@ bool parsePassiveAddress(std::string_view text, Ipv4Endpoint& endpoint)
 bool FtpClient::writeControlSocket(const std::string& text)
 {
     const TransferStatus status = controlSocket.valid()
-                                      ? SocketIo::sendAll(controlSocket.get(), text, timeout)
+                                      ? SocketIo::sendAll(controlSocket.get(), text, timeout, &bounds)
                                       : TransferStatus::Failed;
     if (status == TransferStatus::Failed)
         response = "Write error on socket";
@@ -114,7 +114,7 @@ std::size_t FtpClient::readControlSocket()
     }
     char block[controlBlockSize];
     bool newlineSeen = controlBuffer.find('\n') != std::string::npos;
-    InactivityClock clock(timeout);
+    InactivityClock clock(timeout, &bounds);
     while (!newlineSeen) {
         const TransferStep got = SocketIo::receiveSome(controlSocket.get(), block, sizeof block, clock);
         if (got.status == TransferStatus::Failed)
@@ -205,7 +205,8 @@ bool FtpClient::Connect(const char* host, int port)
     listenSocket.reset();
     controlSocket.reset();
     controlBuffer.clear();
-    const ConnectFailure failure = TcpConnector::open(host, port, timeout, controlSocket);
+    const ConnectFailure failure =
+        TcpConnector::open(host, port, timeout, controlSocket, &bounds, &controlPeer);
     if (failure != ConnectFailure::None) {
         for (const auto& entry : connectTexts)
             if (entry.failure == failure)
@@ -275,12 +276,16 @@ bool FtpClient::openPassiveDataConnection()
         response = "Invalid response sent to PASV command - " + response;
         return false;
     }
+    // The address in the reply is the server's word only: a server behind NAT
+    // names an address nobody can reach, a hostile one a third party. Only its
+    // port is taken; the data connection goes where the control one went.
+    server.address = controlPeer.address;
     SocketApi& api = SocketApi::current();
     SocketHandle data(api.openTcp());
     if (!data.valid() || !api.setReuseAddress(data.get()) || !api.setLingerOff(data.get()))
         return false;
     api.setNonBlocking(data.get());
-    if (!SocketIo::connect(data.get(), server, timeout))
+    if (!SocketIo::connect(data.get(), server, timeout, &bounds))
         return false;
     dataSocket = std::move(data);
     return true;
@@ -321,7 +326,7 @@ bool FtpClient::acceptDataConnection()
     entries[0].wantRead = true;
     entries[1].socket = listener.get();
     entries[1].wantRead = true;
-    const InactivityClock clock(timeout);
+    const InactivityClock clock(timeout, &bounds);
     for (;;) {
         const int remaining = clock.remainingMs();
         const PollOutcome outcome =
@@ -407,14 +412,16 @@ bool FtpClient::receiveData(const char* localPath, std::FILE* file)
     std::unique_ptr<char[]> buffer(new char[downloadBlockSize]);
     char* block = buffer.get();
     std::size_t received = 0;
-    InactivityClock clock(timeout);
+    InactivityClock clock(timeout, &bounds);
     for (;;) {
         const TransferStep got = SocketIo::receiveSome(dataSocket.get(), block, downloadBlockSize, clock);
         if (got.status == TransferStatus::Closed)
             return true;
         if (got.status != TransferStatus::Done) {
-            transferError = got.status == TransferStatus::TimedOut ? "Timed out waiting for data from server"
-                                                                   : "Read error on socket";
+            transferError = got.status != TransferStatus::TimedOut ? "Read error on socket"
+                            : clock.cancelled()                    ? "Download cancelled"
+                            : clock.pastDeadline() ? "Download took longer than its time limit"
+                                                   : "Timed out waiting for data from server";
             return false;
         }
         received += got.count;
@@ -440,7 +447,7 @@ bool FtpClient::receiveData(const char* localPath, std::FILE* file)
 bool FtpClient::sendFileData(std::FILE* file)
 {
     char block[uploadBlockSize];
-    InactivityClock clock(timeout);
+    InactivityClock clock(timeout, &bounds);
     for (;;) {
         const std::size_t count = std::fread(block, 1, sizeof block, file);
         for (std::size_t done = 0; done < count;) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/InactivityClock.h"
 #include "platform/SocketHandle.h"
 
 #include <cstddef>
@@ -52,6 +53,8 @@ public:
     void setTimeout(std::uint32_t seconds) { timeout = seconds; }
     void setListingLimit(std::size_t bytes) { listingLimit = bytes; }
     void setDownloadLimit(std::size_t bytes) { downloadLimit = bytes; }
+    // Applies to every wait from the next call on.
+    void setBounds(const TransferBounds& value) { bounds = value; }
 
 private:
     struct FileCloser {
@@ -78,6 +81,7 @@ private:
     void refuseReply();
 
     SocketHandle controlSocket;
+    Ipv4Endpoint controlPeer;
     SocketHandle dataSocket;
     // Active mode: the socket the server connects back to, until it has.
     SocketHandle listenSocket;
@@ -89,6 +93,7 @@ private:
     std::size_t listingLimit = defaultListingLimit;
     std::size_t downloadLimit = defaultDownloadLimit;
     bool replyRefused = false;
+    TransferBounds bounds;
 };
 
 } // namespace varnel

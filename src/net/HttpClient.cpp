@@ -1,6 +1,8 @@
 #include "net/HttpClient.h"
 
+#include "net/ChunkedDecoder.h"
 #include "net/TcpConnector.h"
+#include "net/TlsSession.h"
 #include "platform/SocketIo.h"
 #include "settings/Trim.h"
 
@@ -112,14 +114,27 @@ private:
     std::uint64_t declaredLength = 0;
 };
 
+HttpClient::HttpClient() = default;
+
+HttpClient::~HttpClient()
+{
+    tls.reset(); // before the socket it runs over
+}
+
 bool HttpClient::Connect(const char* host, int port)
+{
+    return Connect(host, port, false);
+}
+
+bool HttpClient::Connect(const char* host, int port, bool secure)
 {
     // A second Connect replaces the first connection instead of leaking it;
     // bytes left over from it belong to no request on the new one.
+    tls.reset();
     socket.reset();
     receiveBuffer.clear();
     refused = false;
-    const ConnectFailure failure = TcpConnector::open(host, port, timeout, socket);
+    const ConnectFailure failure = TcpConnector::open(host, port, timeout, socket, &bounds);
     if (failure != ConnectFailure::None) {
         for (const auto& entry : connectTexts)
             if (entry.failure == failure)
@@ -127,6 +142,16 @@ bool HttpClient::Connect(const char* host, int port)
         if (failure == ConnectFailure::Unresolved && host)
             response += host;
         return false;
+    }
+    if (secure) {
+        tls = std::make_unique<TlsSession>();
+        InactivityClock clock(timeout, &bounds);
+        if (!tls->start(socket.get(), host, clock)) {
+            response = std::string("400 TLS handshake with ") + host + " failed: " + tls->failure();
+            tls.reset();
+            socket.reset();
+            return false;
+        }
     }
     this->host = host;
     serverPort = port;
@@ -203,7 +228,19 @@ bool HttpClient::sendCommand(const char* command, const char* argument)
     // The client makes one request per connection; without this a server
     // keeps the connection open, and only a declared length ends the response.
     composite += "\r\nConnection: close\r\n\r\n";
-    const TransferStatus status = SocketIo::sendAll(socket.get(), composite, timeout);
+    TransferStatus status = TransferStatus::Done;
+    if (tls) {
+        InactivityClock clock(timeout, &bounds);
+        for (std::string_view left = composite; !left.empty() && status == TransferStatus::Done;) {
+            const TransferStep sent = tls->send(left.data(), left.size(), clock);
+            status = sent.status;
+            left.remove_prefix(sent.count);
+        }
+    } else {
+        status = SocketIo::sendAll(socket.get(), composite, timeout, &bounds);
+    }
+    if (status == TransferStatus::TimedOut)
+        stopReason = stopText();
     if (status == TransferStatus::Failed)
         response = "400 Write error on socket";
     return status == TransferStatus::Done;
@@ -228,7 +265,7 @@ std::size_t HttpClient::readFromServer(bool stopAtNewline, ResponseEnd* end)
 {
     const std::size_t blockSize = stopAtNewline ? receiveBlockSize : bodyBlockSize;
     const bool newlineSeen = stopAtNewline && receiveBuffer.view().find('\n') != std::string_view::npos;
-    InactivityClock clock(timeout);
+    InactivityClock clock(timeout, &bounds);
     for (;;) {
         const std::size_t used = receiveBuffer.size();
         // At the limit, one byte more tells a refused response from one that just fits.
@@ -249,11 +286,15 @@ std::size_t HttpClient::readFromServer(bool stopAtNewline, ResponseEnd* end)
             refuseOversizedResponse();
             break;
         }
-        const TransferStep got = SocketIo::receiveSome(socket.get(), space, room, clock);
+        const TransferStep got = receiveSome(space, room, clock);
         if (got.status == TransferStatus::Failed) {
             response = "400 Read error on socket";
             readFailed = true;
         }
+        if (got.status == TransferStatus::TimedOut)
+            stopReason = stopText();
+        if (got.status == TransferStatus::Closed)
+            stopReason = "the server closed the connection";
         if (got.status != TransferStatus::Done)
             break;
         if (used >= limit) {
@@ -311,6 +352,196 @@ bool HttpClient::checkServerResponse(char expectedClass)
         return false;
     }
     return line[statusPrefixLength] == expectedClass;
+}
+
+TransferStep HttpClient::receiveSome(char* data, std::size_t capacity, InactivityClock& clock)
+{
+    if (tls)
+        return tls->receive(data, capacity, clock);
+    return SocketIo::receiveSome(socket.get(), data, capacity, clock);
+}
+
+std::string HttpClient::stopText() const
+{
+    if (bounds.cancelled())
+        return "cancelled";
+    if (bounds.pastDeadline())
+        return "the download's time limit ran out";
+    return "no data from the server for " + std::to_string(timeout) + " s";
+}
+
+bool HttpClient::Fetch(const char* path, const BodySink& sink, HttpResponseHead& head)
+{
+    head = {};
+    refused = false;
+    readFailed = false;
+    stopReason.clear();
+    bool chunked = false;
+    std::int64_t length = -1;
+    if (!sendCommand("GET", path) || !readHead(head, chunked, length))
+        return false;
+    if (head.status / 100 != 2)
+        return true;
+    return readBody(sink, chunked, length);
+}
+
+bool HttpClient::readHead(HttpResponseHead& head, bool& chunked, std::int64_t& length)
+{
+    // Interim 1xx responses come before the real one and are passed over.
+    for (;;) {
+        std::string line;
+        getServerResponse(line);
+        if (refused || readFailed)
+            return false;
+        if (line.empty()) {
+            response =
+                "400 No response from server: " + (stopReason.empty() ? "nothing received" : stopReason);
+            return false;
+        }
+        const bool known = line.compare(0, statusPrefixLength, "HTTP/1.1 ") == 0 ||
+                           line.compare(0, statusPrefixLength, "HTTP/1.0 ") == 0;
+        int status = 0;
+        const char* digits = line.data() + statusPrefixLength;
+        const auto parsed = known && line.size() >= shortestStatusLine
+                                ? std::from_chars(digits, digits + 3, status)
+                                : std::from_chars_result{digits, std::errc::invalid_argument};
+        if (!known || parsed.ec != std::errc() || parsed.ptr != digits + 3 || status < 100 ||
+            (line.size() > shortestStatusLine && line[shortestStatusLine] != ' ')) {
+            response = "400 Not an HTTP status line: " + line;
+            return false;
+        }
+        head.status = status;
+        std::string reason = response;
+        chunked = false;
+        length = -1;
+        head.location.clear();
+        std::size_t headerBytes = 0;
+        for (;;) {
+            std::string raw;
+            readControlLine(raw);
+            headerBytes += raw.size();
+            if (refused)
+                return false;
+            if (headerBytes > statusLineLimit) {
+                response =
+                    "400 Response headers refused: longer than " + std::to_string(statusLineLimit) + " bytes";
+                return false;
+            }
+            if (raw.empty()) {
+                response =
+                    "400 Response headers cut off: " + (stopReason.empty() ? "nothing received" : stopReason);
+                return false;
+            }
+            const std::string header = trim(raw);
+            if (header.empty())
+                break;
+            const std::size_t colon = header.find(':');
+            if (colon == std::string::npos)
+                continue;
+            std::string value = trim(std::string_view(header).substr(colon + 1));
+            const std::string_view name = std::string_view(header).substr(0, colon);
+            if (startsWithNoCase(name, "transfer-encoding") && name.size() == 17) {
+                std::string lower;
+                for (char c : value)
+                    lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                // Chunked must be the last coding; any other leaves a body we cannot read.
+                if (lower.size() < 7 || lower.compare(lower.size() - 7, 7, "chunked") != 0 ||
+                    lower.find(',') != std::string::npos) {
+                    response = "400 Transfer coding not supported: " + value;
+                    return false;
+                }
+                chunked = true;
+            } else if (startsWithNoCase(name, "content-length") && name.size() == 14) {
+                std::int64_t declared = -1;
+                const auto [end, error] =
+                    std::from_chars(value.data(), value.data() + value.size(), declared);
+                if (error != std::errc() || end != value.data() + value.size() || declared < 0 ||
+                    (length >= 0 && length != declared)) {
+                    response = "400 Content-Length not usable: " + value;
+                    return false;
+                }
+                length = declared;
+            } else if (startsWithNoCase(name, "location") && name.size() == 8) {
+                head.location = value;
+            }
+        }
+        response = reason;
+        if (status / 100 != 1)
+            return true;
+    }
+}
+
+bool HttpClient::readBody(const BodySink& sink, bool chunked, std::int64_t length)
+{
+    // A chunked body ends where its coding says, whatever Content-Length claims.
+    if (chunked)
+        length = -1;
+    std::uint64_t delivered = 0;
+    bool sinkFailed = false;
+    auto deliver = [&](std::string_view bytes) {
+        if (delivered + bytes.size() > limit) {
+            response = "400 Response refused: larger than " + std::to_string(limit) + " bytes";
+            refused = true;
+            return false;
+        }
+        delivered += bytes.size();
+        if (!sink(bytes)) {
+            sinkFailed = true;
+            response = "400 Body could not be stored";
+            return false;
+        }
+        return true;
+    };
+    ChunkedDecoder decoder;
+    // True while more is to come; sets the failure text when the body cannot go on.
+    auto take = [&](std::string_view bytes) {
+        if (chunked) {
+            std::size_t used = 0;
+            const auto status = decoder.feed(bytes, deliver, used);
+            if (status == ChunkedDecoder::Status::Failed && !refused && !sinkFailed)
+                response = "400 Malformed chunked body: " + decoder.error();
+            return status == ChunkedDecoder::Status::NeedMore;
+        }
+        if (length >= 0) {
+            const std::uint64_t missing = static_cast<std::uint64_t>(length) - delivered;
+            bytes = bytes.substr(0, static_cast<std::size_t>(std::min<std::uint64_t>(missing, bytes.size())));
+        }
+        if (!bytes.empty() && !deliver(bytes))
+            return false;
+        return length < 0 || delivered < static_cast<std::uint64_t>(length);
+    };
+    auto failedNow = [&] {
+        return refused || sinkFailed || decoder.status() == ChunkedDecoder::Status::Failed;
+    };
+    bool more = take(receiveBuffer.view());
+    receiveBuffer.clear();
+    if (failedNow())
+        return false;
+    std::unique_ptr<char[]> block(new char[bodyBlockSize]);
+    InactivityClock clock(timeout, &bounds);
+    while (more) {
+        const TransferStep got = receiveSome(block.get(), bodyBlockSize, clock);
+        if (got.status == TransferStatus::Done) {
+            more = take(std::string_view(block.get(), got.count));
+            if (failedNow())
+                return false;
+            continue;
+        }
+        if (got.status == TransferStatus::Closed && !chunked && length < 0)
+            return true; // HTTP/1.0 style: the end of the connection is the end of the body
+        if (got.status == TransferStatus::Closed) {
+            response = "400 Response cut off: " + std::to_string(delivered) +
+                       (length >= 0 ? " of " + std::to_string(length) : std::string()) +
+                       " bytes received before the server closed the connection";
+        } else if (got.status == TransferStatus::TimedOut) {
+            response = "400 Response cut off after " + std::to_string(delivered) + " bytes: " + stopText();
+        } else {
+            response = "400 Read error on socket after " + std::to_string(delivered) + " bytes" +
+                       (tls ? ": " + tls->failure() : std::string());
+        }
+        return false;
+    }
+    return true;
 }
 
 bool HttpClient::parseResponse(std::vector<std::string>& headers, std::vector<std::string>& body)

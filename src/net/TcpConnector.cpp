@@ -6,12 +6,12 @@
 namespace varnel {
 
 ConnectFailure TcpConnector::open(const char* host, int port, std::uint32_t timeoutSeconds,
-                                  SocketHandle& connection)
+                                  SocketHandle& connection, const TransferBounds* bounds, Ipv4Endpoint* peer)
 {
-    Ipv4Endpoint peer;
-    peer.address = HostAddress::convertHostAddress(host);
-    peer.port = static_cast<std::uint16_t>(port);
-    if (peer.address == unresolvedAddress)
+    Ipv4Endpoint server;
+    server.address = HostAddress::convertHostAddress(host);
+    server.port = static_cast<std::uint16_t>(port);
+    if (server.address == unresolvedAddress)
         return ConnectFailure::Unresolved;
     SocketApi& api = SocketApi::current();
     SocketHandle fresh(api.openTcp());
@@ -22,9 +22,11 @@ ConnectFailure TcpConnector::open(const char* host, int port, std::uint32_t time
     // Non-blocking before the connect, so an unreachable server costs the
     // inactivity limit rather than the system's much longer connect timeout.
     api.setNonBlocking(fresh.get());
-    if (!SocketIo::connect(fresh.get(), peer, timeoutSeconds))
+    if (!SocketIo::connect(fresh.get(), server, timeoutSeconds, bounds))
         return ConnectFailure::Refused;
     connection = std::move(fresh);
+    if (peer != nullptr)
+        *peer = server;
     return ConnectFailure::None;
 }
 

@@ -66,9 +66,10 @@ TransferStep SocketIo::receiveSome(SocketDescriptor socket, char* data, std::siz
     return step(socket, false, clock, [&] { return SocketApi::current().receive(socket, data, capacity); });
 }
 
-TransferStatus SocketIo::sendAll(SocketDescriptor socket, std::string_view data, std::uint32_t timeoutSeconds)
+TransferStatus SocketIo::sendAll(SocketDescriptor socket, std::string_view data, std::uint32_t timeoutSeconds,
+                                 const TransferBounds* bounds)
 {
-    InactivityClock clock(timeoutSeconds);
+    InactivityClock clock(timeoutSeconds, bounds);
     while (!data.empty()) {
         const TransferStep sent = sendSome(socket, data.data(), data.size(), clock);
         if (sent.status != TransferStatus::Done)
@@ -78,7 +79,8 @@ TransferStatus SocketIo::sendAll(SocketDescriptor socket, std::string_view data,
     return TransferStatus::Done;
 }
 
-bool SocketIo::connect(SocketDescriptor socket, const Ipv4Endpoint& peer, std::uint32_t timeoutSeconds)
+bool SocketIo::connect(SocketDescriptor socket, const Ipv4Endpoint& peer, std::uint32_t timeoutSeconds,
+                       const TransferBounds* bounds)
 {
     SocketApi& api = SocketApi::current();
     SocketError error = api.connect(socket, peer);
@@ -88,7 +90,7 @@ bool SocketIo::connect(SocketDescriptor socket, const Ipv4Endpoint& peer, std::u
         return true;
     if (error != SocketError::InProgress)
         return false;
-    const InactivityClock clock(timeoutSeconds);
+    const InactivityClock clock(timeoutSeconds, bounds);
     return waitUntilReady(socket, true, clock) && api.pendingError(socket) == SocketError::None;
 }
 

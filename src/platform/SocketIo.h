@@ -32,9 +32,10 @@ public:
                                     InactivityClock& clock);
     // Sends every byte unless the peer stops taking them; Done only when all went out.
     static TransferStatus sendAll(SocketDescriptor socket, std::string_view data,
-                                  std::uint32_t timeoutSeconds);
+                                  std::uint32_t timeoutSeconds, const TransferBounds* bounds = nullptr);
     // Connects a socket already in non-blocking mode, waiting at most the limit.
-    static bool connect(SocketDescriptor socket, const Ipv4Endpoint& peer, std::uint32_t timeoutSeconds);
+    static bool connect(SocketDescriptor socket, const Ipv4Endpoint& peer, std::uint32_t timeoutSeconds,
+                        const TransferBounds* bounds = nullptr);
     // Waits until the socket can be read (or written); false when the clock runs out or poll fails.
     static bool waitUntilReady(SocketDescriptor socket, bool forWrite, const InactivityClock& clock);
 };

@@ -1,4 +1,5 @@
 #include "app/WizardHarness.h"
+#include "platform/Sha256.h"
 
 #include "settings/Log.h"
 
@@ -77,10 +78,11 @@ TEST_F(Pages, DataFileListsItsPacksOnPage2)
     EXPECT_EQ(combo("1017")->currentIndex(), 0);
     EXPECT_FALSE(combo("1016")->isVisible());
     QStringList shown = mainText().split('\n');
-    ASSERT_EQ(shown.size(), 3);
+    ASSERT_EQ(shown.size(), 4);
     EXPECT_EQ(shown[1], qt("label.parsingfile"));
     EXPECT_TRUE(shown[2].contains("9.9.9"));
     EXPECT_TRUE(shown[2].contains("2026-12-01"));
+    EXPECT_EQ(shown[3].toStdString(), "SHA-256 " + Sha256::ofFile(file));
 
     // Looking at the list changes nothing.
     combo("1017")->setCurrentIndex(2);

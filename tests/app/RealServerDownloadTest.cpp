@@ -4,14 +4,19 @@
 #include "download/ClientFtpDownload.h"
 #include "download/ClientHttpDownload.h"
 #include "download/DataFileDownload.h"
+#include "net/NetTestSupport.h"
 #include "net/RealServers.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 namespace varnel::test {
 namespace {
@@ -23,13 +28,13 @@ namespace fs = std::filesystem;
 template <typename Base, typename Client> class Redirected : public Base {
 public:
     Redirected(int port, std::vector<int>& asked) : port(port), asked(asked) {}
-    bool connect(const std::string& host, int wanted) override
-    {
-        asked.push_back(wanted);
-        return client.connect(host, port);
-    }
 
 protected:
+    int redirect(int wanted)
+    {
+        asked.push_back(wanted);
+        return port;
+    }
     Client client;
 
 private:
@@ -40,16 +45,25 @@ private:
 class RedirectedHttp : public Redirected<HttpDownload, ClientHttpDownload> {
 public:
     using Redirected::Redirected;
-    bool get(const std::string& target) override { return client.get(target); }
-    bool parseResponse(std::vector<std::string>& headers, std::vector<std::string>& body) override
+    bool connect(const std::string& host, int wanted, bool secure) override
     {
-        return client.parseResponse(headers, body);
+        return client.connect(host, redirect(wanted), secure);
     }
+    bool get(const std::string& target, const HttpClient::BodySink& sink, HttpResponseHead& head) override
+    {
+        return client.get(target, sink, head);
+    }
+    std::string failure() const override { return client.failure(); }
+    void setBounds(const TransferBounds& bounds) override { client.setBounds(bounds); }
 };
 
 class RedirectedFtp : public Redirected<FtpDownload, ClientFtpDownload> {
 public:
     using Redirected::Redirected;
+    bool connect(const std::string& host, int wanted) override
+    {
+        return client.connect(host, redirect(wanted));
+    }
     bool login(const std::string& user, const std::string& password) override
     {
         return client.login(user, password);
@@ -60,6 +74,8 @@ public:
         return client.downloadRemoteFile(remotePath, localPath, representationType, passive);
     }
     void quit() override { client.quit(); }
+    std::string failure() const override { return client.failure(); }
+    void setBounds(const TransferBounds& bounds) override { client.setBounds(bounds); }
 };
 
 class ServerDialog : public TestDialog {
@@ -125,7 +141,7 @@ TEST_F(RealServerDownload, HttpChoiceFetchesFromNginxAndListsThePacks)
     ASSERT_EQ(dialog->getPage(), 2);
     EXPECT_EQ(server.askedPorts, std::vector<int>{80});
     EXPECT_EQ(dialog->getDataFilePath(), "packs.xml");
-    EXPECT_EQ(readFile("packs.xml"), expectedBodyLines(sample));
+    EXPECT_EQ(readFile("packs.xml"), sample) << "saved byte for byte as served";
     EXPECT_TRUE(mainText().startsWith(qt("label.configurehttp") + qt("label.connecthttp") + "\n" +
                                       qt("label.downloading") + "\n" + qt("label.parsingfile")))
         << mainText().toStdString();
@@ -152,6 +168,54 @@ TEST_F(RealServerDownload, FtpChoiceFetchesFromPyftpdlibAndListsThePacks)
                                     qt("label.parsingfile")))
         << mainText().toStdString();
     expectPacksListed();
+}
+
+// Press and release through the application's event queue, as a user's click arrives.
+void clickAsAUserWould(QWidget* widget)
+{
+    const QPointF at(widget->width() / 2.0, widget->height() / 2.0);
+    QMouseEvent press(QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &release);
+}
+
+TEST_F(RealServerDownload, CancelStopsADownloadAndTheWizardGoesOn)
+{
+    std::atomic<bool> stop{false};
+    ScriptedServer server([&stop](TestPeer& peer) {
+        for (std::string line = peer.readLine(); !line.empty() && line != "\r\n"; line = peer.readLine()) {
+        }
+        peer.send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
+        for (int i = 0; i < 300 && !stop.load(); ++i) {
+            peer.send("x");
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    writeFile("packs.xml", "the previous copy");
+    writeSettings("http.server = 127.0.0.1\nhttp.file = packs.xml");
+    openOn(server.port());
+    radio("1006")->click();
+    // While the download runs only Cancel takes a click: Back is ignored, Cancel stops the download, not the
+    // wizard.
+    QTimer::singleShot(800, [this] {
+        clickAsAUserWould(button("1002"));
+        clickAsAUserWould(button("1000"));
+    });
+    button("1001")->click();
+    stop.store(true);
+    EXPECT_EQ(dialog->getPage(), 2);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(dialog->getDataFilePath().empty());
+    EXPECT_EQ(readFile("packs.xml"), "the previous copy");
+    EXPECT_TRUE(mainText().contains("cancelled")) << mainText().toStdString();
+    EXPECT_TRUE(mainText().endsWith(qt("label.unabletocontinue"))) << mainText().toStdString();
+    // The page is usable again: Back leads to page 1.
+    ASSERT_TRUE(button("1002")->isEnabled());
+    clickAsAUserWould(button("1002"));
+    EXPECT_EQ(dialog->getPage(), 1);
 }
 
 } // namespace

@@ -454,6 +454,9 @@ TEST(CtlBackups, ApplyKeepsTheUnitsValuesInABackupBeforeWritingAny)
         EXPECT_EQ(backup[field], before[field]) << field;
     EXPECT_EQ(backup["planned"], doc["planned"]);
     EXPECT_EQ(backup["fileVersionNumber"], "3.1");
+    // The data file the planned values came from, as --json names it too.
+    EXPECT_EQ(backup["fileSha256"].get<std::string>().size(), 64u);
+    EXPECT_EQ(backup["fileSha256"], doc["fileSha256"]);
     EXPECT_TRUE(std::regex_match(backup["savedAt"].get<std::string>(),
                                  std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)")));
     EXPECT_TRUE(site.logHas("Backup of the unit's configuration written to " + path));

@@ -3,6 +3,8 @@
 #include "ctl/PackSelection.h"
 #include "support/TestSupport.h"
 
+#include "platform/Sha256.h"
+
 #include <gtest/gtest.h>
 
 namespace varnel {
@@ -73,7 +75,9 @@ TEST(VarnelCtl, PacksOfTheSampleFile)
     const Result json = runCtl({"packs", "--json", "--data", "sample-batterydata.xml"});
     ASSERT_EQ(json.code, 0);
     const std::string expected =
-        "{\"fileVersionNumber\":\"3.1\",\"fileVersionDate\":\"2026-11-30\",\"packs\":[{"
+        "{\"fileVersionNumber\":\"3.1\",\"fileVersionDate\":\"2026-11-30\",\"fileSha256\":\"" +
+        Sha256::ofFile("sample-batterydata.xml") +
+        "\",\"packs\":[{"
         "\"number\":1,\"name\":\"EBP-48 Small (4 x 7Ah)\",\"partNumber\":\"EBP-0407\","
         "\"batteryTypeIndex\":1,\"numberOfBatteries\":4},";
     EXPECT_EQ(json.out.rfind(expected, 0), 0u) << json.out;

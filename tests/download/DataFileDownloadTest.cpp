@@ -26,21 +26,17 @@ struct Record {
 class FakeHttp : public HttpDownload {
 public:
     FakeHttp(Record& record, std::vector<std::string> body) : record(record), body(std::move(body)) {}
-    bool connect(const std::string& host, int port) override
+    bool connect(const std::string& host, int port, bool) override
     {
         record.add("connect " + host + ":" + std::to_string(port));
         return true;
     }
-    bool get(const std::string& target) override
+    bool get(const std::string& target, const HttpClient::BodySink& sink, HttpResponseHead& head) override
     {
         record.add("get " + target);
-        return true;
-    }
-    bool parseResponse(std::vector<std::string>& headers, std::vector<std::string>& lines) override
-    {
-        record.add("parse");
-        headers = {"HTTP/1.1 200 OK\r\n"};
-        lines = body;
+        head.status = 200;
+        for (const std::string& line : body)
+            sink(line);
         return true;
     }
 
@@ -131,7 +127,7 @@ TEST_F(Download, EveryNetworkWaitRunsAsAStepAndTheHeadingComesFirst)
           "b.xml\n");
     EXPECT_EQ(routine().downloadByHttp(), "a.xml");
     EXPECT_EQ(steps, 2);
-    EXPECT_EQ(record.calls, (std::vector<std::string>{"connect h:80", "get /a.xml", "parse"}));
+    EXPECT_EQ(record.calls, (std::vector<std::string>{"connect h:80", "get /a.xml"}));
     EXPECT_EQ(shown, (std::vector<std::string>{text("label.configurehttp") + " /1",
                                                text("label.connecthttp") + " /0",
                                                text("label.downloading") + " /1"}));
@@ -172,7 +168,8 @@ TEST_F(Download, HttpCopyIsReplacedOnlyByACompleteOne)
         shown.clear();
         start(std::string("http.server = h\nhttp.file = ") + name + "\n");
         EXPECT_EQ(routine().downloadByHttp(), "");
-        EXPECT_EQ(shown.back(), text("msg.failedsave") + " /1");
+        ASSERT_GE(shown.size(), 2u);
+        EXPECT_EQ(shown[shown.size() - 2], text("msg.failedsave") + " /1") << "then the reason";
         EXPECT_FALSE(fs::exists(std::string(name) + ".part"));
     }
     EXPECT_EQ(test::readFile("folder/inside.xml"), "kept");
@@ -202,7 +199,7 @@ TEST_F(Download, SideFileNeverTakesAUsersFile)
         shown.clear();
         const bool replaceable = std::string(name) == "packs.xml";
         EXPECT_EQ(routine().downloadByHttp(), replaceable ? name : "");
-        EXPECT_EQ(shown.back(),
+        EXPECT_EQ(shown[shown.size() - (replaceable ? 1 : 2)],
                   replaceable ? text("label.downloading") + " /1" : text("msg.failedsave") + " /1");
         EXPECT_EQ(test::readFile(std::string(name) + ".part"), "the user's own");
         EXPECT_EQ(namesAfter(name), (std::vector<std::string>{std::string(name) + ".part"}));
@@ -243,6 +240,7 @@ TEST_F(Download, RequestTargetsHaveOneSlashBetweenTheirParts)
         {"//ups//v2//", "data.xml", "/ups/v2/data.xml", "/ups/v2/data.xml"},
         {"ups", "v2/data.xml", "/ups/v2/data.xml", "ups/v2/data.xml"},
     };
+    fs::create_directory("v2"); // where the local copy of "v2/data.xml" goes
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.path) + " + " + c.file);
         start(std::string("http.server = h\nhttp.path = ") + c.path + "\nhttp.file = " + c.file +
@@ -250,9 +248,9 @@ TEST_F(Download, RequestTargetsHaveOneSlashBetweenTheirParts)
         record.calls.clear();
         routine().downloadByHttp();
         routine().downloadByFtp();
-        ASSERT_GE(record.calls.size(), 6u);
+        ASSERT_GE(record.calls.size(), 5u);
         EXPECT_EQ(record.calls[1], std::string("get ") + c.http);
-        EXPECT_EQ(record.calls[5], std::string("retr ") + c.ftp);
+        EXPECT_EQ(record.calls[4], std::string("retr ") + c.ftp);
     }
 }
 

@@ -39,6 +39,31 @@ public:
     std::string failure() const;
 };
 
+// nginx as installed, with TLS, serving `root` on five ports: the certificate
+// made by tls-certs.sh for each (good, expired, wronghost, untrusted) and one
+// plain-http site that redirects everything to the good one. On the good one
+// /chunked/ goes through SSI, which sends bodies chunked; /loop.xml redirects
+// to itself and /plain.xml to the plain site.
+class TlsNginxServer : public LoopbackServer {
+public:
+    enum Site { good, expired, wronghost, untrusted, plain, siteCount };
+    TlsNginxServer(const std::filesystem::path& workDir, const std::filesystem::path& root);
+    std::uint16_t port(Site site) const { return ports[site]; }
+    // The test CA's certificate, for SSL_CERT_FILE.
+    std::filesystem::path caFile() const { return work / "certs" / "ca.pem"; }
+    std::string failure() const;
+
+private:
+    std::uint16_t ports[siteCount] = {};
+};
+
+// Python's http.server, which answers in HTTP/1.0 and ends each body by closing.
+class PythonHttpServer : public LoopbackServer {
+public:
+    PythonHttpServer(const std::filesystem::path& workDir, const std::filesystem::path& root);
+    std::string failure() const;
+};
+
 // lighttpd serving `root`; only the paths are set, everything else
 // (keep-alive among it) stays as lighttpd ships.
 class LighttpdServer : public LoopbackServer {
