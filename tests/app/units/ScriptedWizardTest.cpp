@@ -107,7 +107,8 @@ TEST_F(ScriptedWizard, NamesWithControlCharactersAreShownEscaped)
     toPage3();
     ASSERT_EQ(realCombo("1022")->count(), 2) << realText().toStdString();
     const QString listed = realCombo("1022")->itemText(0);
-    EXPECT_EQ(listed.toStdString(), "Evil\\x1b]0;owned\\x07 : UPS\\r\\nForged");
+    // Two units that read the same are told apart by their ports.
+    EXPECT_EQ(listed.toStdString(), "Evil\\x1b]0;owned\\x07 : UPS\\r\\nForged (hid-0)");
     realButton("1001")->click();
     ASSERT_EQ(real->getPage(), 4);
     for (const QString& shown : {listed, realText()})
