@@ -151,14 +151,23 @@ TransferBounds DataFileDownload::bounds() const
     return limits;
 }
 
-bool DataFileDownload::checkPin(const std::string& pinned, const std::string& digest,
-                                const std::string& source) const
+std::string DataFileDownload::keep(LocalCopy& copy, const std::string& pinned, const std::string& digest,
+                                   const std::string& source, const std::string& file, const char* failKey)
 {
-    if (pinned.empty() || pinned == digest)
-        return true;
-    fail("msg.faileddownload", source,
-         "SHA-256 mismatch: expected " + pinned + ", got " + digest + "; the local copy is kept as it was");
-    return false;
+    if (!pinned.empty() && pinned != digest) {
+        fail("msg.faileddownload", source,
+             "SHA-256 mismatch: expected " + pinned + ", got " + digest +
+                 "; the local copy is kept as it was");
+        return {};
+    }
+    if (!copy.commit()) {
+        fail(failKey, file, "the local copy cannot be replaced");
+        return {};
+    }
+    log() << "Data file " << file << " downloaded from " << shownText(source) << ", SHA-256 " << digest
+          << std::endl;
+    lastDigest = digest;
+    return file;
 }
 
 bool DataFileDownload::fetchHttp(const std::string& server, const std::string& file,
@@ -280,16 +289,7 @@ std::string DataFileDownload::downloadByHttp()
     std::string digest;
     if (!fetchHttp(server, file, copy.partialPath(), source, digest))
         return {};
-    if (!checkPin(pinned, digest, source))
-        return {};
-    if (!copy.commit()) {
-        fail("msg.failedsave", file, "the local copy cannot be replaced");
-        return {};
-    }
-    log() << "Data file " << file << " downloaded from " << shownText(source) << ", SHA-256 " << digest
-          << std::endl;
-    lastDigest = digest;
-    return file;
+    return keep(copy, pinned, digest, source, file, "msg.failedsave");
 }
 
 std::string DataFileDownload::downloadByFtp()
@@ -354,17 +354,10 @@ std::string DataFileDownload::downloadByFtp()
         fail("msg.faileddownload", file, "the downloaded copy cannot be read back");
         return {};
     }
-    if (!checkPin(pinned, digest, source))
-        return {};
-    if (!copy.commit()) {
-        fail("msg.faileddownload", file, "the local copy cannot be replaced");
-        return {};
-    }
-    show("msg.filedownloaded", 1);
-    log() << "Data file " << file << " downloaded from " << shownText(source) << ", SHA-256 " << digest
-          << std::endl;
-    lastDigest = digest;
-    return file;
+    const std::string kept = keep(copy, pinned, digest, source, file, "msg.faileddownload");
+    if (!kept.empty())
+        show("msg.filedownloaded", 1);
+    return kept;
 }
 
 } // namespace varnel

@@ -12,6 +12,8 @@
 
 namespace varnel {
 
+class LocalCopy;
+
 class I18N;
 class PropertiesFile;
 
@@ -72,7 +74,10 @@ private:
     void fail(const char* key, const std::string& what, const std::string& reason) const;
     std::string pinFor(const char* key, bool& valid) const;
     TransferBounds bounds() const;
-    bool checkPin(const std::string& pin, const std::string& digest, const std::string& source) const;
+    // The pin checked, the side file put in the copy's place and the source
+    // logged; the file's name, or empty with the reason shown.
+    std::string keep(LocalCopy& copy, const std::string& pinned, const std::string& digest,
+                     const std::string& source, const std::string& file, const char* failKey);
     // The body into `partial`; `source` is the URL it finally came from, `digest` its SHA-256.
     bool fetchHttp(const std::string& server, const std::string& file, const std::string& partial,
                    std::string& source, std::string& digest);

@@ -18,6 +18,24 @@ std::string fileText(const std::filesystem::path& path)
     return text.str();
 }
 
+// Everything nginx would otherwise write outside the work folder, up to the
+// opening of the http block.
+void nginxPreamble(std::ostream& conf, const std::string& w)
+{
+    conf << "daemon off;\n"
+         << (geteuid() == 0 ? "user root;\n" : "") << "worker_processes 1;\n"
+         << "pid " << w << "/nginx.pid;\n"
+         << "error_log " << w << "/error.log;\n"
+         << "events { worker_connections 64; }\n"
+         << "http {\n"
+         << "  access_log off;\n"
+         << "  client_body_temp_path " << w << "/body;\n"
+         << "  proxy_temp_path " << w << "/proxy;\n"
+         << "  fastcgi_temp_path " << w << "/fastcgi;\n"
+         << "  uwsgi_temp_path " << w << "/uwsgi;\n"
+         << "  scgi_temp_path " << w << "/scgi;\n";
+}
+
 } // namespace
 
 LoopbackServer::LoopbackServer(const std::filesystem::path& workDir)
@@ -37,19 +55,8 @@ NginxServer::NginxServer(const std::filesystem::path& workDir, const std::filesy
 {
     const std::string w = work.string();
     std::ofstream conf(work / "nginx.conf");
-    conf << "daemon off;\n"
-         << (geteuid() == 0 ? "user root;\n" : "") << "worker_processes 1;\n"
-         << "pid " << w << "/nginx.pid;\n"
-         << "error_log " << w << "/error.log;\n"
-         << "events { worker_connections 64; }\n"
-         << "http {\n"
-         << "  access_log off;\n"
-         << "  client_body_temp_path " << w << "/body;\n"
-         << "  proxy_temp_path " << w << "/proxy;\n"
-         << "  fastcgi_temp_path " << w << "/fastcgi;\n"
-         << "  uwsgi_temp_path " << w << "/uwsgi;\n"
-         << "  scgi_temp_path " << w << "/scgi;\n"
-         << "  server { listen 127.0.0.1:" << listenPort << "; root " << root.string() << "; }\n"
+    nginxPreamble(conf, w);
+    conf << "  server { listen 127.0.0.1:" << listenPort << "; root " << root.string() << "; }\n"
          << "}\n";
     conf.close();
     start({binary, "-p", w, "-c", w + "/nginx.conf"}, "nginx.out");
@@ -78,18 +85,7 @@ TlsNginxServer::TlsNginxServer(const std::filesystem::path& workDir, const std::
         while (std::find(ports, ports + site, ports[site]) != ports + site);
     }
     std::ofstream conf(work / "nginx.conf");
-    conf << "daemon off;\n"
-         << (geteuid() == 0 ? "user root;\n" : "") << "worker_processes 1;\n"
-         << "pid " << w << "/nginx.pid;\n"
-         << "error_log " << w << "/error.log;\n"
-         << "events { worker_connections 64; }\n"
-         << "http {\n"
-         << "  access_log off;\n"
-         << "  client_body_temp_path " << w << "/body;\n"
-         << "  proxy_temp_path " << w << "/proxy;\n"
-         << "  fastcgi_temp_path " << w << "/fastcgi;\n"
-         << "  uwsgi_temp_path " << w << "/uwsgi;\n"
-         << "  scgi_temp_path " << w << "/scgi;\n";
+    nginxPreamble(conf, w);
     const char* names[] = {"good", "expired", "wronghost", "untrusted"};
     for (int site = good; site < plain; ++site) {
         conf << "  server {\n    listen 127.0.0.1:" << ports[site] << " ssl;\n"
