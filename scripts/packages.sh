@@ -5,8 +5,8 @@ VARNEL_PACKAGES=(
   libxml2-dev libxml2-utils
   nginx-light lighttpd python3-pyftpdlib curl
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  # The runtime chart; Qt Charts' CMake package needs Qt OpenGL's, which its -dev package does not pull in.
-  qt6-charts-dev qt6-svg-dev libqt6opengl6-dev
+  # varnelctl's chart as SVG (without Qt Svg it writes PNG only).
+  qt6-svg-dev
   fonts-liberation
   xvfb xauth
   libcli11-dev nlohmann-json3-dev

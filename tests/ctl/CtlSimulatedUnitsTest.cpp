@@ -302,6 +302,10 @@ TEST(CtlSimulatedUnits, PlanPlotWritesTheRuntimeChartAsSvg)
     EXPECT_NE(svg.find(">" + catalogueText("label.chart.loadwatts") + "<"), std::string::npos);
     EXPECT_NE(plotted.err.find("runtime.svg"), std::string::npos) << plotted.err;
     EXPECT_TRUE(valueWrites(site, "rack-ups").empty());
+    std::vector<std::string> picture = plan;
+    picture.push_back("runtime.png");
+    ASSERT_EQ(runCtl(picture).code, 0);
+    EXPECT_EQ(readFile("runtime.png").rfind("\x89PNG\r\n", 0), 0u);
 
     // Without the unit's scalar table nothing is computed, but the chart still
     // shows what the unit holds, as stored, and says so.
