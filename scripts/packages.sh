@@ -16,6 +16,8 @@ VARNEL_PACKAGES=(
   dpkg-dev fakeroot file lintian scdoc appstream desktop-file-utils bash-completion
   # The Windows build (MinGW-w64, posix threads) and its tests under Wine; zip for its package.
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 zip
+  # Its installer (wixl) and what reads one back (msiinfo, msiextract).
+  wixl msitools
 )
 
 # Installs whatever is missing (apt-get update once, only when needed).
