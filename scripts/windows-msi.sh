@@ -12,6 +12,8 @@ command -v wixl >/dev/null || { echo "windows-msi: wixl not found (Debian packag
 # Windows Installer versions are three numbers without leading zeros: 12.04.0041 is 12.4.41.
 IFS=. read -r -a parts <<<"$version"
 msi_version=$(printf '%d.%d.%d' "$((10#${parts[0]}))" "$((10#${parts[1]:-0}))" "$((10#${parts[2]:-0}))")
+# wixl leaves out IncludeMaximum: the bound is the next build number, not reached.
+below_next=${msi_version%.*}.$(( ${msi_version##*.} + 1 ))
 # One product: the console and the wizard package replace each other and every older version.
 upgrade_code=5B2A7C1E-3D4F-4A8B-9C6D-7E1F2A3B4C5D
 name="Varnel"
@@ -57,7 +59,13 @@ emit_dir() {
     <Package InstallerVersion="500" Compressed="yes" InstallScope="perMachine"
              Description="$(xml "$name") $version" Comments="Brings the battery configuration of a UPS into line with its external battery packs"/>
     <Media Id="1" Cabinet="varnel.cab" EmbedCab="yes"/>
-    <MajorUpgrade DowngradeErrorMessage="A newer version of Varnel is already installed."/>
+    <!-- Any installed Varnel up to this version, the other package of this one included, is removed first. -->
+    <Upgrade Id="$upgrade_code">
+      <UpgradeVersion Minimum="0.0.0" Maximum="$below_next" IncludeMinimum="yes" Property="VARNEL_REPLACED"/>
+    </Upgrade>
+    <InstallExecuteSequence>
+      <RemoveExistingProducts After="InstallValidate"/>
+    </InstallExecuteSequence>
     <Icon Id="varnel.ico" SourceFile="dist/windows/varnel.ico"/>
     <Property Id="ARPPRODUCTICON" Value="varnel.ico"/>
     <Property Id="ARPURLINFOABOUT" Value="https://www.gnu.org/licenses/gpl-3.0.html"/>
