@@ -7,8 +7,8 @@ VARNEL_PACKAGES=(
   libssl-dev openssl
   nginx-light lighttpd python3-pyftpdlib curl
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  # The runtime chart; Qt Charts' CMake package needs Qt OpenGL's, which its -dev package does not pull in.
-  qt6-charts-dev qt6-svg-dev libqt6opengl6-dev
+  # varnelctl's chart as SVG (without Qt Svg it writes PNG only).
+  qt6-svg-dev
   fonts-liberation
   xvfb xauth
   libcli11-dev nlohmann-json3-dev
@@ -18,6 +18,8 @@ VARNEL_PACKAGES=(
   dpkg-dev fakeroot file lintian scdoc appstream desktop-file-utils bash-completion
   # The Windows build (MinGW-w64, posix threads) and its tests under Wine; zip for its package.
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 zip
+  # Its installer (wixl) and what reads one back (msiinfo, msiextract).
+  wixl msitools
 )
 
 # Installs whatever is missing (apt-get update once, only when needed).

@@ -38,6 +38,12 @@ run_build build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCM
   -DVARNEL_BUILD_GUI=OFF -DVARNEL_BUILD_BENCH=OFF -DVARNEL_HOST_BIN_DIR="$top/build/release/bin"
 wineserver -k || true
 unset WINEPREFIX
+# The console zip and installer, packed from that build; the installer is
+# installed, started from Program Files and removed again under Wine.
+VARNEL_WINDOWS_BUILD=build/windows scripts/windows.sh >build/windows-package.log 2>&1 ||
+  { tail -30 build/windows-package.log >&2; exit 1; }
+version=$(sed -n 's/^project(Varnel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+tests/windows/msi-install.sh "dist-windows/Varnel-$version-windows-x64-console.msi" "$version"
 # The Debian package, unpacked into a throw-away root and run from there.
 tests/package/check-package.sh
 # The demo stopped half-way leaves nothing running (over the release build).

@@ -9,7 +9,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/scripts/windows-env.sh"
 
 # Beyond scripts/packages.sh: Debian's host Qt tools of the same version.
-qt_host_packages=(qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-charts-dev)
+qt_host_packages=(qt6-base-dev qt6-base-dev-tools qt6-svg-dev)
 missing=()
 for pkg in "${qt_host_packages[@]}"; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
@@ -84,7 +84,7 @@ build_qtbase() {
   touch "$deps/stamps/qtbase"
 }
 
-# A Qt module on top of the cross-built qtbase (Qt Svg, Qt Charts).
+# A Qt module on top of the cross-built qtbase (Qt Svg).
 build_module() {
   local package=$1 module=$2
   local src
@@ -109,5 +109,4 @@ build_module() {
 
 [ -f "$deps/stamps/qtbase" ] || { echo "windows-qt: qtbase"; timed qtbase build_qtbase; }
 [ -f "$deps/stamps/qtsvg" ] || { echo "windows-qt: qtsvg"; timed qtsvg build_module qt6-svg qtsvg; }
-[ -f "$deps/stamps/qtcharts" ] || { echo "windows-qt: qtcharts"; timed qtcharts build_module qt6-charts qtcharts; }
 echo "windows-qt: ready in $prefix"

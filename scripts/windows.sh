@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Cross-builds Varnel for 64-bit Windows with MinGW-w64 and packs it, with the
-# DLLs it needs and the run files, into dist-windows/Varnel and a zip beside it.
+# DLLs it needs and the run files, into dist-windows/Varnel, a zip and an MSI installer beside it.
 #   scripts/windows.sh                       varnelctl and the port DLLs
 #   scripts/windows.sh --gui                 the wizard as well (Qt is built for MinGW once, ~30 min)
 #   scripts/windows.sh --gui --screenshots   then pictures of the wizard under Wine into docs/screenshots/windows/
+# VARNEL_WINDOWS_BUILD=DIR packs the console programs of an existing MinGW build instead of making one.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -14,7 +15,7 @@ for arg in "$@"; do
   case "$arg" in
     --gui) gui=1 ;;
     --screenshots) screenshots=1 ;;
-    -h|--help) sed -n '2,6p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "windows.sh: unknown option $arg (see --help)" >&2; exit 2 ;;
   esac
 done
@@ -54,13 +55,19 @@ else
   gui_option=OFF
   targets=(varnelctl)
 fi
-mkdir -p build
-cmake -S . -B "$build" -G Ninja -Wno-dev \
-  -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release \
-  -DVARNEL_BUILD_GUI=$gui_option -DVARNEL_BUILD_TESTS=OFF -DVARNEL_BUILD_BENCH=OFF \
-  -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr \
-  -DQT_HOST_PATH_CMAKE_DIR="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake" >"$build.configure.log" 2>&1 ||
-  { tail -30 "$build.configure.log" >&2; exit 1; }
+# CI packs the build its tests ran on (VARNEL_WINDOWS_BUILD) rather than compiling everything twice.
+if [ -n "${VARNEL_WINDOWS_BUILD:-}" ]; then
+  build=$VARNEL_WINDOWS_BUILD
+  [ "$gui" = 0 ] || { echo "windows.sh: VARNEL_WINDOWS_BUILD is for the console package" >&2; exit 2; }
+else
+  mkdir -p build
+  cmake -S . -B "$build" -G Ninja -Wno-dev \
+    -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release \
+    -DVARNEL_BUILD_GUI=$gui_option -DVARNEL_BUILD_TESTS=OFF -DVARNEL_BUILD_BENCH=OFF \
+    -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr \
+    -DQT_HOST_PATH_CMAKE_DIR="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake" >"$build.configure.log" 2>&1 ||
+    { tail -30 "$build.configure.log" >&2; exit 1; }
+fi
 cmake --build "$build" -j "$jobs" --target "${targets[@]}"
 # The port libraries are taken when they build for Windows; a missing one only
 # means the package cannot reach that kind of unit.
@@ -141,6 +148,14 @@ rm -f "dist-windows/$zip_name"
 (cd dist-windows && zip -q -r -9 "$zip_name" Varnel)
 echo "windows.sh: package took $(elapsed $start)"
 echo "windows.sh: dist-windows/$zip_name ($(du -h "dist-windows/$zip_name" | cut -f1)), unpacked in $package ($(du -sh "$package" | cut -f1))"
+
+# --- The installer: the same files, per machine into Program Files\Varnel,
+# with an uninstall entry; the wizard gets a Start-menu entry with its icon.
+start=$SECONDS
+msi_name=${zip_name%.zip}.msi
+scripts/windows-msi.sh "$package" "$version" "$gui" "dist-windows/$msi_name"
+echo "windows.sh: installer took $(elapsed $start)"
+echo "windows.sh: dist-windows/$msi_name ($(du -h "dist-windows/$msi_name" | cut -f1))"
 
 [ "$screenshots" = 1 ] || exit 0
 

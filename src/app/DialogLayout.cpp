@@ -3,11 +3,9 @@
 #include "app/DropDownList.h"
 #include "app/StatusText.h"
 #include "app/VarnelStatic.h"
+#include "chart/RuntimeChart.h"
 
 #include <QButtonGroup>
-#ifndef VARNEL_WITHOUT_CHART
-#include <QChartView>
-#endif
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
@@ -52,6 +50,7 @@ constexpr ControlPlace kBusyIndicator{"busyIndicator", 210, 256, 378, 7};
 // 5 below the status lines; the text keeps priority over it on both.
 constexpr ControlPlace kChartPage4{"runtimeChart", 210, 60, 378, 74};
 constexpr ControlPlace kChartPage5{"runtimeChart", 210, 128, 378, 124};
+constexpr int kChartPointSize = 7;
 // Below this the plot area is too small to read.
 constexpr int kChartMinimumHeight = 48;
 // Between the main text and a control below it.
@@ -151,12 +150,13 @@ DialogLayout::DialogLayout(QDialog& dialog) : font(controlFont()), units(templat
     busyIndicator->setTextVisible(false);
     busyIndicator->hide();
 
-    runtimeChart = new QChartView(&dialog);
+    runtimeChart = new RuntimeChart(&dialog);
     place(runtimeChart, kChartPage4);
-#ifndef VARNEL_WITHOUT_CHART
-    runtimeChart->setRenderHint(QPainter::Antialiasing);
-    runtimeChart->setFrameShape(QFrame::NoFrame);
-#endif
+    // It shares the dialog with the page's text and lists: smaller, plain texts.
+    QFont chartFont = font;
+    chartFont.setPointSize(kChartPointSize);
+    chartFont.setWeight(QFont::Normal);
+    runtimeChart->setFont(chartFont);
     runtimeChart->hide();
     // A picture, not a control: Tab passes it by.
     runtimeChart->setFocusPolicy(Qt::NoFocus);

@@ -6,13 +6,6 @@
 
 #include <vector>
 
-#ifdef VARNEL_WITHOUT_CHART
-// A Windows build made without Qt Charts keeps an empty, hidden widget in the chart's place.
-class QWidget;
-using QChartView = QWidget;
-#else
-class QChartView;
-#endif
 class QComboBox;
 class QDialog;
 class QLabel;
@@ -23,6 +16,7 @@ class QWidget;
 
 namespace varnel {
 
+class RuntimeChart;
 class VarnelStatic;
 
 // The dialog template: the one set of controls all pages share, placed in
@@ -66,7 +60,7 @@ public:
     QPushButton* nextButton = nullptr;
     QPushButton* cancelButton = nullptr;
     QProgressBar* busyIndicator = nullptr;
-    QChartView* runtimeChart = nullptr;
+    RuntimeChart* runtimeChart = nullptr;
 
 private:
     // Moves the chart below the text the main text area needs, or leaves it out when too little room is left.

@@ -475,16 +475,9 @@ std::vector<std::uint32_t> VarnelDialog::chosenQuantities() const
 void VarnelDialog::showRuntimeChart(const VarnelDevice& device, const std::vector<std::uint8_t>& before,
                                     const std::vector<std::uint8_t>& after, const char* afterKey)
 {
-#ifdef VARNEL_WITHOUT_CHART
-    Q_UNUSED(device);
-    Q_UNUSED(before);
-    Q_UNUSED(after);
-    Q_UNUSED(afterKey);
-#else
-    RuntimeChart::show(*layout.runtimeChart, controller.runtimePicture(device, before, after),
-                       controller.getMessages(), afterKey);
+    layout.runtimeChart->setPicture(controller.runtimePicture(device, before, after),
+                                    controller.getMessages(), afterKey);
     layout.showRuntimeChart(page);
-#endif
 }
 
 void VarnelDialog::onInternalBatteriesOnly()

@@ -2,31 +2,67 @@
 
 #include "calc/RuntimePicture.h"
 
-#include <memory>
-#include <string>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
 
-class QChart;
-class QChartView;
+#include <string>
+#include <vector>
+
+class QPainter;
 
 namespace varnel {
 
 class I18N;
 
-// A RuntimePicture as a Qt chart: the runtime before and after over the load,
-// its texts from the message catalogue (which may be null: no texts then).
-class RuntimeChart {
+// A RuntimePicture drawn with Qt's own painting: the battery table before and
+// after over the load, its texts from the message catalogue (which may be
+// null: no texts then). The wizard shows the widget; varnelctl renders the
+// same drawing into a file.
+class RuntimeChart : public QWidget {
+    Q_OBJECT
 public:
-    // pointSize is the size of every text in the chart; afterKey names the
-    // second line in the legend (the values read back once a save has been checked).
-    static std::unique_ptr<QChart> build(const RuntimePicture& picture, const I18N* messages, int pointSize,
-                                         const char* afterKey = "label.chart.after");
-    // Puts a new chart of the picture into the view and deletes the one it showed.
-    static void show(QChartView& view, const RuntimePicture& picture, const I18N* messages,
-                     const char* afterKey = "label.chart.after");
-    // Renders the chart into an SVG file without a window; a program without a
+    explicit RuntimeChart(QWidget* parent = nullptr);
+
+    // afterKey names the second line (the values read back once a save has been checked).
+    void setPicture(const RuntimePicture& picture, const I18N* messages,
+                    const char* afterKey = "label.chart.after");
+
+    // What a reader of the chart sees: the legend's entries (only lines that
+    // are drawn), the axis titles and the note above the plot (may be empty).
+    QStringList seriesNames() const;
+    const QString& loadTitle() const { return content.loadTitle; }
+    const QString& valueTitle() const { return content.valueTitle; }
+    const QString& note() const { return content.note; }
+
+    // Draws the picture into rect with the palette's colours and the font.
+    void paint(QPainter& painter, const QRectF& rect, const QPalette& colours, const QFont& font) const;
+
+    // Writes the chart into a file without a window: SVG for a name ending in
+    // .svg (only where Qt Svg is built), PNG for any other. A program without a
     // QApplication gets one for the call, on the offscreen platform unless
     // QT_QPA_PLATFORM names another. False when the file cannot be written.
-    static bool writeSvg(const RuntimePicture& picture, const I18N* messages, const std::string& path);
+    static bool writeFile(const RuntimePicture& picture, const I18N* messages, const std::string& path);
+    // True when writeFile can write SVG.
+    static bool writesSvg();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    struct Line {
+        QString name;
+        RuntimePicture::Series points;
+        bool dashed = false;
+    };
+    struct Content {
+        std::vector<Line> lines;
+        QString loadTitle;
+        QString valueTitle;
+        QString note;
+        double valueDivisor = 1.0; // 60 when the runtimes are drawn in minutes
+    };
+    Content content;
 };
 
 } // namespace varnel

@@ -104,7 +104,9 @@ int VarnelCtl::run(int argc, char** argv)
     apply->add_flag("--yes", options.yes, "Confirm writing into the unit");
 #ifdef VARNEL_WITH_CHART
     plan->add_option("--plot", options.plot,
-                     "FILE.svg: also draw the runtime before and after into an SVG file");
+                     RuntimeChart::writesSvg()
+                         ? "FILE.png or FILE.svg: also draw the battery table before and after into the file"
+                         : "FILE.png: also draw the battery table before and after into the file");
 #endif
 
     auto* backup =
@@ -376,7 +378,7 @@ bool VarnelCtl::writePlot(const VarnelController& controller, [[maybe_unused]] C
 {
 #ifdef VARNEL_WITH_CHART
     const RuntimePicture picture = controller.runtimePicture(device, before, after);
-    if (RuntimeChart::writeSvg(picture, controller.getMessages(), path)) {
+    if (RuntimeChart::writeFile(picture, controller.getMessages(), path)) {
         if (!picture.isScaled())
             say(status, controller, "msg.chart.unscaled");
         status.show(

@@ -74,7 +74,7 @@ private:
 
     static nlohmann::ordered_json unitJson(const VarnelDevice& device, unsigned number);
     static nlohmann::ordered_json valuesJson(const ConfigurationValues& values);
-    // The runtime chart of a plan into an SVG file (after may be empty); reports
+    // The runtime chart of a plan into a PNG or SVG file (after may be empty); reports
     // and returns false when it cannot.
     bool writePlot(const VarnelController& controller, ConsoleStatus& status, const VarnelDevice& device,
                    const std::vector<std::uint8_t>& before, const std::vector<std::uint8_t>& after,

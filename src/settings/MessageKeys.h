@@ -129,10 +129,12 @@ inline constexpr auto messageKeys = std::to_array<MessageKey>({
     {"label.chart.readback", ""},
     {"label.chart.loadwatts", ""},
     {"label.chart.loadpoint", ""},
-    {"label.chart.runtime", ""},
+    {"label.chart.runtimeseconds", ""},
+    {"label.chart.runtimeminutes", ""},
     {"label.chart.tablevalue", ""},
     {"msg.chart.unscaled", ""},
     {"msg.chart.notwritten", ""},
+    {"msg.chart.unchanged", ""},
     // varnelctl's own wordings, where the pages' read oddly on a terminal.
     {"msg.ctl.unabletocontinue", ""},
     {"msg.ctl.parsefailed", ""},

@@ -2,10 +2,9 @@
 // and what page 5 shows once a save has gone wrong.
 #include "app/WizardHarness.h"
 
+#include "chart/RuntimeChart.h"
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QChart>
-#include <QChartView>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -155,12 +154,10 @@ TEST_F(Technician, Page5DrawsWhatTheUnitHolds)
         auto no = ModalAnswer::question(QMessageBox::No); // no writing back
         button("1001")->click();
         ASSERT_EQ(window().getPage(), 5);
-        QChartView* view = window().findChild<QChartView*>("runtimeChart");
+        RuntimeChart* view = window().findChild<RuntimeChart*>("runtimeChart");
         ASSERT_NE(view, nullptr);
         EXPECT_TRUE(view->isVisible());
-        QStringList names;
-        for (QAbstractSeries* line : view->chart()->series())
-            names << line->name();
+        const QStringList names = view->seriesNames();
         QStringList expected;
         for (const QString& key : c.series)
             expected << qt(key.toLatin1().constData());

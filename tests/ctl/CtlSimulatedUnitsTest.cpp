@@ -30,18 +30,20 @@ struct DemoUnit {
     const char* product;
     std::uint32_t configuration;
     std::uint32_t cTableHighB;
-    int pack; // a pack of the battery type the unit's wattage table fits
+    int pack;                                // a pack of the battery type the unit's wattage table fits
+    std::vector<std::uint32_t> batteryTable; // its internal batteries' table
 };
 
 const DemoUnit kDemoUnits[] = {
-    {"usb-ups", "usb-ups.sock", "SIM-2000 USB", 0x03, 5, 4},
-    {"rack-ups", "rack-ups", "SIM-3000 framed", 0x01, 5, 2},
-    {"tower-ups", "tower-ups", "SIM-1500 text", 0x0D, 4, 6},
+    {"usb-ups", "usb-ups.sock", "SIM-2000 USB", 0x03, 5, 4, {100, 44, 27, 19, 15, 10, 9, 7, 6, 6,
+                                                             5,   4,  4,  3,  3,  3,  2, 2, 2, 2}},
+    {"rack-ups", "rack-ups", "SIM-3000 framed", 0x01, 5, 2, {100, 42, 25, 18, 13, 9, 8, 6, 6, 5,
+                                                             4,   3,  3,  3,  3,  2, 2, 2, 2, 2}},
+    {"tower-ups", "tower-ups", "SIM-1500 text", 0x0D, 4, 6, {108, 49, 31, 22, 17, 13, 11, 9, 8, 7,
+                                                             6,   5,  5,  4,  4,  4,  3,  3, 3, 3}},
 };
 
-// upssim's defaults for the tables the demo file leaves out.
-const std::vector<std::uint32_t> kDefaultBatteryTable{120, 104, 90, 78, 68, 60, 53, 47, 42, 38,
-                                                      34,  31,  28, 26, 24, 22, 20, 19, 18, 17};
+// upssim's default for the C table the demo file leaves out.
 const std::vector<std::uint32_t> kDefaultCTable{10, 20, 30, 40, 50, 60, 70, 80, 90};
 
 struct Values {
@@ -184,7 +186,7 @@ TEST(CtlSimulatedUnits, ScanListsTheThreeDemoUnitsAsTextAndJson)
         EXPECT_EQ(unit["productName"], kDemoUnits[i].product);
         EXPECT_EQ(unit["configurationInfo"], kDemoUnits[i].configuration);
         EXPECT_EQ(unit["externalBatteryCount"], 0);
-        EXPECT_EQ(numbersOf(unit["batteryTableValues"]), kDefaultBatteryTable);
+        EXPECT_EQ(numbersOf(unit["batteryTableValues"]), kDemoUnits[i].batteryTable);
         EXPECT_EQ(numbersOf(unit["cTableValues"]), kDefaultCTable);
         EXPECT_EQ(unit["cTableHighB"], kDemoUnits[i].cTableHighB);
         EXPECT_TRUE(valueWrites(site, kDemoUnits[i].name).empty());
@@ -213,7 +215,7 @@ TEST(CtlSimulatedUnits, PlanWritesNothingAndApplyWritesExactlyThePlanOnEachProto
         ASSERT_EQ(planned.code, 0) << planned.err;
         nlohmann::json planDoc = parsed(planned);
         EXPECT_EQ(fromJson(planDoc["planned"]), expected[i]);
-        EXPECT_EQ(numbersOf(planDoc["current"]["batteryTableValues"]), kDefaultBatteryTable);
+        EXPECT_EQ(numbersOf(planDoc["current"]["batteryTableValues"]), unit.batteryTable);
         EXPECT_FALSE(planDoc.contains("saved")); // plan says nothing about saving
         EXPECT_TRUE(valueWrites(site, unit.name).empty());
 
@@ -302,6 +304,10 @@ TEST(CtlSimulatedUnits, PlanPlotWritesTheRuntimeChartAsSvg)
     EXPECT_NE(svg.find(">" + catalogueText("label.chart.loadwatts") + "<"), std::string::npos);
     EXPECT_NE(plotted.err.find("runtime.svg"), std::string::npos) << plotted.err;
     EXPECT_TRUE(valueWrites(site, "rack-ups").empty());
+    std::vector<std::string> picture = plan;
+    picture.push_back("runtime.png");
+    ASSERT_EQ(runCtl(picture).code, 0);
+    EXPECT_EQ(readFile("runtime.png").rfind("\x89PNG\r\n", 0), 0u);
 
     // Without the unit's scalar table nothing is computed, but the chart still
     // shows what the unit holds, as stored, and says so.

@@ -7,8 +7,7 @@
 #include "controller/VarnelController.h"
 #include "device/VarnelDevice.h"
 
-#include <QChart>
-#include <QChartView>
+#include "chart/RuntimeChart.h"
 #include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
@@ -109,9 +108,8 @@ protected:
     QStringList chartLines() const
     {
         QStringList names;
-        if (auto* view = window().findChild<QChartView*>("runtimeChart"); view != nullptr && view->chart())
-            for (QAbstractSeries* line : view->chart()->series())
-                names << line->name();
+        if (auto* view = window().findChild<RuntimeChart*>("runtimeChart"); view != nullptr)
+            names = view->seriesNames();
         return names;
     }
     std::string selectedProduct() const
