@@ -53,3 +53,33 @@ wait_for_port() {
   echo "nothing listens on port $port" >&2
   return 1
 }
+
+# free_port: a loopback port nothing listens on now.
+free_port() {
+  /usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# start_nginx PORT SERVER...: nginx as installed, every file of its own in
+# $scratch/nginx, with the given server blocks; returns once PORT listens.
+start_nginx() {
+  local port=$1 user=""
+  shift
+  [ "$(id -u)" -eq 0 ] && user="user root;"
+  mkdir -p "$scratch/nginx"
+  {
+    echo "daemon off; $user"
+    echo "worker_processes 1;"
+    echo "pid $scratch/nginx/nginx.pid;"
+    echo "error_log $scratch/nginx/error.log;"
+    echo "events { worker_connections 64; }"
+    echo "http {"
+    echo "  access_log off;"
+    local temp
+    for temp in client_body proxy fastcgi uwsgi scgi; do echo "  ${temp}_temp_path $scratch/nginx/$temp;"; done
+    printf '  %s\n' "$@"
+    echo "}"
+  } >"$scratch/nginx/nginx.conf"
+  /usr/sbin/nginx -p "$scratch/nginx" -c "$scratch/nginx/nginx.conf" >"$scratch/nginx/out" 2>&1 &
+  background_pids+=($!)
+  wait_for_port "$port" || { cat "$scratch/nginx/out" "$scratch/nginx/error.log" >&2; return 1; }
+}

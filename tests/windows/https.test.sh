@@ -6,41 +6,18 @@
 # reason and leaves the earlier copy.
 . "$(dirname "$0")/common.sh"
 
-free_port() {
-  /usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
 good_port=$(free_port)
 expired_port=$(free_port)
 "$VARNEL_SOURCE_DIR/tests/net/tls-certs.sh" "$scratch/certs"
-mkdir -p www nginx run
+mkdir -p www run
 cp "$VARNEL_SOURCE_DIR/dist/sample-batterydata.xml" www/packs.xml
 
-user=""
-[ "$(id -u)" -eq 0 ] && user="user root;"
 site() {
-  echo "  server { listen 127.0.0.1:$1 ssl; ssl_certificate $scratch/certs/$2.pem;" \
+  echo "server { listen 127.0.0.1:$1 ssl; ssl_certificate $scratch/certs/$2.pem;" \
     "ssl_certificate_key $scratch/certs/$2.key; root $scratch/www; }"
 }
-cat >nginx/nginx.conf <<CONF
-daemon off; $user
-worker_processes 1;
-pid $scratch/nginx/nginx.pid;
-error_log $scratch/nginx/error.log;
-events { worker_connections 64; }
-http {
-  access_log off;
-  client_body_temp_path $scratch/nginx/body;
-  proxy_temp_path $scratch/nginx/proxy;
-  fastcgi_temp_path $scratch/nginx/fastcgi;
-  uwsgi_temp_path $scratch/nginx/uwsgi;
-  scgi_temp_path $scratch/nginx/scgi;
-$(site "$good_port" good)
-$(site "$expired_port" expired)
-}
-CONF
-/usr/sbin/nginx -p "$scratch/nginx" -c "$scratch/nginx/nginx.conf" >nginx/out 2>&1 &
-background_pids+=($!)
-wait_for_port "$good_port" || { cat nginx/out nginx/error.log >&2; exit 1; }
+start_nginx "$good_port" "$(site "$good_port" good)" "$(site "$expired_port" expired)"
+wait_for_port "$expired_port"
 
 cd run
 cp "$VARNEL_SOURCE_DIR/dist/varnelstrings.en" .
