@@ -498,8 +498,8 @@ void VarnelController::writeConfiguration(VarnelDevice& device, ConfigurationUpd
 
     // Nothing is written to a unit other than the one the values were worked out for.
     if (!run([&] { return steps.identify ? steps.identify(device) : identifyUnit(device); })) {
-        const std::string text =
-            catalogueFormat(messages.get(), "msg.unitchanged", {device.getPortName()}, Missing::Key);
+        const std::string text = catalogueFormat(messages.get(), "msg.unitchanged",
+                                                 {shownText(device.getPortName())}, Missing::Key);
         log() << text << std::endl;
         show(callback, text.c_str());
         update.outcome = UpdateOutcome::unitChanged;

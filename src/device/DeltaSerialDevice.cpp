@@ -315,6 +315,15 @@ bool DeltaSerialDevice::save()
         log() << "There are only " << cTableValues.size() << " values in the C Table!" << std::endl;
         return false;
     }
+    // The request carries the count in three digits: a larger one (a hand-edited
+    // backup, say) would shift every field after it.
+    if (externalBatteryCount < 0 ||
+        static_cast<std::uint32_t>(externalBatteryCount) > largestExternalBatteryCount) {
+        log() << "The external battery count " << externalBatteryCount
+              << " does not fit the unit's field (at most " << largestExternalBatteryCount << ")"
+              << std::endl;
+        return false;
+    }
     CAnyPort port;
     if (portInfo)
         port.setTransport(portInfo->transport);

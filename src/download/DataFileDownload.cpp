@@ -249,8 +249,8 @@ bool DataFileDownload::fetchHttp(const std::string& server, const std::string& f
             fail("msg.faileddownload", where, "redirect from https to http refused: " + next->text());
             return false;
         }
-        log() << "Redirected (" << head.status << ") from " << where << " to " << shownText(next->text())
-              << std::endl;
+        log() << "Redirected (" << head.status << ") from " << shownText(where) << " to "
+              << shownText(next->text()) << std::endl;
         url = std::move(next);
     }
 }

@@ -2,6 +2,7 @@
 
 #include "platform/SystemTrustStore.h"
 
+#include <algorithm>
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -66,9 +67,26 @@ BIO_METHOD* socketApiMethod()
     return method;
 }
 
+// Four plain decimal numbers only: the resolver also takes 127.1, 0x7f000001
+// and 010.0.0.1 (octal), which the certificate check would read otherwise.
 bool isDottedAddress(const std::string& host)
 {
-    return SocketApi::current().parseDottedAddress(host.c_str()) != unresolvedAddress;
+    if (SocketApi::current().parseDottedAddress(host.c_str()) == unresolvedAddress)
+        return false;
+    int parts = 0;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = std::min(host.find('.', start), host.size());
+        const std::string part = host.substr(start, end - start);
+        if (part.empty() || part.size() > 3 || (part.size() > 1 && part[0] == '0') ||
+            part.find_first_not_of("0123456789") != std::string::npos || std::stoi(part) > 255)
+            return false;
+        ++parts;
+        if (end == host.size())
+            break;
+        start = end + 1;
+    }
+    return parts == 4;
 }
 
 // What a technician can act on first, OpenSSL's own words after it.
@@ -157,13 +175,21 @@ bool TlsSession::start(SocketDescriptor connected, const std::string& host, Inac
     BIO_set_init(bio, 1);
     SSL_set_bio(ssl, bio, bio);
     X509_VERIFY_PARAM* check = SSL_get0_param(ssl);
+    // Without a name or address to check, any trusted certificate would pass:
+    // an address OpenSSL cannot read (127.1, 0x7f000001) is refused instead.
+    bool checkable = false;
     if (isDottedAddress(host)) {
-        X509_VERIFY_PARAM_set1_ip_asc(check, host.c_str());
+        checkable = X509_VERIFY_PARAM_set1_ip_asc(check, host.c_str()) == 1;
     } else {
         // SNI for the name-based hosting nearly every server does.
         SSL_set_tlsext_host_name(ssl, host.c_str());
         X509_VERIFY_PARAM_set_hostflags(check, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-        SSL_set1_host(ssl, host.c_str());
+        checkable = SSL_set1_host(ssl, host.c_str()) == 1;
+    }
+    if (!checkable) {
+        reason = "the server's name or address cannot be checked against its certificate: " + host;
+        ERR_clear_error();
+        return false;
     }
     for (;;) {
         const int result = SSL_connect(ssl);

@@ -259,7 +259,13 @@ TEST_F(DeltaSerialSave, FailuresStopTheSaveAndCloseThePort)
     EXPECT_TRUE(unit().written.empty());
     EXPECT_EQ(1, unit().openCount);
 
+    // A count its three digits cannot carry (from a hand-edited backup) is never sent.
     device.setBatteryTableValues(Bytes(20, 1));
+    device.setExternalBatteryCount(1000);
+    EXPECT_FALSE(device.save());
+    EXPECT_TRUE(unit().written.empty());
+    device.setExternalBatteryCount(3);
+
     unit().failWritesAfter = unit().writes;
     EXPECT_FALSE(device.save());
     EXPECT_EQ(2u, unit().written.size()); // tried once more

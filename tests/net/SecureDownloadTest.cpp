@@ -99,6 +99,8 @@ TEST_F(SecureDownload, FromStockServersByteForByteOrWithTheReason)
          nullptr},
         {settingsFor(https(TlsNginxServer::expired), "", "sample.xml"), "certificate expired"},
         {settingsFor(https(TlsNginxServer::wronghost), "", "sample.xml"), "certificate name mismatch"},
+        // The resolver's short form of 127.0.0.1 is checked as a name, never let through unchecked.
+        {settingsFor(https(TlsNginxServer::good, "127.1"), "", "sample.xml"), "certificate name mismatch"},
         {settingsFor(https(TlsNginxServer::untrusted), "", "sample.xml"),
          "certificate from an unknown issuer"},
         {settingsFor(https(TlsNginxServer::plain), "", "sample.xml"), "protocol error"},
