@@ -59,10 +59,13 @@ emit_dir() {
     <Package InstallerVersion="500" Compressed="yes" InstallScope="perMachine"
              Description="$(xml "$name") $version" Comments="Brings the battery configuration of a UPS into line with its external battery packs"/>
     <Media Id="1" Cabinet="varnel.cab" EmbedCab="yes"/>
-    <!-- Any installed Varnel up to this version, the other package of this one included, is removed first. -->
+    <!-- Any installed Varnel up to this version, the other package of this one included, is removed first;
+         a newer one stays, and this older package refuses to replace it. -->
     <Upgrade Id="$upgrade_code">
       <UpgradeVersion Minimum="0.0.0" Maximum="$below_next" IncludeMinimum="yes" Property="VARNEL_REPLACED"/>
+      <UpgradeVersion Minimum="$below_next" IncludeMinimum="yes" OnlyDetect="yes" Property="VARNEL_NEWER"/>
     </Upgrade>
+    <Condition Message="A newer version of Varnel is installed. Uninstall it first to go back to $(xml "$version").">NOT VARNEL_NEWER OR Installed</Condition>
     <InstallExecuteSequence>
       <RemoveExistingProducts After="InstallValidate"/>
     </InstallExecuteSequence>

@@ -445,9 +445,10 @@ void VarnelDialog::onPackSelectionChanged()
     // A look ahead at what page 5 would write; the unit's record stays as it is.
     layout.hideRuntimeChart();
     if (chosen && selectedDevice != nullptr) {
-        std::vector<std::uint8_t> planned;
-        controller.planBatteryTable(*selectedDevice, chosenQuantities(), planned);
-        showRuntimeChart(*selectedDevice, scannedBatteryTable(), planned);
+        layout.runtimeChart->setPicture(
+            controller.plannedPicture(*selectedDevice, scannedBatteryTable(), chosenQuantities()),
+            controller.getMessages());
+        layout.showRuntimeChart(page);
     }
 }
 

@@ -172,7 +172,8 @@ bool BatteryConfiguration::computeConfiguration(VarnelDevice& device,
 
 bool BatteryConfiguration::planBatteryTable(const VarnelDevice& device,
                                             const std::vector<std::uint32_t>& batteryPackQuantities,
-                                            std::vector<std::uint8_t>& batteryTable) const
+                                            std::vector<std::uint8_t>& batteryTable,
+                                            std::int32_t* externalBatteryCount) const
 {
     PlannedRecord record(device);
     std::ostream discard(nullptr);
@@ -181,6 +182,8 @@ bool BatteryConfiguration::planBatteryTable(const VarnelDevice& device,
     if (!quiet.computeConfiguration(record, batteryPackQuantities, nullptr))
         return false;
     batteryTable = record.getBatteryTableValues();
+    if (externalBatteryCount != nullptr)
+        *externalBatteryCount = record.getExternalBatteryCount();
     return true;
 }
 

@@ -37,9 +37,11 @@ public:
                               const StatusCallback& callback) const;
     // The battery table the unit would receive, worked out on a copy of its
     // record: the record stays as it is and nothing is shown or logged, so a
-    // page can look ahead as often as the selection changes.
+    // page can look ahead as often as the selection changes. The external
+    // battery count it would receive, when asked for, comes with it.
     bool planBatteryTable(const VarnelDevice& device, const std::vector<std::uint32_t>& batteryPackQuantities,
-                          std::vector<std::uint8_t>& batteryTable) const;
+                          std::vector<std::uint8_t>& batteryTable,
+                          std::int32_t* externalBatteryCount = nullptr) const;
     std::uint32_t chooseCTableType(const TypeCounts& typesByQuantity) const;
     bool applyCTable(VarnelDevice& device, std::uint32_t batteryType, const StatusCallback& callback) const;
 

@@ -55,4 +55,31 @@ RuntimePicture::Series RuntimePicture::seriesOf(const std::vector<std::uint8_t>&
     return series;
 }
 
+void RuntimePicture::estimateWith(std::uint32_t tableBatteries, std::uint64_t allBatteries)
+{
+    estimate.clear();
+    estimateBatteries = 0;
+    if (!watts || !scaled || tableBatteries == 0 || allBatteries <= tableBatteries ||
+        after.size() != batteryTableSize)
+        return;
+    const double share = static_cast<double>(tableBatteries) / static_cast<double>(allBatteries);
+    for (const Point& point : after) {
+        const double load = point.load * share;
+        // Loads rise strictly, so the share lies in at most one span.
+        for (std::size_t row = 0; row + 1 < after.size(); ++row) {
+            const Point& low = after[row];
+            const Point& high = after[row + 1];
+            if (load < low.load || load > high.load)
+                continue;
+            const double part = (load - low.load) / (high.load - low.load);
+            const double energy =
+                low.value * low.load + part * (high.value * high.load - low.value * low.load);
+            estimate.push_back({point.load, energy / load});
+            break;
+        }
+    }
+    if (!estimate.empty())
+        estimateBatteries = allBatteries;
+}
+
 } // namespace varnel

@@ -111,9 +111,15 @@ void RuntimeChart::setPicture(const RuntimePicture& picture, const I18N* message
     Content next;
     // No new table (a computation that failed): no line and no legend entry for it.
     if (!picture.getBefore().empty())
-        next.lines.push_back({text(messages, "label.chart.before"), picture.getBefore(), true});
+        next.lines.push_back({text(messages, "label.chart.before"), picture.getBefore(), Kind::held});
     if (!picture.getAfter().empty())
-        next.lines.push_back({text(messages, afterKey), picture.getAfter(), false});
+        next.lines.push_back({text(messages, afterKey), picture.getAfter(), Kind::table});
+    const bool estimated = !picture.getEstimate().empty();
+    if (estimated)
+        next.lines.push_back(
+            {QString::fromLocal8Bit(catalogueFormat(messages, "label.chart.estimate",
+                                                    {picture.getEstimateBatteries()}, Missing::Empty)),
+             picture.getEstimate(), Kind::estimate});
 
     double highest = 0;
     for (const Line& line : next.lines)
@@ -124,14 +130,16 @@ void RuntimeChart::setPicture(const RuntimePicture& picture, const I18N* message
         next.valueTitle = text(messages, "label.chart.tablevalue");
         next.note = text(messages, "msg.chart.unscaled");
     } else if (highest >= kMinutesFrom) {
-        next.valueTitle = text(messages, "label.chart.runtimeminutes");
+        next.valueTitle =
+            text(messages, estimated ? "label.chart.estimateminutes" : "label.chart.runtimeminutes");
         next.valueDivisor = 60.0;
     } else {
-        next.valueTitle = text(messages, "label.chart.runtimeseconds");
+        next.valueTitle =
+            text(messages, estimated ? "label.chart.estimateseconds" : "label.chart.runtimeseconds");
     }
     // The same pack type as the unit's own gives the same table for one pack or
     // nine: the unit learns of the packs from the external battery count alone.
-    if (next.note.isEmpty() && next.lines.size() == 2 && picture.getBefore() == picture.getAfter())
+    if (next.note.isEmpty() && !picture.getBefore().empty() && picture.getBefore() == picture.getAfter())
         next.note = text(messages, "msg.chart.unchanged");
     content = std::move(next);
     update();
@@ -158,8 +166,15 @@ void RuntimeChart::paint(QPainter& painter, const QRectF& rect, const QPalette& 
     const QColor background = colours.color(QPalette::Base);
     const QColor ink = colours.color(QPalette::Text);
     const QColor grid = mix(background, ink, 0.15);
-    // The old table dashed, half-way between ink and paper; the new one in the highlight colour.
-    const QColor lineColours[] = {mix(background, ink, 0.55), colours.color(QPalette::Highlight)};
+    // The old table dashed, half-way between ink and paper; the new one in the
+    // highlight colour; the estimate dotted, in the highlight's opposite hue.
+    const QColor highlight = colours.color(QPalette::Highlight);
+    QColor opposite = highlight.toHsv();
+    opposite.setHsv((std::max(0, opposite.hue()) + 180) % 360, std::max(opposite.saturation(), 160),
+                    opposite.value());
+    auto lineColour = [&](Kind kind) {
+        return kind == Kind::held ? mix(background, ink, 0.55) : kind == Kind::table ? highlight : opposite;
+    };
 
     painter.save();
     painter.fillRect(rect, background);
@@ -247,8 +262,11 @@ void RuntimeChart::paint(QPainter& painter, const QRectF& rect, const QPalette& 
 
     for (std::size_t index = 0; index < content.lines.size(); ++index) {
         const Line& entry = content.lines[index];
-        QPen pen(lineColours[entry.dashed ? 0 : 1], entry.dashed ? penWidth : 1.5 * penWidth,
-                 entry.dashed ? Qt::DashLine : Qt::SolidLine);
+        const bool held = entry.kind == Kind::held;
+        QPen pen(lineColour(entry.kind), held ? penWidth : 1.5 * penWidth,
+                 entry.kind == Kind::table ? Qt::SolidLine
+                 : held                    ? Qt::DashLine
+                                           : Qt::DotLine);
         pen.setCapStyle(Qt::FlatCap);
         QPainterPath path;
         for (const RuntimePicture::Point& point : entry.points) {

@@ -50,10 +50,12 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The table held, a table the unit gets or gave back, and the runtime estimated from it.
+    enum class Kind { held, table, estimate };
     struct Line {
         QString name;
         RuntimePicture::Series points;
-        bool dashed = false;
+        Kind kind = Kind::table;
     };
     struct Content {
         std::vector<Line> lines;

@@ -178,11 +178,12 @@ bool VarnelController::computeConfiguration(VarnelDevice& device,
 
 bool VarnelController::planBatteryTable(const VarnelDevice& device,
                                         const std::vector<std::uint32_t>& batteryPackQuantities,
-                                        std::vector<std::uint8_t>& batteryTable) const
+                                        std::vector<std::uint8_t>& batteryTable,
+                                        std::int32_t* externalBatteryCount) const
 {
     const BatteryConfiguration configuration(scalarTables, wattageTables, batteryTables, batteryPacks,
                                              messages.get());
-    return configuration.planBatteryTable(device, batteryPackQuantities, batteryTable);
+    return configuration.planBatteryTable(device, batteryPackQuantities, batteryTable, externalBatteryCount);
 }
 
 RuntimePicture VarnelController::runtimePicture(const VarnelDevice& device,
@@ -190,6 +191,21 @@ RuntimePicture VarnelController::runtimePicture(const VarnelDevice& device,
                                                 const std::vector<std::uint8_t>& after) const
 {
     return RuntimePicture(scalarTables, wattageTables, device, before, after);
+}
+
+RuntimePicture VarnelController::plannedPicture(const VarnelDevice& device,
+                                                const std::vector<std::uint8_t>& before,
+                                                const std::vector<std::uint32_t>& batteryPackQuantities) const
+{
+    std::vector<std::uint8_t> planned;
+    std::int32_t external = 0;
+    if (!planBatteryTable(device, batteryPackQuantities, planned, &external))
+        planned.clear();
+    RuntimePicture picture = runtimePicture(device, before, planned);
+    if (external > 0)
+        picture.estimateWith(device.getInternalBatteryCount(),
+                             device.getInternalBatteryCount() + static_cast<std::uint64_t>(external));
+    return picture;
 }
 
 std::vector<std::string> VarnelController::packNames() const

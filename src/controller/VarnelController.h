@@ -77,10 +77,15 @@ public:
     // The battery table the unit would receive, without touching its record,
     // the log or the screen: page 4 shows it before anything is decided.
     bool planBatteryTable(const VarnelDevice& device, const std::vector<std::uint32_t>& batteryPackQuantities,
-                          std::vector<std::uint8_t>& batteryTable) const;
+                          std::vector<std::uint8_t>& batteryTable,
+                          std::int32_t* externalBatteryCount = nullptr) const;
     // The unit's runtimes for two of its battery tables, as the charts draw them.
     RuntimePicture runtimePicture(const VarnelDevice& device, const std::vector<std::uint8_t>& before,
                                   const std::vector<std::uint8_t>& after) const;
+    // Page 4's look ahead: the table held beside the one the chosen packs
+    // would give, with the runtime those packs are estimated to give.
+    RuntimePicture plannedPicture(const VarnelDevice& device, const std::vector<std::uint8_t>& before,
+                                  const std::vector<std::uint32_t>& batteryPackQuantities) const;
 
     // Replaces the device list with the units found on the HID ports, then the serial ports.
     std::vector<std::unique_ptr<VarnelDevice>>& scanForDevices(const StatusCallback& callback);

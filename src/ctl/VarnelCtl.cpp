@@ -337,7 +337,8 @@ int VarnelCtl::update(VarnelController& controller, ConsoleStatus& status, const
     const std::vector<std::uint8_t> none;
     const bool plotted = options.plot.empty() ||
                          writePlot(controller, status, device, update.before.batteryTableValues,
-                                   update.computed() ? update.after.batteryTableValues : none, options.plot);
+                                   update.computed() ? update.after.batteryTableValues : none,
+                                   update.computed() ? update.after.externalBatteryCount : 0, options.plot);
     if (!update.computed())
         return fail(computeFailed, "the new battery configuration could not be calculated");
     const int code = plotted ? exitCodeOf(update.outcome) : badUsage;
@@ -374,10 +375,15 @@ int VarnelCtl::update(VarnelController& controller, ConsoleStatus& status, const
 bool VarnelCtl::writePlot(const VarnelController& controller, [[maybe_unused]] ConsoleStatus& status,
                           [[maybe_unused]] const VarnelDevice& device,
                           [[maybe_unused]] const std::vector<std::uint8_t>& before,
-                          [[maybe_unused]] const std::vector<std::uint8_t>& after, const std::string& path)
+                          [[maybe_unused]] const std::vector<std::uint8_t>& after,
+                          [[maybe_unused]] std::int32_t externalBatteries, const std::string& path)
 {
 #ifdef VARNEL_WITH_CHART
-    const RuntimePicture picture = controller.runtimePicture(device, before, after);
+    RuntimePicture picture = controller.runtimePicture(device, before, after);
+    if (externalBatteries > 0)
+        picture.estimateWith(device.getInternalBatteryCount(),
+                             device.getInternalBatteryCount() +
+                                 static_cast<std::uint64_t>(externalBatteries));
     if (RuntimeChart::writeFile(picture, controller.getMessages(), path)) {
         if (!picture.isScaled())
             say(status, controller, "msg.chart.unscaled");

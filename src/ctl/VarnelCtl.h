@@ -74,11 +74,12 @@ private:
 
     static nlohmann::ordered_json unitJson(const VarnelDevice& device, unsigned number);
     static nlohmann::ordered_json valuesJson(const ConfigurationValues& values);
-    // The runtime chart of a plan into a PNG or SVG file (after may be empty); reports
-    // and returns false when it cannot.
+    // The runtime chart of a plan into a PNG or SVG file (after may be empty,
+    // with it the runtime estimated with externalBatteries); reports and
+    // returns false when it cannot.
     bool writePlot(const VarnelController& controller, ConsoleStatus& status, const VarnelDevice& device,
                    const std::vector<std::uint8_t>& before, const std::vector<std::uint8_t>& after,
-                   const std::string& path);
+                   std::int32_t externalBatteries, const std::string& path);
     void printPlan(const VarnelDevice& device, unsigned number, const ConfigurationValues& current,
                    const ConfigurationValues& planned);
 

@@ -135,6 +135,9 @@ inline constexpr auto messageKeys = std::to_array<MessageKey>({
     {"msg.chart.unscaled", ""},
     {"msg.chart.notwritten", ""},
     {"msg.chart.unchanged", ""},
+    {"label.chart.estimate", "u"},
+    {"label.chart.estimateseconds", ""},
+    {"label.chart.estimateminutes", ""},
     // varnelctl's own wordings, where the pages' read oddly on a terminal.
     {"msg.ctl.unabletocontinue", ""},
     {"msg.ctl.parsefailed", ""},

@@ -116,6 +116,54 @@ TEST(RuntimePicture, ScalesBackWithTheUnitsScalarsOrShowsTheStoredValues)
     }
 }
 
+// The estimate shares the load evenly: with twice the table's batteries the
+// runtime at a load is the table's at half of it, read through the energy
+// between rows; it is left out wherever it cannot be worked out.
+TEST(RuntimePicture, EstimatesTheRuntimeWithTheBatteriesSharingTheLoad)
+{
+    ScalarTableMap scalars;
+    WattageTableMap wattages;
+    BatteryTableMap types;
+    BatteryPackList packs;
+    ASSERT_TRUE(Tables{}.readInto(scalars, wattages, types, packs));
+    std::vector<std::uint8_t> table;
+    for (std::uint8_t r = 0; r < 20; ++r)
+        table.push_back(static_cast<std::uint8_t>(200 - 9 * r));
+
+    RuntimePicture picture(scalars, wattages, Unit(2, 1), {}, table);
+    picture.estimateWith(2, 4);
+    const RuntimePicture::Series& after = picture.getAfter();
+    const RuntimePicture::Series& estimate = picture.getEstimate();
+    EXPECT_EQ(picture.getEstimateBatteries(), 4u);
+    // 50 W shared is 25 W, below the table's first load.
+    ASSERT_EQ(estimate.size(), 19u);
+    EXPECT_EQ(estimate.front().load, 100.0);
+    for (std::size_t k = 0; k < 10; ++k)
+        EXPECT_DOUBLE_EQ(estimate[2 * k].value, after[k].value) << "at " << estimate[2 * k].load << " W";
+    // 150 W: 75 W each, half-way between the energies at 50 W and 100 W.
+    EXPECT_DOUBLE_EQ(estimate[1].value, (after[0].value * 50 + after[1].value * 100) / 2 / 75);
+
+    struct Case {
+        const char* name;
+        std::uint32_t scalarIndex, wattageIndex, tableBatteries;
+        std::uint64_t allBatteries;
+        std::size_t rows;
+    };
+    const Case none[] = {
+        {"no packs added", 2, 1, 2, 2, 20}, {"no internal batteries", 2, 1, 0, 8, 20},
+        {"no watts", 2, 3, 2, 4, 20},       {"no scalars", 3, 1, 2, 4, 20},
+        {"a short table", 2, 1, 2, 4, 19},
+    };
+    for (const Case& c : none) {
+        SCOPED_TRACE(c.name);
+        RuntimePicture without(scalars, wattages, Unit(c.scalarIndex, c.wattageIndex), {},
+                               {table.begin(), table.begin() + static_cast<std::ptrdiff_t>(c.rows)});
+        without.estimateWith(c.tableBatteries, c.allBatteries);
+        EXPECT_TRUE(without.getEstimate().empty());
+        EXPECT_EQ(without.getEstimateBatteries(), 0u);
+    }
+}
+
 // What page 4 shows ahead: the real computation on a copy, which scales back to
 // the type's runtimes within half a divisor, and leaves record and log alone.
 TEST(RuntimePicture, PlannedTableScalesBackToTheTypesRuntimes)
