@@ -2,6 +2,8 @@
 
 #include "app/VarnelStatic.h"
 #include "controller/UnitLabels.h"
+#include "controller/UpdateAdapter.h"
+#include "controller/UpdateNarrator.h"
 #ifndef VARNEL_WITHOUT_CHART
 #include "chart/RuntimeChart.h"
 #endif
@@ -487,57 +489,69 @@ void VarnelDialog::onInternalBatteriesOnly()
     focusFirstControl();
 }
 
+// Page 5's side of an update: the steps run while the window keeps painting,
+// their texts go to the main text area, the questions to message boxes, and
+// the outcome to the chart.
+class VarnelDialog::UpdateOnPage : public UpdateAdapter {
+public:
+    UpdateOnPage(VarnelDialog& dialog, const VarnelDevice* device)
+        : dialog(dialog), device(device), status(dialog.statusCallback())
+    {
+    }
+
+    void show(const char* text, std::uint32_t newLine) override { status(text, newLine); }
+    void heading(const char* text) override
+    {
+        dialog.setMainText(text != nullptr ? text : "");
+        dialog.layout.mainText->show();
+        dialog.redraw(&dialog);
+    }
+    Missing missingHeading() const override { return Missing::Empty; }
+    bool runStep(const std::function<bool()>& step) override { return dialog.runBlocking(step); }
+    std::optional<bool> ask(const std::string& question) override { return dialog.askYesNo(toQt(question)); }
+    void report(const ConfigurationUpdate& update, const ConfigurationUpdate* restore) override
+    {
+        if (device == nullptr)
+            return;
+        dialog.showOutcomeChart(*device, update, restore);
+        if (restore == nullptr && update.computed() && !update.validated())
+            dialog.appendStatus(dialog.message("msg.chart.notwritten"), 1);
+    }
+
+private:
+    VarnelDialog& dialog;
+    const VarnelDevice* device;
+    StatusCallback status;
+};
+
 void VarnelDialog::enterPage5(bool internalOnly)
 {
     setWindowTitle(toQt(text("label.page5")));
     page = 5;
     resetControls();
     layout.backButton->setEnabled(true);
-    setMainText(text("label.determinebatterypacks"));
-    layout.mainText->show();
-    redraw(this);
-    std::vector<std::uint32_t> batteryPackQuantities(controller.getBatteryPacks().size(), 0);
-    if (!internalOnly) {
-        batteryPackQuantities = chosenQuantities();
-        setMainText(text("label.calculatingbatteryruntime"));
-        for (const std::string& line : controller.chosenPackLines(batteryPackQuantities))
-            appendStatus(line.c_str(), 1);
-    }
-    redraw(this);
+    const std::vector<std::uint32_t> batteryPackQuantities =
+        internalOnly ? std::vector<std::uint32_t>(controller.getBatteryPacks().size(), 0)
+                     : chosenQuantities();
     VarnelDevice* device = selectedDevice;
+    UpdateOnPage adapter(*this, device);
+    const UpdateNarrator narrator(controller.getMessages(), adapter);
+    narrator.packsChosen(controller.chosenPackLines(batteryPackQuantities), internalOnly);
+    redraw(this);
     // Page 5 is reachable only with a unit chosen; without one there is nothing to compute for.
     if (device == nullptr) {
-        appendStatus(message("msg.begincalculations"), 1);
-        appendStatus(message("msg.calculationserror"), 1);
+        narrator.computing();
+        narrator.computed(false);
         return;
     }
-    // The texts between the steps are shown here, on the window's thread;
-    // only the steps themselves run blocking.
-    UpdateSteps steps;
-    steps.compute = [this](VarnelDevice& unit, const std::vector<std::uint32_t>& quantities,
-                           const StatusCallback& callback) {
-        return backend->computeConfiguration(unit, quantities, callback);
-    };
-    steps.identify = [this](const VarnelDevice& unit) { return backend->identifyUnit(unit); };
-    steps.save = [this](VarnelDevice& unit) { return backend->saveDevice(unit); };
-    steps.validate = [this](VarnelDevice& unit, const StatusCallback& callback) {
-        return backend->validateUpdate(unit, callback);
-    };
-    steps.run = [this](const std::function<bool()>& step) { return runBlocking(step); };
     // Another run after a failed one starts from what the unit held, not from
     // the last computation, so its backup and a restore keep the unit's own values.
     if (const auto scanned = scannedValues.find(device); scanned != scannedValues.end())
         scanned->second.applyTo(*device);
-    const ConfigurationUpdate update = controller.applyConfiguration(
-        *device, batteryPackQuantities, UpdateMode::write, statusCallback(), steps);
-    showOutcomeChart(*device, update, nullptr);
-    if (update.computed() && !update.validated())
-        appendStatus(message("msg.chart.notwritten"), 1);
+    const ConfigurationUpdate update =
+        controller.applyConfiguration(*device, batteryPackQuantities, UpdateMode::write, adapter);
     // A failed computation or save leaves Back enabled, for another selection and another run.
-    const std::optional<ConfigurationUpdate> restore = offerRestore(*device, update, steps);
-    if (restore)
-        showOutcomeChart(*device, update, &*restore);
-    if ((restore && restore->validated()) || !update.saved())
+    if (update.restored == UpdateOutcome::validated || !update.saved())
         return;
     layout.backButton->setEnabled(false);
     layout.nextButton->setEnabled(false);
@@ -561,25 +575,6 @@ void VarnelDialog::showOutcomeChart(const VarnelDevice& device, const Configurat
         held = update.after.batteryTableValues; // the check found exactly these
     }
     showRuntimeChart(device, update.before.batteryTableValues, held, "label.chart.readback");
-}
-
-std::optional<ConfigurationUpdate>
-VarnelDialog::offerRestore(VarnelDevice& device, const ConfigurationUpdate& update, const UpdateSteps& steps)
-{
-    const bool failed =
-        update.outcome == UpdateOutcome::saveFailed || update.outcome == UpdateOutcome::notValidated;
-    if (!failed || update.backupPath.empty())
-        return std::nullopt;
-    auto withPath = [this, &update](const char* key) {
-        return catalogueFormat(controller.getMessages(), key, {update.backupPath}, Missing::Empty);
-    };
-    if (!askYesNo(toQt(withPath("msg.restorequestion")))) {
-        appendStatus(withPath("msg.restoredeclined").c_str(), 1);
-        return std::nullopt;
-    }
-    // The record holds the new values, the unit some of them at most, so a
-    // fresh backup would keep neither; the one just made holds what goes back.
-    return controller.restoreConfiguration(device, update.before, false, statusCallback(), steps);
 }
 
 void VarnelDialog::onBack()

@@ -106,10 +106,8 @@ private:
     // Page 5's chart once an update (and a restore after it, if given) is over.
     void showOutcomeChart(const VarnelDevice& device, const ConfigurationUpdate& update,
                           const ConfigurationUpdate* restore);
-    // After a failed save or check, offers to write back the values the
-    // backup kept; the restore's outcome when the technician agreed.
-    std::optional<ConfigurationUpdate> offerRestore(VarnelDevice& device, const ConfigurationUpdate& update,
-                                                    const UpdateSteps& steps);
+    // Page 5's adapter for an update: see UpdateAdapter.
+    class UpdateOnPage;
 
     QIcon icon;
     int page = 1;

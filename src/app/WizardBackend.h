@@ -2,7 +2,6 @@
 
 #include "settings/StatusCallback.h"
 
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,9 +12,10 @@ class DataFileDownload;
 class VarnelController;
 class VarnelDevice;
 
-// The operations of the core that the wizard's pages call, in one place so
-// the pages do not depend on their exact shapes. The program's own forwards
-// to the controller; tests put in their own where they must decide an outcome.
+// What pages 2 and 3 ask of the core (a data file, a scan, a download's
+// network clients), in one place so tests can put in their own units and
+// servers. The program's own forwards to the controller. Page 5 runs the
+// controller's update itself.
 class WizardBackend {
 public:
     explicit WizardBackend(VarnelController& controller) : controller(controller) {}
@@ -25,12 +25,6 @@ public:
 
     virtual bool loadDataFile(const std::string& path);
     virtual std::vector<std::unique_ptr<VarnelDevice>>& scanForDevices(const StatusCallback& callback);
-    virtual bool computeConfiguration(VarnelDevice& device, const std::vector<std::uint32_t>& quantities,
-                                      const StatusCallback& callback);
-    // Whether the unit on the record's port is still the one scanned.
-    virtual bool identifyUnit(const VarnelDevice& device);
-    virtual bool saveDevice(VarnelDevice& device);
-    virtual bool validateUpdate(VarnelDevice& device, const StatusCallback& callback);
     // The network clients of a download; the program keeps the real ones.
     virtual void configureDownload(DataFileDownload& download);
 

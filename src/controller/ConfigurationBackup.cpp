@@ -1,8 +1,8 @@
 #include "controller/ConfigurationBackup.h"
 
 #include "controller/UnitLabels.h"
+#include "controller/UnitRecordJson.h"
 
-#include "data/TableSizes.h"
 #include "device/VarnelDevice.h"
 #include "platform/DurableFile.h"
 #include "settings/JsonText.h"
@@ -54,47 +54,6 @@ std::string twoDigits(int value)
     return text;
 }
 
-nlohmann::ordered_json valuesJson(const ConfigurationValues& values)
-{
-    return {{"externalBatteryCount", values.externalBatteryCount},
-            {"batteryTableValues", values.batteryTableValues},
-            {"cTableValues", values.cTableValues},
-            {"cTableHighB", values.cTableHighB}};
-}
-
-bool readNumber(const nlohmann::json& document, const char* key, std::uint64_t max, std::uint32_t& value)
-{
-    const auto found = document.find(key);
-    if (found == document.end() || !found->is_number_unsigned() || found->get<std::uint64_t>() > max)
-        return false;
-    value = static_cast<std::uint32_t>(found->get<std::uint64_t>());
-    return true;
-}
-
-bool readTable(const nlohmann::json& document, const char* key, std::size_t size,
-               std::vector<std::uint8_t>& table)
-{
-    const auto found = document.find(key);
-    if (found == document.end() || !found->is_array() || found->size() != size)
-        return false;
-    table.clear();
-    for (const auto& entry : *found) {
-        if (!entry.is_number_unsigned() || entry.get<std::uint64_t>() > 0xFF)
-            return false;
-        table.push_back(static_cast<std::uint8_t>(entry.get<std::uint64_t>()));
-    }
-    return true;
-}
-
-bool readText(const nlohmann::json& document, const char* key, std::string& text)
-{
-    const auto found = document.find(key);
-    if (found == document.end() || !found->is_string())
-        return false;
-    text = found->get<std::string>();
-    return true;
-}
-
 } // namespace
 
 ConfigurationBackup::Written
@@ -111,15 +70,9 @@ ConfigurationBackup::write(const VarnelDevice& device, const ConfigurationValues
                                                     "Z"},
                                     {"fileVersionNumber", narrowToUtf8(fileVersion)},
                                     {"fileVersionDate", narrowToUtf8(fileDate)},
-                                    {"fileSha256", fileDigest},
-                                    {"portName", narrowToUtf8(device.getPortName())},
-                                    {"vendorName", narrowToUtf8(device.getVendorName())},
-                                    {"productName", narrowToUtf8(device.getProductName())},
-                                    {"configurationInfo", device.getConfigurationInfo()},
-                                    {"internalBatteryCount", device.getInternalBatteryCount()},
-                                    {"internalBatteryType", device.getInternalBatteryType()}};
-    document.update(valuesJson(held));
-    document["planned"] = planned ? valuesJson(*planned) : nlohmann::ordered_json();
+                                    {"fileSha256", fileDigest}};
+    document.update(UnitRecordJson::encode(device, held, UnitRecordJson::backupOrder));
+    document["planned"] = planned ? UnitRecordJson::encode(*planned) : nlohmann::ordered_json();
     // One member a line, each value on its line whole, so a table reads as the unit's row of values.
     std::string content = "{\n";
     for (auto member = document.begin(); member != document.end(); ++member)
@@ -170,36 +123,8 @@ ConfigurationBackup::ReadResult ConfigurationBackup::read(const std::string& pat
     if (document.is_discarded() || !document.is_object())
         return ReadResult::unreadable;
 
-    auto bad = [&field](const char* name) {
-        field = name;
+    if (!UnitRecordJson::decode(document, record, field))
         return ReadResult::badField;
-    };
-    BackupRecord read;
-    if (!readText(document, "vendorName", read.vendorName))
-        return bad("vendorName");
-    if (!readText(document, "productName", read.productName))
-        return bad("productName");
-    readText(document, "portName", read.portName);
-    if (!readNumber(document, "configurationInfo", 0xFFFFFFFFu, read.configurationInfo))
-        return bad("configurationInfo");
-    if (!readNumber(document, "internalBatteryCount", 0xFF, read.internalBatteryCount))
-        return bad("internalBatteryCount");
-    if (!readNumber(document, "internalBatteryType", 0xFF, read.internalBatteryType))
-        return bad("internalBatteryType");
-    std::uint32_t external = 0;
-    // The units carry the count in at most a word.
-    if (!readNumber(document, "externalBatteryCount", 0xFFFF, external))
-        return bad("externalBatteryCount");
-    read.values.externalBatteryCount = static_cast<std::int32_t>(external);
-    if (!readTable(document, "batteryTableValues", batteryTableSize, read.values.batteryTableValues))
-        return bad("batteryTableValues");
-    if (!readTable(document, "cTableValues", cTableSize, read.values.cTableValues))
-        return bad("cTableValues");
-    std::uint32_t highB = 0;
-    if (!readNumber(document, "cTableHighB", 0xFF, highB))
-        return bad("cTableHighB");
-    read.values.cTableHighB = static_cast<std::uint8_t>(highB);
-    record = std::move(read);
     return ReadResult::read;
 }
 

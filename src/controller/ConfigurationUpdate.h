@@ -1,7 +1,6 @@
 #pragma once
 
 #include "settings/StatusCallback.h"
-#include "settings/StepRunner.h"
 
 #include <cstdint>
 #include <functional>
@@ -46,6 +45,8 @@ struct ConfigurationUpdate {
     std::string backupPath;     // the backup written before the save, if any
     // What the check after the save read from the unit, when it got that far.
     std::optional<ConfigurationValues> readBack;
+    // How writing the backup's values back went, when the technician asked for it.
+    std::optional<UpdateOutcome> restored;
 
     bool computed() const { return outcome != UpdateOutcome::computeFailed; }
     bool saved() const
@@ -55,15 +56,13 @@ struct ConfigurationUpdate {
     bool validated() const { return outcome == UpdateOutcome::validated; }
 };
 
-// The long steps of an update, where a front end decides them itself; an
-// empty member is the controller's own step, an empty runner runs each step
-// in place.
+// The steps of an update that reach the computation or the unit, each
+// standing in for the controller's own where it is set.
 struct UpdateSteps {
     std::function<bool(VarnelDevice&, const std::vector<std::uint32_t>&, const StatusCallback&)> compute;
     std::function<bool(const VarnelDevice&)> identify;
     std::function<bool(VarnelDevice&)> save;
     std::function<bool(VarnelDevice&, const StatusCallback&)> validate;
-    StepRunner run;
 };
 
 } // namespace varnel

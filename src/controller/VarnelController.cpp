@@ -1,6 +1,8 @@
 #include "controller/VarnelController.h"
 
 #include "calc/BatteryConfiguration.h"
+#include "controller/UpdateAdapter.h"
+#include "controller/UpdateNarrator.h"
 #include "data/BatteryPack.h"
 #include "data/VarnelXmlParser.h"
 #include "device/CAnyPort.h"
@@ -35,20 +37,6 @@ void show(const StatusCallback& callback, const char* text)
     if (callback)
         callback(text, 1);
 }
-
-// What a save says at each stage: an update speaks of the new values, a
-// restore of the previous ones; null says nothing.
-struct WriteTexts {
-    const char* saving;
-    const char* saved;
-    const char* failed;
-    const char* validated;
-    const char* notValidated;
-};
-constexpr WriteTexts updateTexts{"label.savingchanges", "msg.updatecomplete", "msg.updatefailed",
-                                 "msg.validated", "msg.notvalidated"};
-constexpr WriteTexts restoreTexts{"msg.restoring", nullptr, "msg.restorefailed", "msg.restored",
-                                  "msg.restorefailed"};
 
 struct PauseSetting {
     const char* key;
@@ -428,96 +416,120 @@ bool VarnelController::validateUpdate(VarnelDevice& device, const StatusCallback
     return true;
 }
 
+namespace {
+StatusCallback callbackOf(UpdateAdapter& adapter)
+{
+    return [&adapter](const char* text, std::uint32_t newLine) { adapter.show(text, newLine); };
+}
+
+class CallbackOnly : public UpdateAdapter {
+public:
+    explicit CallbackOnly(const StatusCallback& callback) : callback(callback) {}
+    void show(const char* text, std::uint32_t newLine) override
+    {
+        if (callback)
+            callback(text, newLine);
+    }
+
+private:
+    const StatusCallback& callback;
+};
+} // namespace
+
+void VarnelController::setUpdateSteps(UpdateSteps standIns)
+{
+    steps = std::move(standIns);
+}
+
 ConfigurationUpdate
 VarnelController::applyConfiguration(VarnelDevice& device,
                                      const std::vector<std::uint32_t>& batteryPackQuantities, UpdateMode mode,
-                                     const StatusCallback& callback, const UpdateSteps& steps)
+                                     UpdateAdapter& adapter)
 {
-    // A key the catalogue lacks shows nothing, as on every page of the wizard.
-    auto catalogue = [this](const char* key) { return catalogueText(messages.get(), key, Missing::Null); };
-    auto say = [&](const char* key) { show(callback, catalogue(key)); };
-    auto run = [&steps](const std::function<bool()>& step) { return steps.run ? steps.run(step) : step(); };
-
+    const UpdateNarrator narrator(messages.get(), adapter);
+    const StatusCallback callback = callbackOf(adapter);
     ConfigurationUpdate update;
     update.before = ConfigurationValues::of(device);
-    say("msg.begincalculations");
-    const bool computed = run([&] {
+    narrator.computing();
+    const bool computed = adapter.runStep([&] {
         return steps.compute ? steps.compute(device, batteryPackQuantities, callback)
                              : computeConfiguration(device, batteryPackQuantities, callback);
     });
     update.after = ConfigurationValues::of(device);
-    if (!computed) {
-        say("msg.calculationserror");
+    narrator.computed(computed);
+    if (!computed)
         update.outcome = UpdateOutcome::computeFailed;
-        return update;
-    }
-    say("msg.calculationscomplete");
-    if (mode == UpdateMode::computeOnly) {
+    else if (mode == UpdateMode::computeOnly)
         update.outcome = UpdateOutcome::computed;
-        return update;
-    }
-
-    writeConfiguration(device, update, true, false, callback, steps);
+    else
+        writeConfiguration(device, update, true, false, adapter);
+    adapter.report(update, nullptr);
+    offerRestore(device, update, adapter);
     return update;
+}
+
+ConfigurationUpdate
+VarnelController::applyConfiguration(VarnelDevice& device,
+                                     const std::vector<std::uint32_t>& batteryPackQuantities, UpdateMode mode,
+                                     const StatusCallback& callback)
+{
+    CallbackOnly adapter(callback);
+    return applyConfiguration(device, batteryPackQuantities, mode, adapter);
+}
+
+void VarnelController::offerRestore(VarnelDevice& device, ConfigurationUpdate& update, UpdateAdapter& adapter)
+{
+    const bool failed =
+        update.outcome == UpdateOutcome::saveFailed || update.outcome == UpdateOutcome::notValidated;
+    if (!failed || update.backupPath.empty())
+        return;
+    const UpdateNarrator narrator(messages.get(), adapter);
+    const std::optional<bool> agreed = adapter.ask(narrator.restoreQuestion(update.backupPath));
+    if (!agreed)
+        return;
+    if (!*agreed) {
+        narrator.restoreDeclined(update.backupPath);
+        return;
+    }
+    // The record holds the new values, the unit some of them at most, so a
+    // fresh backup would keep neither; the one just made holds what goes back.
+    const ConfigurationUpdate restore = restoreConfiguration(device, update.before, false, adapter);
+    update.restored = restore.outcome;
+    adapter.report(update, &restore);
 }
 
 ConfigurationUpdate VarnelController::restoreConfiguration(VarnelDevice& device,
                                                            const ConfigurationValues& values,
-                                                           bool backUpFirst, const StatusCallback& callback,
-                                                           const UpdateSteps& steps)
+                                                           bool backUpFirst, UpdateAdapter& adapter)
 {
     ConfigurationUpdate update;
     update.before = ConfigurationValues::of(device);
     values.applyTo(device);
     update.after = values;
-    writeConfiguration(device, update, backUpFirst, true, callback, steps);
+    writeConfiguration(device, update, backUpFirst, true, adapter);
     return update;
 }
 
 ConfigurationBackup::Written VarnelController::backUp(const VarnelDevice& device,
                                                       const ConfigurationValues& held,
                                                       const ConfigurationValues* planned,
-                                                      const StatusCallback& callback)
+                                                      UpdateAdapter& adapter)
 {
     const ConfigurationBackup::Written written =
         ConfigurationBackup().write(device, held, planned, fileVersionNumber, fileVersionDate, fileDigest);
-    reportBackup(written, callback);
+    UpdateNarrator(messages.get(), adapter).backedUp(written, ConfigurationBackup().getFolder());
     return written;
 }
 
-void VarnelController::reportBackup(const ConfigurationBackup::Written& written,
-                                    const StatusCallback& callback)
-{
-    std::string text;
-    if (written.path.empty()) {
-        const std::string folder = ConfigurationBackup().getFolder();
-        log() << "Could not write the backup into '" << folder << "': " << written.failure << std::endl;
-        text = catalogueFormat(messages.get(), "msg.backupfailed", {folder, written.failure}, Missing::Key);
-    } else {
-        log() << "Backup of the unit's configuration written to " << written.path << std::endl;
-        text = catalogueFormat(messages.get(), "msg.backupwritten", {written.path}, Missing::Key);
-    }
-    show(callback, text.c_str());
-}
-
 void VarnelController::writeConfiguration(VarnelDevice& device, ConfigurationUpdate& update, bool backUpFirst,
-                                          bool restoring, const StatusCallback& callback,
-                                          const UpdateSteps& steps)
+                                          bool restoring, UpdateAdapter& adapter)
 {
-    auto catalogue = [this](const char* key) { return catalogueText(messages.get(), key, Missing::Null); };
-    auto say = [&](const char* key) {
-        if (key != nullptr)
-            show(callback, catalogue(key));
-    };
-    const WriteTexts& texts = restoring ? restoreTexts : updateTexts;
-    auto run = [&steps](const std::function<bool()>& step) { return steps.run ? steps.run(step) : step(); };
+    const UpdateNarrator narrator(messages.get(), adapter);
+    const StatusCallback callback = callbackOf(adapter);
 
     // Nothing is written to a unit other than the one the values were worked out for.
-    if (!run([&] { return steps.identify ? steps.identify(device) : identifyUnit(device); })) {
-        const std::string text = catalogueFormat(messages.get(), "msg.unitchanged",
-                                                 {shownText(device.getPortName())}, Missing::Key);
-        log() << text << std::endl;
-        show(callback, text.c_str());
+    if (!adapter.runStep([&] { return steps.identify ? steps.identify(device) : identifyUnit(device); })) {
+        narrator.unitChanged(device);
         update.outcome = UpdateOutcome::unitChanged;
         return;
     }
@@ -526,12 +538,12 @@ void VarnelController::writeConfiguration(VarnelDevice& device, ConfigurationUpd
     if (backUpFirst) {
         ConfigurationBackup::Written written;
         // The texts are shown once the step is over, on the caller's thread.
-        run([&] {
+        adapter.runStep([&] {
             written = ConfigurationBackup().write(device, update.before, &update.after, fileVersionNumber,
                                                   fileVersionDate, fileDigest);
             return !written.path.empty();
         });
-        reportBackup(written, callback);
+        narrator.backedUp(written, ConfigurationBackup().getFolder());
         if (written.path.empty()) {
             update.outcome = UpdateOutcome::backupFailed;
             return;
@@ -539,20 +551,20 @@ void VarnelController::writeConfiguration(VarnelDevice& device, ConfigurationUpd
         update.backupPath = written.path;
     }
 
-    say(texts.saving);
-    if (!run([&] { return steps.save ? steps.save(device) : device.save(); })) {
-        say(texts.failed);
+    narrator.saving(restoring);
+    const bool saved = adapter.runStep([&] { return steps.save ? steps.save(device) : device.save(); });
+    narrator.saved(saved, restoring);
+    if (!saved) {
         update.outcome = UpdateOutcome::saveFailed;
         return;
     }
-    say(texts.saved);
-    const char* title = catalogue("label.savingchanges");
+    const char* title = catalogueText(messages.get(), "label.savingchanges", Missing::Null);
     device.dumpToLog(title ? title : "");
-    say("msg.beginvalidation");
+    narrator.validating();
     lastReadBack.reset();
-    const bool validated = run(
+    const bool validated = adapter.runStep(
         [&] { return steps.validate ? steps.validate(device, callback) : validateUpdate(device, callback); });
-    say(validated ? texts.validated : texts.notValidated);
+    narrator.validated(validated, restoring);
     update.readBack = lastReadBack;
     update.outcome = validated ? UpdateOutcome::validated : UpdateOutcome::notValidated;
 }

@@ -21,6 +21,7 @@ namespace varnel {
 class CAnyPort;
 class I18N;
 class PropertiesFile;
+class UpdateAdapter;
 class VarnelDevice;
 
 // Owner of all state that is not a window, and of the operations the wizard
@@ -102,26 +103,34 @@ public:
     // The technician's pauses for units on a transport, from varnel.ini.
     DevicePauses pausesFor(std::uint32_t transport) const;
 
-    // The update both front ends run: compute, and to write, save, wait, read
-    // back and compare. Each stage's texts go to the callback (null where the
-    // catalogue lacks one), which each step is handed as well.
+    // The update both front ends run: compute, and to write, back up, save,
+    // wait, read back and compare; where a save or its check failed after a
+    // backup, the adapter is asked whether to write the backup's values back.
+    // Each step runs through the adapter, its texts go to it, and it hears of
+    // the outcome before anything is asked.
     ConfigurationUpdate applyConfiguration(VarnelDevice& device,
                                            const std::vector<std::uint32_t>& batteryPackQuantities,
-                                           UpdateMode mode, const StatusCallback& callback,
-                                           const UpdateSteps& steps = {});
+                                           UpdateMode mode, UpdateAdapter& adapter);
+    // The same with a status callback alone (may be null): each step in place, nobody to ask.
+    ConfigurationUpdate applyConfiguration(VarnelDevice& device,
+                                           const std::vector<std::uint32_t>& batteryPackQuantities,
+                                           UpdateMode mode, const StatusCallback& callback);
 
     // Writes `values` into the unit through the same save, wait, read-back
     // and comparison. With backUpFirst the record, freshly read from the
     // unit, is kept in a backup before; without, the caller knows the unit's
     // present values are not the record's (a save failed half-way).
     ConfigurationUpdate restoreConfiguration(VarnelDevice& device, const ConfigurationValues& values,
-                                             bool backUpFirst, const StatusCallback& callback,
-                                             const UpdateSteps& steps = {});
+                                             bool backUpFirst, UpdateAdapter& adapter);
 
     // Keeps the record's values in a backup file, `planned` beside them if
-    // given; says where, or why not, through the callback and the log.
+    // given; says where, or why not, through the adapter and the log.
     ConfigurationBackup::Written backUp(const VarnelDevice& device, const ConfigurationValues& held,
-                                        const ConfigurationValues* planned, const StatusCallback& callback);
+                                        const ConfigurationValues* planned, UpdateAdapter& adapter);
+
+    // Stand-ins for the steps of an update, for tests that must decide an
+    // outcome where no unit answers; an empty member is the real step.
+    void setUpdateSteps(UpdateSteps standIns);
 
 private:
     // A fresh record of the unit on the record's port, read with the settings'
@@ -130,8 +139,9 @@ private:
     std::unique_ptr<VarnelDevice> readAgain(const VarnelDevice& device, bool identityOnly, bool& opened);
     // Backup (when asked), save, wait, read back and compare; the record holds update.after.
     void writeConfiguration(VarnelDevice& device, ConfigurationUpdate& update, bool backUpFirst,
-                            bool restoring, const StatusCallback& callback, const UpdateSteps& steps);
-    void reportBackup(const ConfigurationBackup::Written& written, const StatusCallback& callback);
+                            bool restoring, UpdateAdapter& adapter);
+    // After a failed save or check, the offer to write back what the backup kept.
+    void offerRestore(VarnelDevice& device, ConfigurationUpdate& update, UpdateAdapter& adapter);
 
     std::unique_ptr<I18N> messages;
     StatusCallback statusCallback;
@@ -147,6 +157,7 @@ private:
     // What the last validateUpdate read from the unit, if it read it.
     std::optional<ConfigurationValues> lastReadBack;
     std::vector<std::string> portProblems;
+    UpdateSteps steps;
 };
 
 } // namespace varnel

@@ -1,6 +1,8 @@
 #include "ctl/VarnelCtl.h"
 
 #include "controller/ConfigurationBackup.h"
+#include "controller/UnitRecordJson.h"
+#include "controller/UpdateNarrator.h"
 #include "controller/VarnelController.h"
 #ifdef VARNEL_WITH_CHART
 #include "chart/RuntimeChart.h"
@@ -321,16 +323,12 @@ int VarnelCtl::update(VarnelController& controller, ConsoleStatus& status, const
                                 std::to_string(devices.size()));
     VarnelDevice& device = *devices[options.unit - 1];
 
-    say(status, controller, "label.determinebatterypacks");
     const std::vector<std::uint32_t> quantities = selection.quantities(packCount);
-    if (!options.internalOnly) {
-        say(status, controller, "label.calculatingbatteryruntime");
-        for (const std::string& line : controller.chosenPackLines(quantities))
-            status.show(line.c_str(), 1);
-    }
+    UpdateNarrator(controller.getMessages(), status)
+        .packsChosen(controller.chosenPackLines(quantities), options.internalOnly);
     const bool apply = options.command == "apply";
     const ConfigurationUpdate update = controller.applyConfiguration(
-        device, quantities, apply ? UpdateMode::write : UpdateMode::computeOnly, status.callback());
+        device, quantities, apply ? UpdateMode::write : UpdateMode::computeOnly, status);
     status.finish();
     // Without a new table the chart still shows what the unit holds. It is drawn
     // before the results, so that their exit code counts a chart not written.
@@ -345,8 +343,8 @@ int VarnelCtl::update(VarnelController& controller, ConsoleStatus& status, const
 
     if (json) {
         nlohmann::ordered_json doc{{"units", nlohmann::ordered_json::array({unitJson(device, options.unit)})},
-                                   {"current", valuesJson(update.before)},
-                                   {"planned", valuesJson(update.after)},
+                                   {"current", UnitRecordJson::encode(update.before)},
+                                   {"planned", UnitRecordJson::encode(update.after)},
                                    {"fileSha256", controller.getFileDigest()}};
         if (apply) {
             doc["saved"] = update.saved();
@@ -422,7 +420,7 @@ int VarnelCtl::backup(VarnelController& controller, ConsoleStatus& status, const
     if (device == nullptr)
         return code;
     const ConfigurationBackup::Written written =
-        controller.backUp(*device, ConfigurationValues::of(*device), nullptr, status.callback());
+        controller.backUp(*device, ConfigurationValues::of(*device), nullptr, status);
     status.finish();
     if (written.path.empty())
         return fail(saveFailed,
@@ -467,15 +465,14 @@ int VarnelCtl::restore(VarnelController& controller, ConsoleStatus& status, cons
         return fail(noUnit, catalogueFormat(controller.getMessages(), "msg.ctl.backupotherunit",
                                             {options.from, differs}, Missing::Key));
     }
-    const ConfigurationUpdate update =
-        controller.restoreConfiguration(*device, record.values, true, status.callback());
+    const ConfigurationUpdate update = controller.restoreConfiguration(*device, record.values, true, status);
     status.finish();
     code = exitCodeOf(update.outcome);
     if (json) {
         const nlohmann::ordered_json doc{
             {"units", nlohmann::ordered_json::array({unitJson(*device, options.unit)})},
-            {"current", valuesJson(update.before)},
-            {"planned", valuesJson(update.after)},
+            {"current", UnitRecordJson::encode(update.before)},
+            {"planned", UnitRecordJson::encode(update.after)},
             {"backup", update.backupPath.empty() ? nlohmann::ordered_json()
                                                  : nlohmann::ordered_json(narrowToUtf8(update.backupPath))},
             {"saved", update.saved()},
@@ -493,25 +490,10 @@ int VarnelCtl::restore(VarnelController& controller, ConsoleStatus& status, cons
 
 nlohmann::ordered_json VarnelCtl::unitJson(const VarnelDevice& device, unsigned number)
 {
-    return {{"number", number},
-            {"portName", narrowToUtf8(device.getPortName())},
-            {"vendorName", narrowToUtf8(device.getVendorName())},
-            {"productName", narrowToUtf8(device.getProductName())},
-            {"internalBatteryCount", device.getInternalBatteryCount()},
-            {"internalBatteryType", device.getInternalBatteryType()},
-            {"externalBatteryCount", device.getExternalBatteryCount()},
-            {"configurationInfo", device.getConfigurationInfo()},
-            {"batteryTableValues", device.getBatteryTableValues()},
-            {"cTableValues", device.getCTableValues()},
-            {"cTableHighB", device.getCTableHighB()}};
-}
-
-nlohmann::ordered_json VarnelCtl::valuesJson(const ConfigurationValues& values)
-{
-    return {{"externalBatteryCount", values.externalBatteryCount},
-            {"batteryTableValues", values.batteryTableValues},
-            {"cTableValues", values.cTableValues},
-            {"cTableHighB", values.cTableHighB}};
+    nlohmann::ordered_json unit{{"number", number}};
+    unit.update(
+        UnitRecordJson::encode(device, ConfigurationValues::of(device), UnitRecordJson::listingOrder));
+    return unit;
 }
 
 void VarnelCtl::printPlan(const VarnelDevice& device, unsigned number, const ConfigurationValues& current,

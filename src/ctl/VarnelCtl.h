@@ -73,7 +73,6 @@ private:
     void say(ConsoleStatus& status, const VarnelController& controller, const char* key);
 
     static nlohmann::ordered_json unitJson(const VarnelDevice& device, unsigned number);
-    static nlohmann::ordered_json valuesJson(const ConfigurationValues& values);
     // The runtime chart of a plan into a PNG or SVG file (after may be empty,
     // with it the runtime estimated with externalBatteries); reports and
     // returns false when it cannot.

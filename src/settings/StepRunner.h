@@ -4,7 +4,7 @@
 
 namespace varnel {
 
-// Runs one long step (a download, a save, a read-back) and returns its result;
+// Runs one long step of a download (a connection, a transfer) and returns its result;
 // the wizard keeps its window painting meanwhile, a terminal just runs it.
 using StepRunner = std::function<bool(const std::function<bool()>& step)>;
 

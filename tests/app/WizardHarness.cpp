@@ -161,17 +161,6 @@ public:
             callback("scanned", 1);
         return devices;
     }
-    bool computeConfiguration(VarnelDevice& device, const std::vector<std::uint32_t>& quantities,
-                              const StatusCallback& callback) override
-    {
-        dialog.computedQuantities = quantities;
-        if (dialog.computeResult)
-            return *dialog.computeResult;
-        return WizardBackend::computeConfiguration(device, quantities, callback);
-    }
-    // The fake units have no port to read them again from.
-    bool identifyUnit(const VarnelDevice&) override { return true; }
-    bool validateUpdate(VarnelDevice&, const StatusCallback&) override { return dialog.validateResult; }
     void configureDownload(DataFileDownload& download) override { dialog.downloadClients(download); }
 
 private:
@@ -187,6 +176,18 @@ TestDialog::TestDialog()
       })
 {
     setBackend(std::make_unique<TestBackend>(*this));
+    UpdateSteps steps;
+    steps.compute = [this](VarnelDevice& device, const std::vector<std::uint32_t>& quantities,
+                           const StatusCallback& callback) {
+        computedQuantities = quantities;
+        if (computeResult)
+            return *computeResult;
+        return getController().computeConfiguration(device, quantities, callback);
+    };
+    // The fake units have no port to read them again from.
+    steps.identify = [](const VarnelDevice&) { return true; };
+    steps.validate = [this](VarnelDevice&, const StatusCallback&) { return validateResult; };
+    getController().setUpdateSteps(std::move(steps));
 }
 
 void Wizard::SetUp()

@@ -1,4 +1,5 @@
 #include "controller/VarnelController.h"
+#include "controller/UpdateAdapter.h"
 #include "device/VarnelDevice.h"
 #include "settings/I18N.h"
 #include "settings/Log.h"
@@ -145,6 +146,28 @@ private:
     bool saves;
 };
 
+// The texts an update shows, apart by whether a step was running.
+class Recorder : public UpdateAdapter {
+public:
+    void show(const char* text, std::uint32_t newLine) override
+    {
+        EXPECT_EQ(newLine, 1u);
+        (inStep ? shownInStep : shown).push_back(text ? text : "<null>");
+    }
+    bool runStep(const std::function<bool()>& step) override
+    {
+        inStep = true;
+        const bool result = step();
+        inStep = false;
+        return result;
+    }
+
+    std::vector<std::string> shown, shownInStep;
+
+private:
+    bool inStep = false;
+};
+
 // Each stage is reached only through the one before, its texts are shown
 // between the long steps (never inside one, where the wizard would have to
 // marshal them), and the result holds the record's values before and after.
@@ -195,9 +218,7 @@ TEST(ApplyConfiguration, StagesStopAtTheFirstFailureAndTellWhere)
             test::writeFile("backups", "");
         const bool computes = c.fails != compute, saves = c.fails != save, validates = c.fails != validate;
         RecordOnly device(saves);
-        bool inStep = false;
         int validations = 0;
-        std::vector<std::string> shown, shownInStep;
         UpdateSteps steps;
         steps.compute = [&](VarnelDevice& unit, const std::vector<std::uint32_t>& quantities,
                             const StatusCallback& callback) {
@@ -211,19 +232,12 @@ TEST(ApplyConfiguration, StagesStopAtTheFirstFailureAndTellWhere)
             ++validations;
             return validates;
         };
-        steps.run = [&](const std::function<bool()>& step) {
-            inStep = true;
-            const bool result = step();
-            inStep = false;
-            return result;
-        };
-        const StatusCallback callback = [&](const char* text, std::uint32_t newLine) {
-            EXPECT_EQ(newLine, 1u);
-            (inStep ? shownInStep : shown).push_back(text ? text : "<null>");
-        };
+        controller.setUpdateSteps(steps);
+        Recorder recorder;
 
-        const ConfigurationUpdate update =
-            controller.applyConfiguration(device, {0, 2}, c.mode, callback, steps);
+        const ConfigurationUpdate update = controller.applyConfiguration(device, {0, 2}, c.mode, recorder);
+        const std::vector<std::string>& shown = recorder.shown;
+        const std::vector<std::string>& shownInStep = recorder.shownInStep;
         EXPECT_EQ(update.outcome, c.outcome);
         EXPECT_EQ(update.before.externalBatteryCount, 0);
         EXPECT_EQ(update.after.externalBatteryCount, 8);

@@ -45,10 +45,7 @@ public:
         }
         return found;
     }
-    bool validateUpdate(VarnelDevice& device, const varnel::StatusCallback& callback) override
-    {
-        return illustrative || WizardBackend::validateUpdate(device, callback);
-    }
+    bool isIllustrative() const { return illustrative; }
 
 private:
     bool illustrative = false;
@@ -91,7 +88,14 @@ int main(int argc, char** argv)
     QDir().mkpath(outDir);
 
     varnel::VarnelDialog dialog;
-    dialog.setBackend(std::make_unique<ScreenshotBackend>(dialog.getController()));
+    auto backend = std::make_unique<ScreenshotBackend>(dialog.getController());
+    const ScreenshotBackend& units = *backend;
+    varnel::UpdateSteps steps;
+    steps.validate = [&units, &dialog](VarnelDevice& device, const varnel::StatusCallback& callback) {
+        return units.isIllustrative() || dialog.getController().validateUpdate(device, callback);
+    };
+    dialog.getController().setUpdateSteps(std::move(steps));
+    dialog.setBackend(std::move(backend));
     dialog.show();
     auto next = [&dialog] { dialog.findChild<QPushButton*>("1001")->click(); };
     bool ok = save(dialog, outDir, "1");
