@@ -476,10 +476,12 @@ std::vector<std::uint32_t> VarnelDialog::chosenQuantities() const
 }
 
 void VarnelDialog::showRuntimeChart(const VarnelDevice& device, const std::vector<std::uint8_t>& before,
-                                    const std::vector<std::uint8_t>& after, const char* afterKey)
+                                    const std::vector<std::uint8_t>& after, const char* afterKey,
+                                    std::int32_t externalBatteries)
 {
-    layout.runtimeChart->setPicture(controller.runtimePicture(device, before, after),
-                                    controller.getMessages(), afterKey);
+    RuntimePicture picture = controller.runtimePicture(device, before, after);
+    picture.estimateWith(device.getInternalBatteryCount(), externalBatteries);
+    layout.runtimeChart->setPicture(picture, controller.getMessages(), afterKey);
     layout.showRuntimeChart(page);
 }
 
@@ -565,16 +567,21 @@ void VarnelDialog::showOutcomeChart(const VarnelDevice& device, const Configurat
     // Beside the table the scan read, only what the unit is known to hold
     // now: a computed table that did not reach it would read as its runtime.
     std::vector<std::uint8_t> held;
+    // The estimate only for packs the unit is known to count now.
+    std::int32_t external = 0;
     if (restore != nullptr) {
         // Written back and checked, the unit holds the scanned table again.
         if (restore->readBack && !restore->validated())
             held = restore->readBack->batteryTableValues;
     } else if (update.readBack) {
         held = update.readBack->batteryTableValues;
+        if (update.validated())
+            external = update.readBack->externalBatteryCount;
     } else if (update.validated()) {
         held = update.after.batteryTableValues; // the check found exactly these
+        external = update.after.externalBatteryCount;
     }
-    showRuntimeChart(device, update.before.batteryTableValues, held, "label.chart.readback");
+    showRuntimeChart(device, update.before.batteryTableValues, held, "label.chart.readback", external);
 }
 
 void VarnelDialog::onBack()

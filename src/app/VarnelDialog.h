@@ -100,9 +100,11 @@ private:
     std::string deviceHeading(const VarnelDevice& device) const;
     // The quantity of each pack that the rows of page 4 name.
     std::vector<std::uint32_t> chosenQuantities() const;
-    // The unit's runtime for two of its battery tables, in the chart's place on the page.
+    // The unit's runtime for two of its battery tables, in the chart's place on
+    // the page; with external batteries, also the runtime estimated with them.
     void showRuntimeChart(const VarnelDevice& device, const std::vector<std::uint8_t>& before,
-                          const std::vector<std::uint8_t>& after, const char* afterKey = "label.chart.after");
+                          const std::vector<std::uint8_t>& after, const char* afterKey = "label.chart.after",
+                          std::int32_t externalBatteries = 0);
     // Page 5's chart once an update (and a restore after it, if given) is over.
     void showOutcomeChart(const VarnelDevice& device, const ConfigurationUpdate& update,
                           const ConfigurationUpdate* restore);

@@ -55,14 +55,15 @@ RuntimePicture::Series RuntimePicture::seriesOf(const std::vector<std::uint8_t>&
     return series;
 }
 
-void RuntimePicture::estimateWith(std::uint32_t tableBatteries, std::uint64_t allBatteries)
+void RuntimePicture::estimateWith(std::uint32_t internalBatteries, std::int64_t externalBatteries)
 {
     estimate.clear();
     estimateBatteries = 0;
-    if (!watts || !scaled || tableBatteries == 0 || allBatteries <= tableBatteries ||
+    if (!watts || !scaled || internalBatteries == 0 || externalBatteries <= 0 ||
         after.size() != batteryTableSize)
         return;
-    const double share = static_cast<double>(tableBatteries) / static_cast<double>(allBatteries);
+    const std::uint64_t allBatteries = internalBatteries + static_cast<std::uint64_t>(externalBatteries);
+    const double share = static_cast<double>(internalBatteries) / static_cast<double>(allBatteries);
     for (const Point& point : after) {
         const double load = point.load * share;
         // Loads rise strictly, so the share lies in at most one span.

@@ -30,14 +30,14 @@ public:
     const Series& getBefore() const { return before; }
     const Series& getAfter() const { return after; }
 
-    // The runtime the unit would give at its loads with allBatteries in all,
-    // where the new table is the runtime of tableBatteries (the unit's
-    // internal ones): the load shared evenly, each share's runtime read off
-    // the new table between its loads through the energy, as the mixed-type
-    // computation averages. Only loads whose share falls within the table's
-    // loads are worked out, and only with watts and scalars; with nothing to
-    // add (no packs, no internal batteries) there is no estimate.
-    void estimateWith(std::uint32_t tableBatteries, std::uint64_t allBatteries);
+    // The runtime the unit would give at its loads with external batteries
+    // beside its internal ones, taking the new table as the runtime of the
+    // internal ones: the load shared evenly over all, each share's runtime read
+    // off the new table between its loads through the energy, as the
+    // mixed-type computation averages. Only loads whose share falls within the
+    // table's loads are worked out, and only with watts and scalars; with
+    // nothing to add (no packs, no internal batteries) there is no estimate.
+    void estimateWith(std::uint32_t internalBatteries, std::int64_t externalBatteries);
     const Series& getEstimate() const { return estimate; }
     std::uint64_t getEstimateBatteries() const { return estimateBatteries; }
     // False when the unit's scalars cannot undo the division (no table, a

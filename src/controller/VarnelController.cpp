@@ -190,9 +190,7 @@ RuntimePicture VarnelController::plannedPicture(const VarnelDevice& device,
     if (!planBatteryTable(device, batteryPackQuantities, planned, &external))
         planned.clear();
     RuntimePicture picture = runtimePicture(device, before, planned);
-    if (external > 0)
-        picture.estimateWith(device.getInternalBatteryCount(),
-                             device.getInternalBatteryCount() + static_cast<std::uint64_t>(external));
+    picture.estimateWith(device.getInternalBatteryCount(), external);
     return picture;
 }
 

@@ -378,10 +378,7 @@ bool VarnelCtl::writePlot(const VarnelController& controller, [[maybe_unused]] C
 {
 #ifdef VARNEL_WITH_CHART
     RuntimePicture picture = controller.runtimePicture(device, before, after);
-    if (externalBatteries > 0)
-        picture.estimateWith(device.getInternalBatteryCount(),
-                             device.getInternalBatteryCount() +
-                                 static_cast<std::uint64_t>(externalBatteries));
+    picture.estimateWith(device.getInternalBatteryCount(), externalBatteries);
     if (RuntimeChart::writeFile(picture, controller.getMessages(), path)) {
         if (!picture.isScaled())
             say(status, controller, "msg.chart.unscaled");

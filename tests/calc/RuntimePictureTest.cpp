@@ -131,7 +131,7 @@ TEST(RuntimePicture, EstimatesTheRuntimeWithTheBatteriesSharingTheLoad)
         table.push_back(static_cast<std::uint8_t>(200 - 9 * r));
 
     RuntimePicture picture(scalars, wattages, Unit(2, 1), {}, table);
-    picture.estimateWith(2, 4);
+    picture.estimateWith(2, 2);
     const RuntimePicture::Series& after = picture.getAfter();
     const RuntimePicture::Series& estimate = picture.getEstimate();
     EXPECT_EQ(picture.getEstimateBatteries(), 4u);
@@ -145,20 +145,23 @@ TEST(RuntimePicture, EstimatesTheRuntimeWithTheBatteriesSharingTheLoad)
 
     struct Case {
         const char* name;
-        std::uint32_t scalarIndex, wattageIndex, tableBatteries;
-        std::uint64_t allBatteries;
+        std::uint32_t scalarIndex, wattageIndex, internal;
+        std::int64_t external;
         std::size_t rows;
     };
     const Case none[] = {
-        {"no packs added", 2, 1, 2, 2, 20}, {"no internal batteries", 2, 1, 0, 8, 20},
-        {"no watts", 2, 3, 2, 4, 20},       {"no scalars", 3, 1, 2, 4, 20},
-        {"a short table", 2, 1, 2, 4, 19},
+        {"no packs added", 2, 1, 2, 0, 20},
+        {"a count below 0", 2, 1, 2, -8, 20},
+        {"no internal batteries", 2, 1, 0, 8, 20},
+        {"no watts", 2, 3, 2, 2, 20},
+        {"no scalars", 3, 1, 2, 2, 20},
+        {"a short table", 2, 1, 2, 2, 19},
     };
     for (const Case& c : none) {
         SCOPED_TRACE(c.name);
         RuntimePicture without(scalars, wattages, Unit(c.scalarIndex, c.wattageIndex), {},
                                {table.begin(), table.begin() + static_cast<std::ptrdiff_t>(c.rows)});
-        without.estimateWith(c.tableBatteries, c.allBatteries);
+        without.estimateWith(c.internal, c.external);
         EXPECT_TRUE(without.getEstimate().empty());
         EXPECT_EQ(without.getEstimateBatteries(), 0u);
     }

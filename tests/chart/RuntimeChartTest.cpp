@@ -87,7 +87,7 @@ TEST_F(Chart, TellsTheReaderWhatIsDrawn)
         std::vector<std::uint8_t> after;
         QStringList series;
         bool unchanged;
-        std::uint64_t batteries = 0; // with packs: the estimate for this many
+        std::int32_t added = 0; // batteries in packs: the estimate for them and the unit's 4
     };
     const QString estimate = qt("label.chart.estimate").replace("%u", "12");
     const Case cases[] = {
@@ -98,13 +98,13 @@ TEST_F(Chart, TellsTheReaderWhatIsDrawn)
          low,
          {qt("label.chart.before"), qt("label.chart.after"), estimate},
          true,
-         12},
+         8},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         RuntimeChart chart;
         RuntimePicture picture = controller.runtimePicture(unit, low, c.after);
-        picture.estimateWith(unit.getInternalBatteryCount(), c.batteries);
+        picture.estimateWith(unit.getInternalBatteryCount(), c.added);
         chart.setPicture(picture, controller.getMessages());
         EXPECT_EQ(chart.seriesNames(), c.series);
         EXPECT_TRUE(chart.valueTitle().endsWith("(s)")) << chart.valueTitle().toStdString();
