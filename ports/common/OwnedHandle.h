@@ -1,42 +1,20 @@
 #pragma once
 
-#include <windows.h>
+#include "UniqueHandle.h"
 
-#include <utility>
+#include <windows.h>
 
 namespace linkport {
 
-// Owns one Windows kernel handle (a COM port, a HID device, a mutex), closed
-// when it goes. Both INVALID_HANDLE_VALUE (CreateFile) and null (CreateMutex)
-// mean none.
-class OwnedHandle {
-public:
-    OwnedHandle() = default;
-    explicit OwnedHandle(HANDLE handle) : handle(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-    ~OwnedHandle() { reset(); }
-    OwnedHandle(OwnedHandle&& other) noexcept : handle(std::exchange(other.handle, nullptr)) {}
-    OwnedHandle& operator=(OwnedHandle&& other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            handle = std::exchange(other.handle, nullptr);
-        }
-        return *this;
-    }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-
-    HANDLE get() const { return handle; }
-    bool valid() const { return handle != nullptr; }
-    void reset()
-    {
-        if (handle)
-            CloseHandle(handle);
-        handle = nullptr;
-    }
-
-private:
-    HANDLE handle = nullptr;
+struct OwnedHandleTraits {
+    using Value = HANDLE;
+    static HANDLE invalid() { return nullptr; }
+    // Both INVALID_HANDLE_VALUE (CreateFile) and null (CreateMutex) mean none.
+    static HANDLE adopt(HANDLE handle) { return handle == INVALID_HANDLE_VALUE ? nullptr : handle; }
+    static void close(HANDLE handle) { CloseHandle(handle); }
 };
+
+// Owns one Windows kernel handle: a COM port, a HID device, a mutex.
+using OwnedHandle = UniqueHandle<OwnedHandleTraits>;
 
 } // namespace linkport

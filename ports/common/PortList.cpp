@@ -30,4 +30,22 @@ bool detectionWanted(const char* variable)
     return environmentText(variable) != "0";
 }
 
+void reportPort(PortEnumerateCallback callback, void* context, uint32_t transport, const std::string& path,
+                const std::string& vendor, const std::string& product)
+{
+    PortDescriptor port{};
+    port.size = sizeof(PortDescriptor);
+    port.transport = transport;
+    port.portName = path.c_str();
+    if (!vendor.empty()) {
+        port.vendorName = vendor.c_str();
+        port.vendorNameLength = static_cast<int32_t>(vendor.size());
+    }
+    if (!product.empty()) {
+        port.productName = product.c_str();
+        port.productNameLength = static_cast<int32_t>(product.size());
+    }
+    callback(&port, context);
+}
+
 } // namespace linkport

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "linkport.h"
+
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,5 +26,10 @@ std::string environmentText(const char* variable);
 // as LINKSERIAL_DETECT) is "0", so that a test or a simulator session never
 // reaches a real unit on the machine.
 bool detectionWanted(const char* variable);
+
+// Hands one port found to PortEnumerate's callback; a name left empty is not
+// given. The texts need only outlive the call.
+void reportPort(PortEnumerateCallback callback, void* context, uint32_t transport, const std::string& path,
+                const std::string& vendor = {}, const std::string& product = {});
 
 } // namespace linkport

@@ -104,23 +104,6 @@ std::shared_ptr<HidUsageAccess> openUnit(const std::string& path)
 }
 #endif
 
-void report(PortEnumerateCallback callback, void* context, const linkhid::HidPortEntry& entry)
-{
-    PortDescriptor port{};
-    port.size = sizeof(PortDescriptor);
-    port.transport = kTransport;
-    port.portName = entry.path.c_str();
-    if (!entry.manufacturer.empty()) {
-        port.vendorName = entry.manufacturer.c_str();
-        port.vendorNameLength = static_cast<int32_t>(entry.manufacturer.size());
-    }
-    if (!entry.product.empty()) {
-        port.productName = entry.product.c_str();
-        port.productNameLength = static_cast<int32_t>(entry.product.size());
-    }
-    callback(&port, context);
-}
-
 } // namespace
 
 extern "C" {
@@ -142,7 +125,7 @@ void PortEnumerate(PortEnumerateCallback callback, void* context)
     for (auto& port : linkhid::HidPortList::simulatorPorts(linkport::environmentText(LINKHIDSIM_ENV)))
         ports.push_back(std::move(port));
     for (const auto& port : ports)
-        report(callback, context, port);
+        linkport::reportPort(callback, context, kTransport, port.path, port.manufacturer, port.product);
 }
 
 uint32_t PortOpen(PortDescriptor* port)

@@ -1,80 +1,53 @@
 #include "SimulatorSocket.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-
-#include <cerrno>
-#include <cstring>
-
+// What is the same on every platform; opening and the single calls are in
+// SimulatorSocketLinux.cpp and windows/SimulatorSocketWin32.cpp.
 namespace linkhid {
 
-bool SimulatorSocket::open(const std::string& address, int& error)
+namespace {
+
+// Makes `step` move the bytes until all are through: it answers as sendSome does.
+template <typename Byte, typename Step> bool transferAll(Byte* data, size_t size, Step step)
 {
-    sockaddr_un local{};
-    local.sun_family = AF_UNIX;
-    if (address.empty() || address.size() >= sizeof local.sun_path) {
-        error = ENAMETOOLONG;
-        return false;
+    while (size > 0) {
+        const std::ptrdiff_t moved = step(data, size);
+        if (moved == 0)
+            continue;
+        if (moved < 0)
+            return false;
+        data += moved;
+        size -= static_cast<size_t>(moved);
     }
-    std::memcpy(local.sun_path, address.c_str(), address.size() + 1);
-    linkport::FileDescriptor opened(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!opened.valid() ||
-        connect(opened.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        error = errno;
-        return false;
-    }
-    error = 0;
-    fd = std::move(opened);
     return true;
 }
 
+} // namespace
+
 bool SimulatorSocket::sendAll(const uint8_t* data, size_t size)
 {
-    while (size > 0) {
-        ssize_t sent = send(fd.get(), data, size, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent <= 0)
-            return false;
-        data += sent;
-        size -= static_cast<size_t>(sent);
-    }
-    return true;
+    return transferAll(data, size, [this](const uint8_t* at, size_t left) { return sendSome(at, left); });
 }
 
 bool SimulatorSocket::receiveAll(uint8_t* data, size_t size, Deadline deadline)
 {
-    while (size > 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+    return transferAll(data, size, [this, deadline](uint8_t* at, size_t wanted) -> std::ptrdiff_t {
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
-            return false;
-        pollfd pfd{fd.get(), POLLIN, 0};
-        int ready = poll(&pfd, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            return false;
-        ssize_t got = recv(fd.get(), data, size, 0);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        data += got;
-        size -= static_cast<size_t>(got);
-    }
-    return true;
+            return -1;
+        const int ready = waitReadable(left);
+        return ready <= 0 ? ready : receiveSome(at, wanted);
+    });
 }
 
 void SimulatorSocket::close()
 {
-    fd.reset();
+    socket.reset();
 }
 
 bool SimulatorSocket::connected() const
 {
-    return fd.valid();
+    return socket.valid();
 }
 
 } // namespace linkhid

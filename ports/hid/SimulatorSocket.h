@@ -34,10 +34,19 @@ public:
 #endif
 
 private:
+    // One call of the system's each, made by the platform's own source file:
+    // the bytes moved, 0 when a signal cut the call short (make it again), or
+    // -1 when the stream failed or the peer hung up.
+    std::ptrdiff_t sendSome(const uint8_t* data, size_t size);
+    std::ptrdiff_t receiveSome(uint8_t* data, size_t size);
+    // 1 when bytes wait, 0 when a signal cut the wait short, -1 when none came
+    // within `left` or the wait failed.
+    int waitReadable(std::chrono::microseconds left);
+
 #ifdef _WIN32
     OwnedSocket socket;
 #else
-    linkport::FileDescriptor fd;
+    linkport::FileDescriptor socket;
 #endif
 };
 

@@ -28,15 +28,6 @@ uint32_t fail(std::string reason)
     return 0;
 }
 
-void report(PortEnumerateCallback callback, void* context, const std::string& path)
-{
-    PortDescriptor port{};
-    port.size = sizeof(PortDescriptor);
-    port.transport = PORT_TRANSPORT_SERIAL;
-    port.portName = path.c_str();
-    callback(&port, context);
-}
-
 } // namespace
 
 extern "C" {
@@ -50,7 +41,7 @@ void PortEnumerate(PortEnumerateCallback callback, void* context)
         detected = SerialPort::detected();
     for (const std::string& path :
          linkserial::listedPorts(detected, linkport::environmentText("LINKSERIAL_PORTS")))
-        report(callback, context, path);
+        linkport::reportPort(callback, context, PORT_TRANSPORT_SERIAL, path);
 }
 
 uint32_t PortOpen(PortDescriptor* port)

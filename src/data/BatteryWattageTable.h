@@ -1,29 +1,17 @@
 #pragma once
 
-#include "data/RowMap.h"
-#include "data/TableSizes.h"
-
-#include <libxml/tree.h>
-
-#include <cstdint>
+#include "data/IndexedRowTable.h"
 
 namespace varnel {
 
 // The load in watts of each of the 20 battery-table rows.
-class BatteryWattageTable {
+class BatteryWattageTable : public IndexedRowTable<BatteryWattageTable> {
 public:
     BatteryWattageTable() = default;
-    explicit BatteryWattageTable(xmlNode* element);
-    virtual ~BatteryWattageTable() = default;
+    explicit BatteryWattageTable(xmlNode* element) : IndexedRowTable(element) {}
 
-    bool isValid() const { return !refused && hasExactKeys(rows, 0, batteryTableSize - 1); }
-    std::uint32_t getIndex() const { return index; }
-    const RowMap& getRows() const { return rows; }
-
-private:
-    std::uint32_t index = 0;
-    RowMap rows;
-    bool refused = false; // a number in it did not fit
+    static constexpr const char* rowElement = "Wattage";
+    static constexpr const char* valueAttribute = "watts";
 };
 
 } // namespace varnel

@@ -132,29 +132,24 @@ bool VarnelXmlParser::parse(std::string& versionNumber, std::string& versionDate
                             ScalarTableMap& scalarTables, WattageTableMap& wattageTables,
                             BatteryTableMap& batteryTables, BatteryPackList& batteryPacks)
 {
-    if (!readVersion(versionNumber, versionDate)) {
-        log() << "An error occured parsing the File Version" << std::endl;
+    // The first part that cannot be read ends the parse, named in the log.
+    const auto failed = [](const char* part) {
+        log() << "An error occured parsing the " << part << std::endl;
         return false;
-    }
+    };
+    if (!readVersion(versionNumber, versionDate))
+        return failed("File Version");
     if (!readTables<FWScalarTable>("//ExternalBatteryPack//FWScalarTable", scalarTables,
-                                   &FWScalarTable::getIndex)) {
-        log() << "An error occured parsing the Scalar Tables" << std::endl;
-        return false;
-    }
+                                   &FWScalarTable::getIndex))
+        return failed("Scalar Tables");
     if (!readTables<BatteryWattageTable>("//ExternalBatteryPack//BatteryWattageTable", wattageTables,
-                                         &BatteryWattageTable::getIndex)) {
-        log() << "An error occured parsing the Wattage Tables" << std::endl;
-        return false;
-    }
+                                         &BatteryWattageTable::getIndex))
+        return failed("Wattage Tables");
     if (!readTables<BatteryTable>("//ExternalBatteryPack//BatteryTable", batteryTables,
-                                  &BatteryTable::getTypeIndex)) {
-        log() << "An error occured parsing the Battery Tables" << std::endl;
-        return false;
-    }
-    if (!readBatteryPacks(batteryPacks)) {
-        log() << "An error occured parsing the Battery Packs" << std::endl;
-        return false;
-    }
+                                  &BatteryTable::getTypeIndex))
+        return failed("Battery Tables");
+    if (!readBatteryPacks(batteryPacks))
+        return failed("Battery Packs");
     return true;
 }
 
@@ -179,39 +174,38 @@ bool VarnelXmlParser::readVersion(std::string& versionNumber, std::string& versi
     return true;
 }
 
-template <typename Table, typename Map>
-bool VarnelXmlParser::readTables(const char* expression, Map& tables, std::uint32_t (Table::*key)() const)
+template <typename Read> bool VarnelXmlParser::forEachElement(const char* expression, Read read) const
 {
     const auto result = evaluate(expression);
     if (!result)
         return false;
     for (int i = 0; i < result->nodesetval->nodeNr; ++i) {
         xmlNode* node = result->nodesetval->nodeTab[i];
-        if (node->type != XML_ELEMENT_NODE)
-            continue;
-        auto table = std::make_unique<Table>(node);
-        if (!table->isValid())
-            continue;
-        const std::uint32_t index = ((*table).*key)();
-        tables[index] = std::move(table); // the latest table under a key wins
+        if (node->type == XML_ELEMENT_NODE)
+            read(node);
     }
     return true;
 }
 
+template <typename Table, typename Map>
+bool VarnelXmlParser::readTables(const char* expression, Map& tables, std::uint32_t (Table::*key)() const)
+{
+    return forEachElement(expression, [&](xmlNode* node) {
+        auto table = std::make_unique<Table>(node);
+        if (!table->isValid())
+            return;
+        const std::uint32_t index = ((*table).*key)();
+        tables[index] = std::move(table); // the latest table under a key wins
+    });
+}
+
 bool VarnelXmlParser::readBatteryPacks(BatteryPackList& batteryPacks)
 {
-    const auto result = evaluate("//ExternalBatteryPack//BatteryPack");
-    if (!result)
-        return false;
-    for (int i = 0; i < result->nodesetval->nodeNr; ++i) {
-        xmlNode* node = result->nodesetval->nodeTab[i];
-        if (node->type != XML_ELEMENT_NODE)
-            continue;
+    return forEachElement("//ExternalBatteryPack//BatteryPack", [&](xmlNode* node) {
         auto pack = std::make_unique<BatteryPack>(node);
         if (pack->isValid())
             batteryPacks.push_back(std::move(pack));
-    }
-    return true;
+    });
 }
 
 } // namespace varnel

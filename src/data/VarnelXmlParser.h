@@ -39,6 +39,8 @@ private:
     void accept(const xmlParserCtxt* context, Document parsed, const std::string& name);
     XPathResult evaluate(const char* expression) const;
     bool readVersion(std::string& versionNumber, std::string& versionDate);
+    // Calls `read` with each element the expression finds; false when it finds nothing.
+    template <typename Read> bool forEachElement(const char* expression, Read read) const;
     template <typename Table, typename Map>
     bool readTables(const char* expression, Map& tables, std::uint32_t (Table::*key)() const);
     bool readBatteryPacks(BatteryPackList& batteryPacks);

@@ -306,15 +306,8 @@ bool DeltaSerialDevice::load(CAnyPort& port, const StatusCallback& callback, con
 
 bool DeltaSerialDevice::save()
 {
-    if (batteryTableValues.size() != batteryTableSize) {
-        log() << "There are only " << batteryTableValues.size() << " values in the battery table!"
-              << std::endl;
+    if (!tablesComplete())
         return false;
-    }
-    if (cTableValues.size() != cTableSize) {
-        log() << "There are only " << cTableValues.size() << " values in the C Table!" << std::endl;
-        return false;
-    }
     // The request carries the count in three digits: a larger one (a hand-edited
     // backup, say) would shift every field after it.
     if (externalBatteryCount < 0 ||
@@ -325,12 +318,8 @@ bool DeltaSerialDevice::save()
         return false;
     }
     CAnyPort port;
-    if (portInfo)
-        port.setTransport(portInfo->transport);
-    if (!portInfo || !port.open(portInfo.get())) {
-        log() << "Failed to open port " << portName << " to save DeltaSerialDevice information" << std::endl;
+    if (!openForSave(port, "DeltaSerialDevice"))
         return false;
-    }
     port.configureSerial(SERIAL_LINE_BAUD, SERIAL_LINE_PARITY, SERIAL_LINE_DATA_BITS, SERIAL_LINE_STOP_BITS,
                          0);
     std::string data;

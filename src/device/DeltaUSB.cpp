@@ -186,25 +186,14 @@ bool DeltaUSB::load(CAnyPort& port, const StatusCallback& callback, const I18N* 
 
 bool DeltaUSB::save()
 {
-    if (batteryTableValues.size() != batteryTableSize) {
-        log() << "There are only " << batteryTableValues.size() << " values in the battery table!"
-              << std::endl;
+    if (!tablesComplete())
         return false;
-    }
-    if (cTableValues.size() != cTableSize) {
-        log() << "There are only " << cTableValues.size() << " values in the C Table!" << std::endl;
-        return false;
-    }
     // Give the unit time to finish with the reads of the page before.
     sleepMs(preSaveSleep);
 
     CAnyPort port;
-    if (portInfo)
-        port.setTransport(portInfo->transport);
-    if (!portInfo || !port.open(portInfo.get())) {
-        log() << "Failed to open port " << portName << " to save DeltaUSB information" << std::endl;
+    if (!openForSave(port, "DeltaUSB"))
         return false;
-    }
     auto write = [&port](std::uint8_t usage, std::uint32_t value) {
         return port.setHid(0, 0, HID_PAGE_VENDOR, usage, value) != 0;
     };

@@ -260,25 +260,11 @@ bool Protocol3014::load(CAnyPort& port, const StatusCallback& callback, const I1
 
 bool Protocol3014::save()
 {
-    if (batteryTableValues.size() != batteryTableSize) {
-        log() << "There are only " << batteryTableValues.size() << " values in the battery table!"
-              << std::endl;
+    if (!tablesComplete())
         return false;
-    }
-    if (cTableValues.size() != cTableSize) {
-        log() << "There are only " << cTableValues.size() << " values in the C Table!" << std::endl;
-        return false;
-    }
-    if (!portInfo) {
-        log() << "Failed to open port " << portName << " to save Protocol3014 information" << std::endl;
-        return false;
-    }
     CAnyPort port;
-    port.setTransport(portInfo->transport);
-    if (!port.open(portInfo.get())) {
-        log() << "Failed to open port " << portName << " to save Protocol3014 information" << std::endl;
+    if (!openForSave(port, "Protocol3014"))
         return false;
-    }
     port.configureSerial(SERIAL_LINE_BAUD, SERIAL_LINE_PARITY, SERIAL_LINE_DATA_BITS, SERIAL_LINE_STOP_BITS,
                          0);
     std::vector<std::uint8_t> returned;

@@ -1,5 +1,7 @@
 #include "device/VarnelDevice.h"
 
+#include "data/TableSizes.h"
+#include "device/CAnyPort.h"
 #include "settings/CatalogueText.h"
 #include "settings/Log.h"
 #include "settings/ShownText.h"
@@ -47,6 +49,31 @@ void VarnelDevice::reportChangingAnswers(const StatusCallback& callback, const I
     log() << "The unit on " << portName << " gives changing answers: check the cable" << std::endl;
     if (callback && messages)
         callback(catalogueFormat(messages, "msg.changinganswers", {portName}, Missing::Key).c_str(), 1);
+}
+
+bool VarnelDevice::tablesComplete() const
+{
+    if (batteryTableValues.size() != batteryTableSize) {
+        log() << "There are only " << batteryTableValues.size() << " values in the battery table!"
+              << std::endl;
+        return false;
+    }
+    if (cTableValues.size() != cTableSize) {
+        log() << "There are only " << cTableValues.size() << " values in the C Table!" << std::endl;
+        return false;
+    }
+    return true;
+}
+
+bool VarnelDevice::openForSave(CAnyPort& port, const char* protocol) const
+{
+    if (portInfo)
+        port.setTransport(portInfo->transport);
+    if (!portInfo || !port.open(portInfo.get())) {
+        log() << "Failed to open port " << portName << " to save " << protocol << " information" << std::endl;
+        return false;
+    }
+    return true;
 }
 
 void VarnelDevice::setPortInfo(const PortDescriptor& descriptor)

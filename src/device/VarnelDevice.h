@@ -84,6 +84,13 @@ protected:
     // Logs, and shows when it can, that the unit's answers keep changing.
     void reportChangingAnswers(const StatusCallback& callback, const I18N* messages) const;
 
+    // What every save checks before it writes a byte: both tables whole. A
+    // table of another length logs its count and stops the save.
+    bool tablesComplete() const;
+    // Opens `port` from portInfo for a save; `protocol` names the class in the
+    // line logged when that fails.
+    bool openForSave(CAnyPort& port, const char* protocol) const;
+
     // A value the computation or the identity of the unit rests on is read
     // until two reads in a row agree, three at most: one bit dropped on the
     // line must not become another battery type. `read` gives nothing when

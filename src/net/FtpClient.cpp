@@ -23,18 +23,6 @@ constexpr std::size_t replyCodeLength = 3;
 constexpr std::size_t replyTextOffset = 4; // after the code and its separator
 constexpr std::size_t pasvNumberCount = 6;
 
-struct ConnectText {
-    ConnectFailure failure;
-    const char* text;
-};
-
-constexpr ConnectText connectTexts[] = {
-    {ConnectFailure::Unresolved, "Failed to resolve server address "},
-    {ConnectFailure::NoSocket, "Failed to create socket to host"},
-    {ConnectFailure::NoOptions, "Failed to set socket options"},
-    {ConnectFailure::Refused, "Failed to connect to server"},
-};
-
 std::string textAfterCode(const std::string& line)
 {
     return line.size() > replyTextOffset ? line.substr(replyTextOffset) : std::string();
@@ -208,11 +196,7 @@ bool FtpClient::Connect(const char* host, int port)
     const ConnectFailure failure =
         TcpConnector::open(host, port, timeout, controlSocket, &bounds, &controlPeer);
     if (failure != ConnectFailure::None) {
-        for (const auto& entry : connectTexts)
-            if (entry.failure == failure)
-                response = entry.text;
-        if (failure == ConnectFailure::Unresolved && host)
-            response += host;
+        response = TcpConnector::failureText(failure, host);
         return false;
     }
     return checkControlResponse('2');

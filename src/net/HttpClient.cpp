@@ -35,18 +35,6 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix)
            });
 }
 
-struct ConnectText {
-    ConnectFailure failure;
-    const char* text;
-};
-
-constexpr ConnectText connectTexts[] = {
-    {ConnectFailure::Unresolved, "400 Failed to resolve server address "},
-    {ConnectFailure::NoSocket, "400 Failed to create socket to host"},
-    {ConnectFailure::NoOptions, "400 Failed to set socket options"},
-    {ConnectFailure::Refused, "400 Failed to connect to server"},
-};
-
 } // namespace
 
 // Follows the header lines as they arrive, to tell where a response ends: a
@@ -136,11 +124,7 @@ bool HttpClient::Connect(const char* host, int port, bool secure)
     refused = false;
     const ConnectFailure failure = TcpConnector::open(host, port, timeout, socket, &bounds);
     if (failure != ConnectFailure::None) {
-        for (const auto& entry : connectTexts)
-            if (entry.failure == failure)
-                response = entry.text;
-        if (failure == ConnectFailure::Unresolved && host)
-            response += host;
+        response = "400 " + TcpConnector::failureText(failure, host);
         return false;
     }
     if (secure) {

@@ -5,6 +5,22 @@
 
 namespace varnel {
 
+namespace {
+
+struct ConnectText {
+    ConnectFailure failure;
+    const char* text;
+};
+
+constexpr ConnectText connectTexts[] = {
+    {ConnectFailure::Unresolved, "Failed to resolve server address "},
+    {ConnectFailure::NoSocket, "Failed to create socket to host"},
+    {ConnectFailure::NoOptions, "Failed to set socket options"},
+    {ConnectFailure::Refused, "Failed to connect to server"},
+};
+
+} // namespace
+
 ConnectFailure TcpConnector::open(const char* host, int port, std::uint32_t timeoutSeconds,
                                   SocketHandle& connection, const TransferBounds* bounds, Ipv4Endpoint* peer)
 {
@@ -28,6 +44,17 @@ ConnectFailure TcpConnector::open(const char* host, int port, std::uint32_t time
     if (peer != nullptr)
         *peer = server;
     return ConnectFailure::None;
+}
+
+std::string TcpConnector::failureText(ConnectFailure failure, const char* host)
+{
+    std::string text;
+    for (const auto& entry : connectTexts)
+        if (entry.failure == failure)
+            text = entry.text;
+    if (failure == ConnectFailure::Unresolved && host)
+        text += host;
+    return text;
 }
 
 } // namespace varnel

@@ -4,6 +4,7 @@
 #include "platform/SocketHandle.h"
 
 #include <cstdint>
+#include <string>
 
 namespace varnel {
 
@@ -17,6 +18,9 @@ public:
     static ConnectFailure open(const char* host, int port, std::uint32_t timeoutSeconds,
                                SocketHandle& connection, const TransferBounds* bounds = nullptr,
                                Ipv4Endpoint* peer = nullptr);
+    // What both clients leave in their response for a failure: an address that
+    // did not resolve is named (`host` may be null).
+    static std::string failureText(ConnectFailure failure, const char* host);
 };
 
 } // namespace varnel

@@ -3,6 +3,8 @@
 #include "platform/OwnerOnlySecurity.h"
 #include "platform/UniqueFile.h"
 
+#include <UniqueHandle.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -40,28 +42,20 @@ int closeDescriptor(int fd)
 }
 #endif
 
-// Owns an open descriptor; closing is checked where it matters, by release().
-class OpenFile {
-public:
-    explicit OpenFile(int fd) : fd(fd) {}
-    ~OpenFile()
-    {
-        if (fd >= 0)
-            closeDescriptor(fd);
-    }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-    int get() const { return fd; }
-    bool close()
-    {
-        const int owned = fd;
-        fd = -1;
-        return closeDescriptor(owned) == 0;
-    }
-
-private:
-    int fd;
+struct OpenFileTraits {
+    using Value = int;
+    static int invalid() { return -1; }
+    static int adopt(int fd) { return fd < 0 ? -1 : fd; }
+    static void close(int fd) { closeDescriptor(fd); }
 };
+
+// Owns an open descriptor; closing is checked where it matters, by closeChecked.
+using OpenFile = linkport::UniqueHandle<OpenFileTraits>;
+
+bool closeChecked(OpenFile& file)
+{
+    return closeDescriptor(file.release()) == 0;
+}
 
 // The temporary file goes again unless it was renamed or linked into place.
 #ifdef _WIN32
@@ -197,7 +191,7 @@ DurableWrite writeNewFileDurably(const std::string& folder, const std::string& n
     }
     OpenFile file(_open(temporary.get().c_str(), _O_WRONLY | _O_BINARY));
     const bool flushed = file.get() >= 0 && writeAll(file.get(), content) && _commit(file.get()) == 0;
-    if (!flushed || !file.close()) {
+    if (!flushed || !closeChecked(file)) {
         reason = systemReason(errno);
         return DurableWrite::failed;
     }
@@ -228,7 +222,7 @@ DurableWrite writeNewFileDurably(const std::string& folder, const std::string& n
     }
     TemporaryName temporary(directory.get(), temporaryName);
     const bool flushed = writeAll(file.get(), content) && ::fsync(file.get()) == 0;
-    if (!flushed || !file.close()) {
+    if (!flushed || !closeChecked(file)) {
         reason = systemReason(errno);
         return DurableWrite::failed;
     }

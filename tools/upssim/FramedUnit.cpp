@@ -1,6 +1,8 @@
 #include "FramedUnit.h"
 
 #include <algorithm>
+#include <string>
+#include <variant>
 
 namespace varnel::upssim {
 
@@ -11,40 +13,29 @@ constexpr uint8_t kMaxRequestLength = 8;
 // Longer than the 150 bytes a reader takes at once, so some noise spills into the next read.
 constexpr std::size_t kLongestRandomReply = 200;
 
-enum class Field {
-    Configuration,
-    InternalCount,
-    InternalType,
-    ExternalCount,
-    HighB,
-    BatteryIndex,
-    BatteryValue,
-    CIndex,
-    CValue,
-    Product,
-    Vendor
-};
+// A value of the unit, or one of its names (read as text).
+using Target = std::variant<UnitField, const std::string UnitConfig::*>;
 
 struct Command {
     uint8_t number;
     bool readable;
     bool writable;
-    uint8_t size; // value bytes, 0 for text
-    Field field;
+    uint8_t size; // value bytes, low byte first; 0 for text
+    Target target;
 };
 
 constexpr Command kCommands[] = {
-    {FRAMED_CMD_CONFIGURATION, true, false, 2, Field::Configuration},
-    {FRAMED_CMD_INTERNAL_COUNT, true, false, 1, Field::InternalCount},
-    {FRAMED_CMD_INTERNAL_TYPE, true, false, 1, Field::InternalType},
-    {FRAMED_CMD_EXTERNAL_COUNT, true, true, 2, Field::ExternalCount},
-    {FRAMED_CMD_C_TABLE_HIGH_B, true, true, 1, Field::HighB},
-    {FRAMED_CMD_BATTERY_INDEX, false, true, 1, Field::BatteryIndex},
-    {FRAMED_CMD_BATTERY_VALUE, true, true, 1, Field::BatteryValue},
-    {FRAMED_CMD_C_TABLE_INDEX, false, true, 1, Field::CIndex},
-    {FRAMED_CMD_C_TABLE_VALUE, true, true, 1, Field::CValue},
-    {FRAMED_CMD_PRODUCT_NAME, true, false, 0, Field::Product},
-    {FRAMED_CMD_VENDOR_NAME, true, false, 0, Field::Vendor},
+    {FRAMED_CMD_CONFIGURATION, true, false, 2, UnitField::Configuration},
+    {FRAMED_CMD_INTERNAL_COUNT, true, false, 1, UnitField::InternalCount},
+    {FRAMED_CMD_INTERNAL_TYPE, true, false, 1, UnitField::InternalType},
+    {FRAMED_CMD_EXTERNAL_COUNT, true, true, 2, UnitField::ExternalCount},
+    {FRAMED_CMD_C_TABLE_HIGH_B, true, true, 1, UnitField::HighB},
+    {FRAMED_CMD_BATTERY_INDEX, false, true, 1, UnitField::BatteryIndex},
+    {FRAMED_CMD_BATTERY_VALUE, true, true, 1, UnitField::BatteryValue},
+    {FRAMED_CMD_C_TABLE_INDEX, false, true, 1, UnitField::CIndex},
+    {FRAMED_CMD_C_TABLE_VALUE, true, true, 1, UnitField::CValue},
+    {FRAMED_CMD_PRODUCT_NAME, true, false, 0, &UnitConfig::productName},
+    {FRAMED_CMD_VENDOR_NAME, true, false, 0, &UnitConfig::vendorName},
 };
 
 const Command* findCommand(uint8_t number)
@@ -66,56 +57,27 @@ uint8_t checksum(const uint8_t* bytes, std::size_t count)
 
 std::vector<uint8_t> readValue(const Command& command, const UnitState& state)
 {
-    const UnitConfig& v = state.values();
-    auto word = [](uint16_t x) {
-        return std::vector<uint8_t>{static_cast<uint8_t>(x), static_cast<uint8_t>(x >> 8)};
-    };
-    switch (command.field) {
-    case Field::Configuration:
-        return word(v.configurationInfo);
-    case Field::InternalCount:
-        return {v.internalBatteryCount};
-    case Field::InternalType:
-        return {v.internalBatteryType};
-    case Field::ExternalCount:
-        return word(v.externalBatteryCount);
-    case Field::HighB:
-        return {v.cTableHighB};
-    case Field::BatteryValue:
-        return {state.batteryValue()};
-    case Field::CValue:
-        return {state.cTableValue()};
-    case Field::Product:
-        return {v.productName.begin(), v.productName.end()};
-    case Field::Vendor:
-        return {v.vendorName.begin(), v.vendorName.end()};
-    default:
-        return {};
+    if (const auto* name = std::get_if<const std::string UnitConfig::*>(&command.target)) {
+        const std::string& text = state.values().*(*name);
+        return {text.begin(), text.end()};
     }
+    const uint32_t value = state.read(std::get<UnitField>(command.target));
+    std::vector<uint8_t> bytes;
+    for (uint8_t i = 0; i < command.size; ++i)
+        bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    return bytes;
 }
 
+// The payload has the command's size: the request was checked against it.
 bool writeValue(const Command& command, const std::vector<uint8_t>& payload, UnitState& state)
 {
-    switch (command.field) {
-    case Field::ExternalCount:
-        state.writeExternalBatteryCount(static_cast<uint16_t>(payload[0] | payload[1] << 8));
-        return true;
-    case Field::HighB:
-        state.writeCTableHighB(payload[0]);
-        return true;
-    case Field::BatteryIndex:
-        return state.selectBatteryIndex(payload[0]);
-    case Field::BatteryValue:
-        state.writeBatteryValue(payload[0]);
-        return true;
-    case Field::CIndex:
-        return state.selectCTableIndex(payload[0]);
-    case Field::CValue:
-        state.writeCTableValue(payload[0]);
-        return true;
-    default:
+    const auto* field = std::get_if<UnitField>(&command.target);
+    if (!field)
         return false;
-    }
+    uint32_t value = 0;
+    for (std::size_t i = 0; i < payload.size(); ++i)
+        value |= static_cast<uint32_t>(payload[i]) << (8 * i);
+    return state.write(*field, value);
 }
 
 } // namespace

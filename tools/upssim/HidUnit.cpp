@@ -3,16 +3,12 @@
 #include "linkhidsim.h"
 
 #include <cstdio>
+#include <variant>
 
 namespace varnel::upssim {
 
 namespace {
 
-constexpr uint8_t kManufacturerString = 1;
-constexpr uint8_t kProductString = 2;
-constexpr uint8_t kSerialString = 3;
-constexpr uint8_t kFullCharge = 100;
-constexpr uint16_t kRunTimeSeconds = 1200;
 // Several times the largest feature report, well inside the wire's payload limit.
 constexpr std::size_t kLongestRandomReply = 64;
 
@@ -45,47 +41,18 @@ std::string describe(const char* op, uint8_t id)
 
 } // namespace
 
-uint32_t HidUnit::fieldValue(HidValue value) const
+uint32_t HidUnit::fieldValue(const HidField& field) const
 {
-    const UnitConfig& v = state.values();
-    switch (value) {
-    case HidValue::ManufacturerIndex:
-        return kManufacturerString;
-    case HidValue::ProductIndex:
-        return kProductString;
-    case HidValue::SerialIndex:
-        return kSerialString;
-    case HidValue::RemainingCapacity:
-        return kFullCharge;
-    case HidValue::RunTimeToEmpty:
-        return kRunTimeSeconds;
-    case HidValue::Configuration:
-        return v.configurationInfo;
-    case HidValue::InternalCount:
-        return v.internalBatteryCount;
-    case HidValue::InternalType:
-        return v.internalBatteryType;
-    case HidValue::ExternalCount:
-        return v.externalBatteryCount;
-    case HidValue::HighB:
-        return v.cTableHighB;
-    case HidValue::BatteryIndex:
-        return state.batteryIndex();
-    case HidValue::BatteryValue:
-        return state.batteryValue();
-    case HidValue::CIndex:
-        return state.cTableIndex();
-    case HidValue::CValue:
-        return state.cTableValue();
-    }
-    return 0;
+    if (const auto* fixed = std::get_if<uint32_t>(&field.value))
+        return *fixed;
+    return state.read(std::get<UnitField>(field.value));
 }
 
 std::vector<uint8_t> HidUnit::pack(const HidReport& report) const
 {
     std::vector<uint8_t> data(report.byteSize, 0);
     for (const HidField& field : report.fields)
-        insert(data, field.bitOffset, field.bits, fieldValue(field.value));
+        insert(data, field.bitOffset, field.bits, fieldValue(field));
     return data;
 }
 
@@ -214,7 +181,7 @@ void HidUnit::setFeature(const std::vector<uint8_t>& request, FaultMode fault, s
     // field's logical range is refused before anything is stored.
     for (const HidField& field : report->fields) {
         const uint32_t value = extract(data, field.bitOffset, field.bits);
-        if ((!field.writable && value != fieldValue(field.value)) || value > field.logicalMax) {
+        if ((!field.writable && value != fieldValue(field)) || value > field.logicalMax) {
             reply = {op, LINKHIDSIM_ERR_REJECTED};
             return;
         }
@@ -223,28 +190,8 @@ void HidUnit::setFeature(const std::vector<uint8_t>& request, FaultMode fault, s
         if (!field.writable)
             continue;
         const uint32_t value = extract(data, field.bitOffset, field.bits);
-        switch (field.value) {
-        case HidValue::ExternalCount:
-            state.writeExternalBatteryCount(static_cast<uint16_t>(value));
-            break;
-        case HidValue::HighB:
-            state.writeCTableHighB(static_cast<uint8_t>(value));
-            break;
-        case HidValue::BatteryIndex:
-            state.selectBatteryIndex(value);
-            break;
-        case HidValue::BatteryValue:
-            state.writeBatteryValue(static_cast<uint8_t>(value));
-            break;
-        case HidValue::CIndex:
-            state.selectCTableIndex(value);
-            break;
-        case HidValue::CValue:
-            state.writeCTableValue(static_cast<uint8_t>(value));
-            break;
-        default:
-            break;
-        }
+        if (const auto* unitField = std::get_if<UnitField>(&field.value))
+            state.write(*unitField, value);
     }
     if (fault == FaultMode::BadKind)
         reply = {LINKHIDSIM_OP_GET_FEATURE, LINKHIDSIM_OK};

@@ -24,7 +24,7 @@ private:
     std::vector<uint8_t> info() const;
     void getFeature(const std::vector<uint8_t>& request, FaultMode fault, std::vector<uint8_t>& reply);
     void setFeature(const std::vector<uint8_t>& request, FaultMode fault, std::vector<uint8_t>& reply);
-    uint32_t fieldValue(HidValue value) const;
+    uint32_t fieldValue(const HidField& field) const;
     std::vector<uint8_t> pack(const HidReport& report) const;
 
     UnitState& state;

@@ -23,6 +23,13 @@ constexpr uint8_t kApplication = 0x01;
 constexpr uint8_t kPhysical = 0x00;
 constexpr uint8_t kDataVariableAbsolute = 0x02;
 
+// What the fixed fields report: the string indexes, a full battery, its runtime.
+constexpr uint32_t kManufacturerString = 1;
+constexpr uint32_t kProductString = 2;
+constexpr uint32_t kSerialString = 3;
+constexpr uint32_t kFullCharge = 100;
+constexpr uint32_t kRunTimeSeconds = 1200;
+
 // Logical extents are signed: 255 needs two bytes, 65535 four.
 std::size_t signedSize(uint32_t value)
 {
@@ -68,23 +75,23 @@ PowerDeviceReports::PowerDeviceReports()
     item(kUsagePage, P, 1);
     item(kUsage, HID_USAGE_UPS, 1);
     item(kCollection, kApplication, 1);
-    report(0x01, {{P, HID_USAGE_MANUFACTURER, 8, 255, false, HidValue::ManufacturerIndex},
-                  {P, HID_USAGE_PRODUCT, 8, 255, false, HidValue::ProductIndex},
-                  {P, HID_USAGE_SERIAL_NUMBER, 8, 255, false, HidValue::SerialIndex}});
+    report(0x01, {{P, HID_USAGE_MANUFACTURER, 8, 255, false, kManufacturerString},
+                  {P, HID_USAGE_PRODUCT, 8, 255, false, kProductString},
+                  {P, HID_USAGE_SERIAL_NUMBER, 8, 255, false, kSerialString}});
     item(kUsage, HID_USAGE_POWER_SUMMARY, 1);
     item(kCollection, kPhysical, 1);
-    report(0x02, {{B, HID_USAGE_REMAINING_CAPACITY, 8, 100, false, HidValue::RemainingCapacity},
-                  {B, HID_USAGE_RUN_TIME_TO_EMPTY, 16, 0xFFFF, false, HidValue::RunTimeToEmpty}});
+    report(0x02, {{B, HID_USAGE_REMAINING_CAPACITY, 8, 100, false, kFullCharge},
+                  {B, HID_USAGE_RUN_TIME_TO_EMPTY, 16, 0xFFFF, false, kRunTimeSeconds}});
     bytes.push_back(kEndCollection);
-    report(0x60, {{V, HID_USAGE_CONFIGURATION, 16, 0xFFFF, false, HidValue::Configuration},
-                  {V, HID_USAGE_INTERNAL_COUNT, 8, 255, false, HidValue::InternalCount},
-                  {V, HID_USAGE_INTERNAL_TYPE, 8, 255, false, HidValue::InternalType}});
-    report(0x61, {{V, HID_USAGE_EXTERNAL_COUNT, 16, 0xFFFF, true, HidValue::ExternalCount}});
-    report(0x63, {{V, HID_USAGE_BATTERY_INDEX, 8, batteryTableSize - 1, true, HidValue::BatteryIndex}});
-    report(0x64, {{V, HID_USAGE_BATTERY_VALUE, 8, 255, true, HidValue::BatteryValue}});
-    report(0x65, {{V, HID_USAGE_C_TABLE_INDEX, 8, cTableSize - 1, true, HidValue::CIndex}});
-    report(0x66, {{V, HID_USAGE_C_TABLE_VALUE, 8, 255, true, HidValue::CValue}});
-    report(0x67, {{V, HID_USAGE_C_TABLE_HIGH_B, 8, 255, true, HidValue::HighB}});
+    report(0x60, {{V, HID_USAGE_CONFIGURATION, 16, 0xFFFF, false, UnitField::Configuration},
+                  {V, HID_USAGE_INTERNAL_COUNT, 8, 255, false, UnitField::InternalCount},
+                  {V, HID_USAGE_INTERNAL_TYPE, 8, 255, false, UnitField::InternalType}});
+    report(0x61, {{V, HID_USAGE_EXTERNAL_COUNT, 16, 0xFFFF, true, UnitField::ExternalCount}});
+    report(0x63, {{V, HID_USAGE_BATTERY_INDEX, 8, batteryTableSize - 1, true, UnitField::BatteryIndex}});
+    report(0x64, {{V, HID_USAGE_BATTERY_VALUE, 8, 255, true, UnitField::BatteryValue}});
+    report(0x65, {{V, HID_USAGE_C_TABLE_INDEX, 8, cTableSize - 1, true, UnitField::CIndex}});
+    report(0x66, {{V, HID_USAGE_C_TABLE_VALUE, 8, 255, true, UnitField::CValue}});
+    report(0x67, {{V, HID_USAGE_C_TABLE_HIGH_B, 8, 255, true, UnitField::HighB}});
     bytes.push_back(kEndCollection);
 }
 

@@ -1,27 +1,12 @@
 #pragma once
 
+#include "UnitState.h"
+
 #include <cstdint>
+#include <variant>
 #include <vector>
 
 namespace varnel::upssim {
-
-// What a feature-report field shows of the unit.
-enum class HidValue {
-    ManufacturerIndex,
-    ProductIndex,
-    SerialIndex, // string descriptor indexes
-    RemainingCapacity,
-    RunTimeToEmpty,
-    Configuration,
-    InternalCount,
-    InternalType,
-    ExternalCount,
-    HighB,
-    BatteryIndex,
-    BatteryValue,
-    CIndex,
-    CValue,
-};
 
 struct HidField {
     uint16_t page;
@@ -29,7 +14,8 @@ struct HidField {
     uint8_t bits;
     uint32_t logicalMax;
     bool writable;
-    HidValue value;
+    // A value of the unit's, or one that never changes (a string index, the charge).
+    std::variant<UnitField, uint32_t> value;
     uint32_t bitOffset = 0; // within the report's data, after the report id
 };
 

@@ -17,6 +17,55 @@ std::vector<uint8_t> UnitState::randomReply(std::size_t longest)
     return bytes;
 }
 
+uint32_t UnitState::read(UnitField field) const
+{
+    switch (field) {
+    case UnitField::Configuration:
+        return current.configurationInfo;
+    case UnitField::InternalCount:
+        return current.internalBatteryCount;
+    case UnitField::InternalType:
+        return current.internalBatteryType;
+    case UnitField::ExternalCount:
+        return current.externalBatteryCount;
+    case UnitField::HighB:
+        return current.cTableHighB;
+    case UnitField::BatteryIndex:
+        return batteryIndex();
+    case UnitField::BatteryValue:
+        return batteryValue();
+    case UnitField::CIndex:
+        return cTableIndex();
+    case UnitField::CValue:
+        return cTableValue();
+    }
+    return 0;
+}
+
+bool UnitState::write(UnitField field, uint32_t value)
+{
+    switch (field) {
+    case UnitField::ExternalCount:
+        writeExternalBatteryCount(static_cast<uint16_t>(value));
+        return true;
+    case UnitField::HighB:
+        writeCTableHighB(static_cast<uint8_t>(value));
+        return true;
+    case UnitField::BatteryIndex:
+        return selectBatteryIndex(value);
+    case UnitField::BatteryValue:
+        writeBatteryValue(static_cast<uint8_t>(value));
+        return true;
+    case UnitField::CIndex:
+        return selectCTableIndex(value);
+    case UnitField::CValue:
+        writeCTableValue(static_cast<uint8_t>(value));
+        return true;
+    default:
+        return false;
+    }
+}
+
 FaultMode UnitState::beginRequest()
 {
     const bool recovered = current.faultCount != 0 && requests - current.faultAfter >= current.faultCount;

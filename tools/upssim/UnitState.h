@@ -9,6 +9,20 @@
 
 namespace varnel::upssim {
 
+// A value of the battery configuration as the framed and the HID faces reach
+// it: the tables one entry at a time, through the index selected last.
+enum class UnitField {
+    Configuration,
+    InternalCount,
+    InternalType,
+    ExternalCount,
+    HighB,
+    BatteryIndex,
+    BatteryValue,
+    CIndex,
+    CValue,
+};
+
 // The battery configuration a unit holds, shared by its three protocol faces,
 // and its fault: every request goes through beginRequest, every write through
 // one of the write operations, which apply the fault and journal the result.
@@ -35,6 +49,11 @@ public:
     // False (and nothing changes) for an index beyond the table.
     bool selectBatteryIndex(uint32_t index);
     bool selectCTableIndex(uint32_t index);
+
+    uint32_t read(UnitField field) const;
+    // False, and nothing changes, for a read-only field or an index beyond
+    // its table; a wider value is cut to the field's width.
+    bool write(UnitField field, uint32_t value);
 
     void writeExternalBatteryCount(uint16_t value);
     void writeCTableHighB(uint8_t value);

@@ -1,30 +1,21 @@
 #pragma once
 
+#include "UniqueHandle.h"
+
 #include <windows.h>
 
 #include <setupapi.h>
 
-#include <utility>
-
 namespace linkhid {
 
-// Owns the device information set SetupDiGetClassDevs returns.
-class DeviceInfoSet {
-public:
-    explicit DeviceInfoSet(HDEVINFO set) : set(set) {}
-    ~DeviceInfoSet()
-    {
-        if (valid())
-            SetupDiDestroyDeviceInfoList(set);
-    }
-    DeviceInfoSet(const DeviceInfoSet&) = delete;
-    DeviceInfoSet& operator=(const DeviceInfoSet&) = delete;
-
-    HDEVINFO get() const { return set; }
-    bool valid() const { return set != INVALID_HANDLE_VALUE && set != nullptr; }
-
-private:
-    HDEVINFO set;
+struct DeviceInfoSetTraits {
+    using Value = HDEVINFO;
+    static HDEVINFO invalid() { return INVALID_HANDLE_VALUE; }
+    static HDEVINFO adopt(HDEVINFO set) { return set == nullptr ? INVALID_HANDLE_VALUE : set; }
+    static void close(HDEVINFO set) { SetupDiDestroyDeviceInfoList(set); }
 };
+
+// Owns the device information set SetupDiGetClassDevs returns.
+using DeviceInfoSet = linkport::UniqueHandle<DeviceInfoSetTraits>;
 
 } // namespace linkhid

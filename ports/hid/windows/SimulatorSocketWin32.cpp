@@ -78,50 +78,27 @@ bool SimulatorSocket::open(const std::string& address, int& error)
     return socket.valid();
 }
 
-bool SimulatorSocket::sendAll(const uint8_t* data, size_t size)
+std::ptrdiff_t SimulatorSocket::sendSome(const uint8_t* data, size_t size)
 {
-    while (size > 0) {
-        const int chunk = static_cast<int>(std::min<size_t>(size, INT_MAX));
-        const int sent = send(socket.get(), reinterpret_cast<const char*>(data), chunk, 0);
-        if (sent <= 0)
-            return false;
-        data += sent;
-        size -= static_cast<size_t>(sent);
-    }
-    return true;
+    const int chunk = static_cast<int>(std::min<size_t>(size, INT_MAX));
+    const int sent = send(socket.get(), reinterpret_cast<const char*>(data), chunk, 0);
+    return sent <= 0 ? -1 : sent;
 }
 
-bool SimulatorSocket::receiveAll(uint8_t* data, size_t size, Deadline deadline)
+std::ptrdiff_t SimulatorSocket::receiveSome(uint8_t* data, size_t size)
 {
-    while (size > 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return false;
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(socket.get(), &readable);
-        timeval wait{static_cast<long>(left.count() / 1000000), static_cast<long>(left.count() % 1000000)};
-        if (select(0, &readable, nullptr, nullptr, &wait) <= 0)
-            return false;
-        const int chunk = static_cast<int>(std::min<size_t>(size, INT_MAX));
-        const int got = recv(socket.get(), reinterpret_cast<char*>(data), chunk, 0);
-        if (got <= 0)
-            return false;
-        data += got;
-        size -= static_cast<size_t>(got);
-    }
-    return true;
+    const int chunk = static_cast<int>(std::min<size_t>(size, INT_MAX));
+    const int got = recv(socket.get(), reinterpret_cast<char*>(data), chunk, 0);
+    return got <= 0 ? -1 : got;
 }
 
-void SimulatorSocket::close()
+int SimulatorSocket::waitReadable(std::chrono::microseconds left)
 {
-    socket.reset();
-}
-
-bool SimulatorSocket::connected() const
-{
-    return socket.valid();
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(socket.get(), &readable);
+    timeval wait{static_cast<long>(left.count() / 1000000), static_cast<long>(left.count() % 1000000)};
+    return select(0, &readable, nullptr, nullptr, &wait) <= 0 ? -1 : 1;
 }
 
 } // namespace linkhid
