@@ -4,7 +4,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 . scripts/packages.sh
-varnel_install_packages
+varnel_install_packages build tests
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVARNEL_BUILD_TESTS=OFF
 names=("$@")
 if [ ${#names[@]} -eq 0 ]; then

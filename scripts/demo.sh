@@ -12,7 +12,9 @@ headless=""
 [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && headless=1
 
 . scripts/packages.sh
-varnel_install_packages
+. scripts/upssim.sh
+# The build and the wizard only: no Wine, MinGW, clang or test servers.
+varnel_install_packages build
 
 build=build/release
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -26,16 +28,16 @@ run="$top/run"
 mkdir -p "$run"
 cp dist/varnel.ini dist/varnelstrings.en dist/sample-batterydata.xml "$run/"
 
-sim_pid=""
+upssim_pid=""
 child=""
 stop_all() {
   # The wizard or a headless step first, so nothing talks to a unit that is gone.
-  for pid in $child $sim_pid; do
+  for pid in $child $upssim_pid; do
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
   done
   child=""
-  sim_pid=""
+  upssim_pid=""
 }
 trap stop_all EXIT
 trap 'printf "\nStopped.\n" >&2; stop_all; exit 130' INT
@@ -56,14 +58,8 @@ if [ -x "$simulator" ]; then
   # text serial, and two identical framed ones. The ready file holds the environment the port libraries
   # need to find them, and appears once every unit listens.
   ready="$run/upssim.ready"
-  rm -f "$ready"
-  "$simulator" --dir "$run/ups" --ready "$ready" --journal "$run/upssim-journal.jsonl" dist/demo-units.ini &
-  sim_pid=$!
-  for _ in $(seq 50); do [ -s "$ready" ] && break; sleep 0.1; done
-  if [ ! -s "$ready" ]; then
-    echo "The simulator did not start; see its messages above." >&2
-    exit 1
-  fi
+  varnel_start_upssim "$simulator" "$ready" "" --dir "$run/ups" --journal "$run/upssim-journal.jsonl" \
+    dist/demo-units.ini || { echo "The simulator did not start; see its messages above." >&2; exit 1; }
   eval "$(grep '^export ' "$ready")"
 else
   echo "The UPS simulator is not part of this build; the wizard will find only real units." >&2

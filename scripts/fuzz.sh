@@ -9,7 +9,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 seconds=${1:-60}
 . scripts/packages.sh
-varnel_install_packages
+varnel_install_packages build fuzz
 
 if ! command -v clang++-14 >/dev/null || ! command -v clang-14 >/dev/null; then
   echo "fuzz.sh: clang-14 is not installed; the fuzz targets cannot be built" >&2

@@ -5,7 +5,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 . scripts/packages.sh
-varnel_install_packages
+varnel_install_packages build package
 
 build=${VARNEL_PACKAGE_BUILD:-build/pkg}
 # Debian's hardening: fortified string functions, stack protector, read-only relocations bound at start.

@@ -11,7 +11,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 with_qt=0
 [ "${1:-}" = "--qt" ] && with_qt=1
 
-varnel_install_packages
+varnel_install_packages build windows
 mkdir -p "$VARNEL_WINDOWS_DEPS/src"
 deps=$VARNEL_WINDOWS_DEPS
 jobs=$(nproc)

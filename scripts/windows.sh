@@ -25,6 +25,7 @@ if [ "$screenshots" = 1 ] && [ "$gui" = 0 ]; then
 fi
 
 . scripts/windows-env.sh
+. scripts/upssim.sh
 # Beyond scripts/packages.sh: what the pictures under Wine need.
 if [ "$screenshots" = 1 ]; then
   VARNEL_PACKAGES+=(x11-apps xdotool imagemagick fonts-liberation fonts-wine)
@@ -167,11 +168,11 @@ cmake --build build/release -j "$jobs" --target upssim >/dev/null
 run=$(mktemp -d)
 export WINEPREFIX=${VARNEL_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/varnel/wineprefix-gui}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-sim_pid=""
+upssim_pid=""
 xvfb_pid=""
 wizard_pid=""
 cleanup() {
-  for pid in $wizard_pid $sim_pid; do
+  for pid in $wizard_pid $upssim_pid; do
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
   done
@@ -184,11 +185,9 @@ trap cleanup EXIT
 # HID units reach Windows over loopback TCP, where the simulator offers it.
 sim_options=()
 build/release/bin/upssim --help 2>&1 | grep -q -- --hid-tcp && sim_options+=(--hid-tcp)
-build/release/bin/upssim --dir "$run/ups" --ready "$run/upssim.ready" ${sim_options[@]+"${sim_options[@]}"} \
-  dist/demo-units.ini >"$run/upssim.out" 2>&1 &
-sim_pid=$!
-for _ in $(seq 50); do [ -s "$run/upssim.ready" ] && break; sleep 0.1; done
-[ -s "$run/upssim.ready" ] || { cat "$run/upssim.out" >&2; echo "windows.sh: the simulator did not start" >&2; exit 1; }
+varnel_start_upssim build/release/bin/upssim "$run/upssim.ready" "$run/upssim.out" --dir "$run/ups" \
+  ${sim_options[@]+"${sim_options[@]}"} dist/demo-units.ini ||
+  { echo "windows.sh: the simulator did not start" >&2; exit 1; }
 ready_value() { sed -n "s/^export $1=//p" "$run/upssim.ready" | tr -d "'"; }
 linux_ports=$(ready_value LINKSERIAL_PORTS)
 hid_tcp=$(ready_value LINKHID_SIMULATORS_TCP)

@@ -11,14 +11,20 @@
 #include "platform/Sha256.h"
 #include "platform/Sleep.h"
 #include "settings/CatalogueText.h"
+#include "settings/DeferredOutput.h"
 #include "settings/I18N.h"
 #include "settings/Log.h"
 #include "settings/PropertiesFile.h"
 #include "settings/ShownText.h"
 
+#include <algorithm>
 #include <cctype>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 #include <sstream>
+#include <system_error>
+#include <thread>
 
 namespace varnel {
 
@@ -230,9 +236,7 @@ std::vector<std::unique_ptr<VarnelDevice>>& VarnelController::scanForDevices(con
     port.enumerate(&VarnelController::onPortEnumerated, this);
     reportLibraryFailure(port);
     show(statusCallback, catalogueText(messages.get(), "label.scanserial", Missing::Key));
-    port.setTransport(PORT_TRANSPORT_SERIAL);
-    port.enumerate(&VarnelController::onPortEnumerated, this);
-    reportLibraryFailure(port);
+    discoverSerialPorts(port);
     return devices;
 }
 
@@ -256,6 +260,14 @@ std::int32_t VarnelController::onPortEnumerated(PortDescriptor* port, void* cont
 
 void VarnelController::discoverOnPort(const PortDescriptor& descriptor)
 {
+    adoptPort(probePort(descriptor, statusCallback, pausesFor(descriptor.transport)));
+}
+
+VarnelController::PortOutcome VarnelController::probePort(const PortDescriptor& descriptor,
+                                                          const StatusCallback& callback,
+                                                          const DevicePauses& pauses) const
+{
+    PortOutcome outcome;
     const std::string name = shownText(descriptor.portName ? descriptor.portName : "");
     log() << "Checking port '" << name << "'" << std::endl;
 
@@ -268,23 +280,166 @@ void VarnelController::discoverOnPort(const PortDescriptor& descriptor)
         const std::string reason = shownText(port.openFailureReason() ? port.openFailureReason() : "");
         if (!reason.empty())
             log() << reason << std::endl;
-        portProblems.push_back("'" + name + "'" + (reason.empty() ? "" : ": " + reason));
-        return;
+        outcome.problem = "'" + name + "'" + (reason.empty() ? "" : ": " + reason);
+        return outcome;
     }
+    outcome.opened = true;
 
     // The unit is read with the technician's pauses from the first request on:
     // a slow unit read at the protocol's own pace may answer with stale values.
-    std::unique_ptr<VarnelDevice> device =
-        createDevice(port, descriptor, statusCallback, messages.get(), pausesFor(descriptor.transport));
-    if (!device) {
+    outcome.device = createDevice(port, descriptor, callback, messages.get(), pauses);
+    if (!outcome.device) {
         log() << "Device on port '" << name << "' does not support external battery packs" << std::endl;
-        return;
+        return outcome;
     }
-    device->dumpToLog("Device Discovered:");
+    outcome.device->dumpToLog("Device Discovered:");
+    return outcome;
+}
 
-    devices.push_back(std::move(device));
+void VarnelController::adoptPort(PortOutcome outcome)
+{
+    if (!outcome.opened)
+        portProblems.push_back(std::move(outcome.problem));
+    if (!outcome.device)
+        return;
+    devices.push_back(std::move(outcome.device));
     if (statusCallback)
         show(statusCallback, catalogueText(messages.get(), "label.devicediscovered", Missing::Key));
+}
+
+namespace {
+
+// Serial lines tried at once; a machine lists a few dozen at most.
+constexpr std::size_t mostProbesAtOnce = 16;
+
+// A port as the library listed it, with names of its own: the library's
+// record is valid only during its callback.
+struct ListedPort {
+    PortDescriptor descriptor{};
+    std::string portName;
+    std::optional<std::string> vendorName;
+    std::optional<std::string> productName;
+    DevicePauses pauses;
+
+    PortDescriptor described() const
+    {
+        PortDescriptor copy = descriptor;
+        copy.portName = descriptor.portName ? portName.c_str() : nullptr;
+        copy.vendorName = vendorName ? vendorName->c_str() : nullptr;
+        copy.productName = productName ? productName->c_str() : nullptr;
+        return copy;
+    }
+};
+
+std::int32_t listPort(PortDescriptor* port, void* context)
+{
+    if (!port || !context)
+        return 1;
+    ListedPort listed;
+    listed.descriptor = *port;
+    if (port->portName)
+        listed.portName = port->portName;
+    if (port->vendorName)
+        listed.vendorName = port->vendorName;
+    if (port->productName)
+        listed.productName = port->productName;
+    static_cast<std::vector<ListedPort>*>(context)->push_back(std::move(listed));
+    return 1;
+}
+
+// What one port's thread leaves for the scan's own.
+struct Probe {
+    DeferredOutput output;
+    bool done = false;
+};
+
+class JoinAll {
+public:
+    explicit JoinAll(std::vector<std::thread>& threads) : threads(threads) {}
+    ~JoinAll()
+    {
+        for (std::thread& thread : threads)
+            thread.join();
+    }
+    JoinAll(const JoinAll&) = delete;
+    JoinAll& operator=(const JoinAll&) = delete;
+
+private:
+    std::vector<std::thread>& threads;
+};
+
+} // namespace
+
+void VarnelController::discoverSerialPorts(CAnyPort& port)
+{
+    std::vector<ListedPort> listed;
+    port.setTransport(PORT_TRANSPORT_SERIAL);
+    port.enumerate(&listPort, &listed);
+    reportLibraryFailure(port);
+    if (listed.empty())
+        return;
+    for (ListedPort& entry : listed)
+        entry.pauses = pausesFor(entry.descriptor.transport);
+    // Held for the whole walk, so the library is not loaded afresh each time
+    // the ports open at that moment happen all to be closed.
+    port.loadLibrary(PORT_TRANSPORT_SERIAL);
+
+    std::vector<Probe> probes(listed.size());
+    std::vector<PortOutcome> outcomes(listed.size());
+    const bool showing = static_cast<bool>(statusCallback);
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::size_t next = 0;
+    // Each thread logs and shows nothing itself: its port's lines and texts
+    // wait in the port's probe, for this thread to write out in order.
+    auto work = [&] {
+        for (;;) {
+            std::size_t at = 0;
+            {
+                const std::lock_guard<std::mutex> guard(mutex);
+                if (next == listed.size())
+                    return;
+                at = next++;
+            }
+            Probe& probe = probes[at];
+            {
+                const DeferredOutput::Capture capture(probe.output);
+                outcomes[at] =
+                    probePort(listed[at].described(), showing ? probe.output.callback() : StatusCallback{},
+                              listed[at].pauses);
+            }
+            {
+                const std::lock_guard<std::mutex> guard(mutex);
+                probe.done = true;
+            }
+            finished.notify_all();
+        }
+    };
+
+    std::vector<std::thread> threads;
+    {
+        const JoinAll joinAll(threads);
+        const std::size_t wanted = std::min(listed.size(), mostProbesAtOnce);
+        for (std::size_t i = 0; i < wanted; ++i) {
+            try {
+                threads.emplace_back(work);
+            } catch (const std::system_error&) {
+                // Out of threads: the ones running, or this one, do the rest.
+                break;
+            }
+        }
+        if (threads.empty())
+            work();
+        for (std::size_t at = 0; at < listed.size(); ++at) {
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                finished.wait(lock, [&] { return probes[at].done; });
+            }
+            probes[at].output.replay(statusCallback);
+            adoptPort(std::move(outcomes[at]));
+        }
+    }
+    port.unloadLibrary();
 }
 
 DevicePauses VarnelController::pausesFor(std::uint32_t transport) const

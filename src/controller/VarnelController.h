@@ -93,6 +93,10 @@ public:
     // Enumeration callback of the port libraries; the context is the controller.
     static std::int32_t onPortEnumerated(PortDescriptor* port, void* context);
     void discoverOnPort(const PortDescriptor& port);
+    // Every port the serial library lists, tried side by side: a silent line
+    // costs its time limits once, not once per port. Units, log lines and
+    // status texts come out in the library's order, as one port after the other.
+    void discoverSerialPorts(CAnyPort& port);
     void reportLibraryFailure(const CAnyPort& port) const;
     // Reads a just-saved unit back into a fresh record and compares what was
     // written, and what the values were computed from.
@@ -133,6 +137,18 @@ public:
     void setUpdateSteps(UpdateSteps standIns);
 
 private:
+    // What trying one port gave: a unit, or nothing, or the reason it would not open.
+    struct PortOutcome {
+        std::unique_ptr<VarnelDevice> device;
+        bool opened = false;
+        std::string problem;
+    };
+    // Opens the port and reads the unit on it, writing the port's log lines;
+    // touches nothing of the controller's, so ports can be tried on threads of their own.
+    PortOutcome probePort(const PortDescriptor& descriptor, const StatusCallback& callback,
+                          const DevicePauses& pauses) const;
+    // Keeps what a port gave, in the order of the ports.
+    void adoptPort(PortOutcome outcome);
     // A fresh record of the unit on the record's port, read with the settings'
     // pauses and the record's names; null when the port does not open
     // (`opened` false) or no unit answers.

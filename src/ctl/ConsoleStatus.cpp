@@ -46,6 +46,10 @@ void ConsoleStatus::finish()
 
 void ConsoleStatus::wait(std::uint32_t milliseconds)
 {
+    if (std::this_thread::get_id() != owner) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+        return;
+    }
     // The spinner shares the line with the status text and is wiped after.
     std::uint32_t left = milliseconds;
     do {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <ostream>
+#include <thread>
 
 namespace varnel {
 
@@ -33,6 +34,8 @@ private:
     bool interactive;
     bool lineOpen = false;
     unsigned spinnerStep = 0;
+    // The scan waits on threads of its own too; only this one draws.
+    std::thread::id owner = std::this_thread::get_id();
     std::unique_ptr<ScopedSleepHandler> sleepGuard;
 };
 

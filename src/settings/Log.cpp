@@ -21,10 +21,14 @@ std::unique_ptr<LogStream>& logStream()
     return log;
 }
 
+thread_local std::ostream* redirected = nullptr;
+
 } // namespace
 
 std::ostream& log()
 {
+    if (redirected)
+        return *redirected;
     auto& log = logStream();
     if (!log) {
         log = std::make_unique<LogStream>();
@@ -39,6 +43,13 @@ std::ostream& log()
             log->stream.setstate(std::ios::badbit);
     }
     return log->stream;
+}
+
+std::ostream* redirectLog(std::ostream* stream)
+{
+    std::ostream* previous = redirected;
+    redirected = stream;
+    return previous;
 }
 
 void restartLog()

@@ -176,6 +176,67 @@ TEST(EndToEnd, MixOnSeveralPortsIsListedHidFirstAndEachUnitGetsItsOwnValues)
     }
 }
 
+// Lines that answer nothing are tried beside the units, not one after the
+// other: the units still come in the order of their ports, and the log and
+// the status texts read as if each port had been tried alone, in turn.
+TEST(EndToEnd, SilentLinesBesideUnitsKeepThePortOrderAndEachPortsLinesTogether)
+{
+    const std::string silent = "fault = silent\n";
+    const std::vector<std::string> ports{"quiet-1", "line-a", "quiet-2", "quiet-3", "line-b", "quiet-4"};
+    const std::string units = unitSection("quiet-1", "text", silent) + unitSection("line-a", "text") +
+                              unitSection("quiet-2", "framed", silent) +
+                              unitSection("quiet-3", "text", silent) + unitSection("line-b", "framed") +
+                              unitSection("quiet-4", "framed", silent);
+    SimulatedSite site(units);
+    ASSERT_TRUE(site.ready()) << site.simulatorOutput();
+
+    auto& devices = site.controller().scanForDevices(site.callback());
+    ASSERT_EQ(devices.size(), 2u) << site.simulatorOutput();
+    EXPECT_EQ(devices[0]->getPortName(), site.dir("line-a"));
+    EXPECT_TRUE(isClassFor(*devices[0], "text"));
+    EXPECT_EQ(devices[1]->getPortName(), site.dir("line-b"));
+    EXPECT_TRUE(isClassFor(*devices[1], "framed"));
+
+    // The log from the first port on, cut where each port's check begins.
+    std::vector<std::vector<std::string>> blocks;
+    for (const std::string& line : site.logLines()) {
+        if (line.rfind("Checking port '", 0) == 0)
+            blocks.emplace_back();
+        if (!blocks.empty())
+            blocks.back().push_back(line);
+    }
+    ASSERT_EQ(blocks.size(), ports.size());
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const std::string path = site.dir(ports[i]);
+        const std::vector<std::string>& block = blocks[i];
+        EXPECT_EQ(block.front(), "Checking port '" + path + "'");
+        for (const std::string& other : ports) {
+            for (const std::string& line : block) {
+                if (other != ports[i]) {
+                    EXPECT_EQ(line.find(site.dir(other)), std::string::npos) << ports[i] << ": " << line;
+                }
+            }
+        }
+        const bool unit = ports[i].rfind("line-", 0) == 0;
+        const std::string last =
+            unit ? "\tPort Name                     = " + path
+                 : "Device on port '" + path + "' does not support external battery packs";
+        EXPECT_NE(std::find(block.begin(), block.end(), last), block.end()) << ports[i];
+        if (!unit) {
+            EXPECT_EQ(block.back(), last);
+        }
+    }
+
+    std::vector<std::string> shown;
+    for (const std::string& text : site.statusTexts())
+        if (text != ".")
+            shown.push_back(text);
+    const std::string found = site.text("msg.foundandloading");
+    const std::string discovered = site.text("label.devicediscovered");
+    EXPECT_EQ(shown, (std::vector<std::string>{site.text("label.scanusb"), site.text("label.scanserial"),
+                                               found, discovered, found, discovered}));
+}
+
 TEST_P(EachProtocol, UnitStoringWrongValuesFailsValidation)
 {
     const UnitKind& kind = GetParam();

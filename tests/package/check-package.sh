@@ -6,6 +6,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$top"
+. scripts/upssim.sh
 
 deb=$(scripts/package.sh | tail -1)
 version=$(sed -n 's/^project(Varnel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -16,9 +17,9 @@ appstreamcli validate --no-net dist/org.varnel.Varnel.metainfo.xml
 desktop-file-validate dist/org.varnel.Varnel.desktop
 
 work=$(mktemp -d)
-sim_pid=""
+upssim_pid=""
 cleanup() {
-  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
+  if [ -n "$upssim_pid" ]; then kill "$upssim_pid" 2>/dev/null || true; wait "$upssim_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -47,10 +48,8 @@ exec_line=$(sed -n 's/^Exec=//p' "$root/usr/share/applications/org.varnel.Varnel
 cmp -s "$root/usr/share/doc/varnel/copyright" dist/debian/copyright || fail "the package's copyright file"
 
 # A scan over the demo units, with programs and port libraries from the unpacked tree only.
-"$bin/upssim" --dir "$work/ups" --ready "$work/ready" "$share/demo-units.ini" >"$work/upssim.out" 2>&1 &
-sim_pid=$!
-for _ in $(seq 100); do [ -s "$work/ready" ] && break; sleep 0.1; done
-[ -s "$work/ready" ] || { cat "$work/upssim.out" >&2; fail "upssim did not start"; }
+varnel_start_upssim "$bin/upssim" "$work/ready" "$work/upssim.out" --dir "$work/ups" "$share/demo-units.ini" ||
+  fail "upssim did not start"
 mkdir "$work/run"
 cp "$share/varnel.ini" "$share/varnelstrings.en" "$work/run/"
 scan=$(cd "$work/run" && eval "$(grep '^export ' "$work/ready")" &&

@@ -64,7 +64,13 @@ std::vector<std::string> readLines(const std::filesystem::path& path)
     return lines;
 }
 
-SleepRecorder::SleepRecorder() : guard([this](std::uint32_t ms) { recorded.push_back(ms); }) {}
+SleepRecorder::SleepRecorder()
+    : guard([this](std::uint32_t ms) {
+          const std::lock_guard<std::mutex> lock(mutex);
+          recorded.push_back(ms);
+      })
+{
+}
 
 std::filesystem::path distFile(const std::string& name)
 {

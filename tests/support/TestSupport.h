@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,8 @@ void writeFile(const std::filesystem::path& path, const std::string& content);
 std::string readFile(const std::filesystem::path& path);
 std::vector<std::string> readLines(const std::filesystem::path& path);
 
-// Records each requested sleep instead of waiting.
+// Records each requested sleep instead of waiting; read it between scans,
+// whose serial ports sleep on threads of their own.
 class SleepRecorder {
 public:
     SleepRecorder();
@@ -37,6 +39,7 @@ public:
 
 private:
     std::vector<std::uint32_t> recorded;
+    std::mutex mutex;
     ScopedSleepHandler guard;
 };
 

@@ -2,6 +2,7 @@
 # runner, and upssim from the Linux build started in the background.
 set -euo pipefail
 : "${VARNEL_SOURCE_DIR:?} ${VARNEL_WINDOWS_BIN:?} ${VARNEL_HOST_BIN:?} ${VARNEL_WINE:?}"
+. "$VARNEL_SOURCE_DIR/scripts/upssim.sh"
 [ -x "$VARNEL_HOST_BIN/upssim" ] || { echo "no upssim in $VARNEL_HOST_BIN: build the Linux side first" >&2; exit 1; }
 
 scratch=$(mktemp -d)
@@ -30,17 +31,8 @@ start_upssim() {
   local units=$1
   shift
   mkdir -p "$scratch/units"
-  "$VARNEL_HOST_BIN/upssim" --dir "$scratch/units" --journal "$scratch/journal.jsonl" \
-    --ready "$scratch/ready" "$@" "$units" >"$scratch/upssim.out" 2>&1 &
-  upssim_pid=$!
-  for _ in $(seq 1 500); do
-    [ -f "$scratch/ready" ] && return 0
-    kill -0 "$upssim_pid" 2>/dev/null || break
-    sleep 0.01
-  done
-  echo "upssim did not start:" >&2
-  cat "$scratch/upssim.out" >&2
-  return 1
+  varnel_start_upssim "$VARNEL_HOST_BIN/upssim" "$scratch/ready" "$scratch/upssim.out" --dir "$scratch/units" \
+    --journal "$scratch/journal.jsonl" "$@" "$units" || { echo "upssim did not start (its output above)" >&2; return 1; }
 }
 
 # wait_for_port PORT: true once something listens on the loopback port (10 s at most).
