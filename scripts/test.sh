@@ -8,7 +8,8 @@
 #     sanitizers  a build under AddressSanitizer and UBSan (build/asan) and its tests
 #     windows     the MinGW-w64 build (build/windows) and its tests under Wine, the
 #                 console zip and installer, installed and removed under Wine; its
-#                 tests talk to the release build's upssim, which it builds first
+#                 tests talk to the release build's upssim, which it builds first;
+#                 with Qt built for Windows, the chart's tests under Wine too
 #     package     the Debian package, checked from a throw-away root
 #     fuzz        each fuzz target briefly (VARNEL_FUZZ_SECONDS, default 5)
 set -euo pipefail
@@ -16,7 +17,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 
 all_parts=(release sanitizers windows package fuzz)
-usage() { sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; }
 parts=()
 for arg in "$@"; do
   case "$arg" in
@@ -94,7 +95,25 @@ part_windows() {
     { tail -30 build/windows-package.log >&2; exit 1; }
   local version
   version=$(sed -n 's/^project(Varnel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-  tests/windows/msi-install.sh "dist-windows/Varnel-$version-windows-x64-console.msi" "$version"
+  # An older installer of the same files: replaced by this one, then refused over it.
+  scripts/windows-msi.sh dist-windows/Varnel 0.0.1 0 build/varnel-older-console.msi
+  tests/windows/msi-install.sh "dist-windows/Varnel-$version-windows-x64-console.msi" "$version" \
+    build/varnel-older-console.msi
+  # Where Qt is built for Windows too (scripts/windows-deps.sh --qt, not on a
+  # fresh machine: it takes an hour), the chart's suite runs under Wine as well.
+  local qt=$VARNEL_WINDOWS_DEPS/qt
+  if [ -f "$VARNEL_WINDOWS_DEPS/stamps/qtbase" ]; then
+    export WINEPREFIX="$top/build/wineprefix" WINEPATH="$qt/bin"
+    cmake -S . -B build/windows-chart -G Ninja -Wno-dev -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+      "${release_options[@]}" -DVARNEL_BUILD_GUI=ON -DVARNEL_BUILD_BENCH=OFF \
+      -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr \
+      -DQT_HOST_PATH_CMAKE_DIR="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake" \
+      -DVARNEL_HOST_BIN_DIR="$top/build/release/bin"
+    cmake --build build/windows-chart -j "$jobs" --target test_chart
+    (cd build/windows-chart && ctest --output-on-failure -R '^Chart[.]')
+    wineserver -k || true
+    unset WINEPREFIX WINEPATH
+  fi
 }
 
 # The Debian package, unpacked into a throw-away root and run from there.

@@ -58,7 +58,7 @@ TEST_F(RuntimeChartPages, ShowsOnPage4OncePacksAreChosenAndOnPage5AfterTheComput
     button("1001")->click();
     ASSERT_EQ(dialog->getPage(), 5);
     EXPECT_TRUE(mainText().contains(qt("msg.calculationscomplete"))) << mainText().toStdString();
-    expectChartWithBothTables("label.chart.readback");
+    expectChartWithBothTables("label.chart.readback", 4 + 8);
 }
 
 } // namespace

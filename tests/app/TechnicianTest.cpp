@@ -127,7 +127,8 @@ TEST_F(Technician, DropDownListsOpenInsideTheWindow)
 }
 
 // After the update, the chart beside the scanned table shows only what the
-// unit is known to hold; a computed table that did not reach it is not drawn.
+// unit is known to hold, and the estimate only for packs it is known to count;
+// a computed table that did not reach it is not drawn.
 TEST_F(Technician, Page5DrawsWhatTheUnitHolds)
 {
     struct Case {
@@ -138,7 +139,7 @@ TEST_F(Technician, Page5DrawsWhatTheUnitHolds)
         bool notWritten;
     };
     const Case cases[] = {
-        {"saved and checked", true, true, {"label.chart.before", "label.chart.readback"}, false},
+        {"saved and checked", true, true, {"label.chart.before", "label.chart.readback", "estimate"}, false},
         {"save failed", false, true, {"label.chart.before"}, true},
         {"check failed, nothing read back", true, false, {"label.chart.before"}, true},
     };
@@ -160,7 +161,8 @@ TEST_F(Technician, Page5DrawsWhatTheUnitHolds)
         const QStringList names = view->seriesNames();
         QStringList expected;
         for (const QString& key : c.series)
-            expected << qt(key.toLatin1().constData());
+            expected << (key == "estimate" ? qt("label.chart.estimate").replace("%u", "12")
+                                           : qt(key.toLatin1().constData()));
         EXPECT_EQ(names, expected);
         EXPECT_EQ(mainText().contains(qt("msg.chart.notwritten")), c.notWritten);
         dialog.reset();

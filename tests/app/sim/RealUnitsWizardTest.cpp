@@ -201,7 +201,8 @@ TEST_F(RealUnits, IdenticalUnitsAreToldApartByTheirPorts)
     for (const JournalWrite& write : units->writes("twin-a"))
         if (!isIndexSelection(write))
             ADD_FAILURE() << "the twin was written: " << write.field << " " << write.index;
-    EXPECT_EQ(chartLines(), (QStringList{qt("label.chart.before"), qt("label.chart.readback")}));
+    EXPECT_EQ(chartLines(), (QStringList{qt("label.chart.before"), qt("label.chart.readback"),
+                                         qt("label.chart.estimate").replace("%u", "10")}));
     // The backup's name is short; the whole port stays inside it.
     const std::string backup = newestBackup();
     EXPECT_TRUE(
