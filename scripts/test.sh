@@ -104,6 +104,9 @@ part_windows() {
   local qt=$VARNEL_WINDOWS_DEPS/qt
   if [ -f "$VARNEL_WINDOWS_DEPS/stamps/qtbase" ]; then
     export WINEPREFIX="$top/build/wineprefix" WINEPATH="$qt/bin"
+    # Wine's own fonts are not files in its Fonts folder, where a drawing
+    # without a display looks for them as on Windows: Liberation stands in.
+    cp /usr/share/fonts/truetype/liberation/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
     cmake -S . -B build/windows-chart -G Ninja -Wno-dev -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
       "${release_options[@]}" -DVARNEL_BUILD_GUI=ON -DVARNEL_BUILD_BENCH=OFF \
       -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr \

@@ -295,6 +295,16 @@ void RuntimeChart::paint(QPainter& painter, const QRectF& rect, const QPalette& 
     painter.restore();
 }
 
+void RuntimeChart::useOffscreenPlatform()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+#ifdef Q_OS_WIN
+    if (qEnvironmentVariableIsEmpty("QT_QPA_FONTDIR") && !qEnvironmentVariableIsEmpty("WINDIR"))
+        qputenv("QT_QPA_FONTDIR", (qEnvironmentVariable("WINDIR") + QLatin1String("\\Fonts")).toLocal8Bit());
+#endif
+}
+
 bool RuntimeChart::writesSvg()
 {
 #ifdef VARNEL_CHART_SVG
@@ -313,8 +323,7 @@ bool RuntimeChart::writeFile(const RuntimePicture& picture, const I18N* messages
     char name[] = "varnel";
     char* argv[] = {name, nullptr};
     if (QApplication::instance() == nullptr) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
+        useOffscreenPlatform();
         messagesToLog.emplace();
         application.emplace(argc, argv);
     }

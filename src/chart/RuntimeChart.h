@@ -45,6 +45,12 @@ public:
     static bool writeFile(const RuntimePicture& picture, const I18N* messages, const std::string& path);
     // True when writeFile can write SVG.
     static bool writesSvg();
+    // Qt's offscreen platform for a program without a display, unless
+    // QT_QPA_PLATFORM names another. On Windows that platform reads its fonts
+    // from files in a folder of Qt's own, which no package has: it is pointed
+    // at the system's fonts (QT_QPA_FONTDIR, if not set), or every text of the
+    // chart would come out as boxes.
+    static void useOffscreenPlatform();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

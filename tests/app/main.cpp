@@ -1,3 +1,5 @@
+#include "chart/RuntimeChart.h"
+
 #include <QApplication>
 #include <QThreadPool>
 
@@ -23,8 +25,7 @@ void quietHandler(QtMsgType type, const QMessageLogContext& context, const QStri
 int main(int argc, char** argv)
 {
     // Headless unless a display was asked for explicitly.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    varnel::RuntimeChart::useOffscreenPlatform();
     defaultHandler = qInstallMessageHandler(quietHandler);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
