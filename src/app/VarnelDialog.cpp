@@ -479,8 +479,7 @@ void VarnelDialog::showRuntimeChart(const VarnelDevice& device, const std::vecto
                                     const std::vector<std::uint8_t>& after, const char* afterKey,
                                     std::int32_t externalBatteries)
 {
-    RuntimePicture picture = controller.runtimePicture(device, before, after);
-    picture.estimateWith(device.getInternalBatteryCount(), externalBatteries);
+    const RuntimePicture picture = controller.runtimePicture(device, before, after, externalBatteries);
     layout.runtimeChart->setPicture(picture, controller.getMessages(), afterKey);
     layout.showRuntimeChart(page);
 }

@@ -182,9 +182,12 @@ bool VarnelController::planBatteryTable(const VarnelDevice& device,
 
 RuntimePicture VarnelController::runtimePicture(const VarnelDevice& device,
                                                 const std::vector<std::uint8_t>& before,
-                                                const std::vector<std::uint8_t>& after) const
+                                                const std::vector<std::uint8_t>& after,
+                                                std::int64_t externalBatteries) const
 {
-    return RuntimePicture(scalarTables, wattageTables, device, before, after);
+    RuntimePicture picture(scalarTables, wattageTables, device, before, after);
+    picture.estimateWith(device.getInternalBatteryCount(), externalBatteries);
+    return picture;
 }
 
 RuntimePicture VarnelController::plannedPicture(const VarnelDevice& device,
@@ -195,9 +198,7 @@ RuntimePicture VarnelController::plannedPicture(const VarnelDevice& device,
     std::int32_t external = 0;
     if (!planBatteryTable(device, batteryPackQuantities, planned, &external))
         planned.clear();
-    RuntimePicture picture = runtimePicture(device, before, planned);
-    picture.estimateWith(device.getInternalBatteryCount(), external);
-    return picture;
+    return runtimePicture(device, before, planned, external);
 }
 
 std::vector<std::string> VarnelController::packNames() const

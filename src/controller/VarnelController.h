@@ -80,9 +80,11 @@ public:
     bool planBatteryTable(const VarnelDevice& device, const std::vector<std::uint32_t>& batteryPackQuantities,
                           std::vector<std::uint8_t>& batteryTable,
                           std::int32_t* externalBatteryCount = nullptr) const;
-    // The unit's runtimes for two of its battery tables, as the charts draw them.
+    // The unit's runtimes for two of its battery tables, as the charts draw
+    // them; with external batteries beside the second, the runtime estimated with them.
     RuntimePicture runtimePicture(const VarnelDevice& device, const std::vector<std::uint8_t>& before,
-                                  const std::vector<std::uint8_t>& after) const;
+                                  const std::vector<std::uint8_t>& after,
+                                  std::int64_t externalBatteries = 0) const;
     // Page 4's look ahead: the table held beside the one the chosen packs
     // would give, with the runtime those packs are estimated to give.
     RuntimePicture plannedPicture(const VarnelDevice& device, const std::vector<std::uint8_t>& before,

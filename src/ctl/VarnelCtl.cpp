@@ -377,8 +377,7 @@ bool VarnelCtl::writePlot(const VarnelController& controller, [[maybe_unused]] C
                           [[maybe_unused]] std::int32_t externalBatteries, const std::string& path)
 {
 #ifdef VARNEL_WITH_CHART
-    RuntimePicture picture = controller.runtimePicture(device, before, after);
-    picture.estimateWith(device.getInternalBatteryCount(), externalBatteries);
+    const RuntimePicture picture = controller.runtimePicture(device, before, after, externalBatteries);
     if (RuntimeChart::writeFile(picture, controller.getMessages(), path)) {
         if (!picture.isScaled())
             say(status, controller, "msg.chart.unscaled");
