@@ -31,6 +31,7 @@ DataFileDownload VarnelDialog::dataFileDownload()
     DataFileDownload download(controller.getSettings(), controller.getMessages(), std::move(show));
     download.setStepRunner([this](const std::function<bool()>& step) { return runBlocking(step); });
     download.setCancelFlag(&downloadCancel);
+    download.setContentCheck(&VarnelController::isDataFile);
     backend->configureDownload(download);
     return download;
 }

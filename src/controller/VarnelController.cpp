@@ -44,6 +44,22 @@ void show(const StatusCallback& callback, const char* text)
         callback(text, 1);
 }
 
+// What one battery data file holds, read whole before anyone takes it over.
+struct DataFileContents {
+    std::string number;
+    std::string date;
+    ScalarTableMap scalars;
+    WattageTableMap wattages;
+    BatteryTableMap types;
+    BatteryPackList packs;
+
+    bool read(const std::string& path)
+    {
+        VarnelXmlParser parser(path);
+        return parser.parse(number, date, scalars, wattages, types, packs);
+    }
+};
+
 struct PauseSetting {
     const char* key;
     const char* defaultValue;
@@ -137,28 +153,28 @@ bool VarnelController::loadDataFile(const std::string& path)
     // Read into fresh collections and taken over only whole: a second file
     // replaces the first (packs of two families never mix), and a file that
     // fails half-way leaves the wizard with the one it had.
-    std::string number;
-    std::string date;
-    ScalarTableMap scalars;
-    WattageTableMap wattages;
-    BatteryTableMap types;
-    BatteryPackList packs;
+    DataFileContents contents;
     // The digest of the very bytes parsed, so a technician can hold it against the publisher's.
     std::string digest = Sha256::ofFile(path);
-    VarnelXmlParser parser(path);
-    const bool parsed = parser.parse(number, date, scalars, wattages, types, packs);
+    const bool parsed = contents.read(path);
     log() << "Data file " << path << (parsed ? " loaded" : " not usable") << ", SHA-256 "
           << (digest.empty() ? "unknown (unreadable)" : digest) << std::endl;
     if (!parsed)
         return false;
-    fileVersionNumber = std::move(number);
-    fileVersionDate = std::move(date);
-    scalarTables = std::move(scalars);
-    wattageTables = std::move(wattages);
-    batteryTables = std::move(types);
-    batteryPacks = std::move(packs);
+    fileVersionNumber = std::move(contents.number);
+    fileVersionDate = std::move(contents.date);
+    scalarTables = std::move(contents.scalars);
+    wattageTables = std::move(contents.wattages);
+    batteryTables = std::move(contents.types);
+    batteryPacks = std::move(contents.packs);
     fileDigest = std::move(digest);
     return true;
+}
+
+bool VarnelController::isDataFile(const std::string& path)
+{
+    DataFileContents contents;
+    return contents.read(path);
 }
 
 bool VarnelController::computeConfiguration(VarnelDevice& device,

@@ -67,6 +67,8 @@ public:
     // Replaces the version, tables and packs with a battery data file's; a
     // file that fails leaves those of the last one as they were.
     bool loadDataFile(const std::string& path);
+    // Whether the file reads whole as a battery data file; nothing is taken over.
+    static bool isDataFile(const std::string& path);
 
     void clearDevices();
 

@@ -206,6 +206,7 @@ bool VarnelCtl::readDataFile(VarnelController& controller, ConsoleStatus& status
         DataFileDownload download(controller.getSettings(), controller.getMessages(), status.callback());
         download.setPorts(serverPorts);
         download.setPin(pin);
+        download.setContentCheck(&VarnelController::isDataFile);
         path = source == "http" ? download.downloadByHttp() : download.downloadByFtp();
         if (path.empty()) {
             say(status, controller, "msg.ctl.unabletocontinue");

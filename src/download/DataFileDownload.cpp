@@ -81,6 +81,11 @@ void DataFileDownload::setPin(std::string digest)
     pin = std::move(digest);
 }
 
+void DataFileDownload::setContentCheck(ContentCheck check)
+{
+    contentCheck = std::move(check);
+}
+
 void DataFileDownload::setCancelFlag(const std::atomic<bool>* flag)
 {
     cancel = flag;
@@ -158,6 +163,11 @@ std::string DataFileDownload::keep(LocalCopy& copy, const std::string& pinned, c
         fail("msg.faileddownload", source,
              "SHA-256 mismatch: expected " + pinned + ", got " + digest +
                  "; the local copy is kept as it was");
+        return {};
+    }
+    if (contentCheck && !contentCheck(copy.partialPath())) {
+        fail("msg.faileddownload", source,
+             "what arrived is not a battery data file; the local copy is kept as it was");
         return {};
     }
     if (!copy.commit()) {

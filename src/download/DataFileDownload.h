@@ -33,6 +33,8 @@ public:
 
     using HttpFactory = std::function<std::unique_ptr<HttpDownload>()>;
     using FtpFactory = std::function<std::unique_ptr<FtpDownload>()>;
+    // Whether the complete file at the path is a battery data file.
+    using ContentCheck = std::function<bool(const std::string& path)>;
 
     // The servers' ports; only tests reach servers elsewhere.
     struct Ports {
@@ -50,6 +52,9 @@ public:
     void setPorts(Ports ports);
     // A SHA-256 the file must have, over the settings' pin (empty: theirs).
     void setPin(std::string digest);
+    // A file the check refuses never takes the local copy's place: a server
+    // that answers with a page of its own must not cost the user a good copy.
+    void setContentCheck(ContentCheck check);
     // While set, the download stops at its next wait; the flag stays the caller's.
     void setCancelFlag(const std::atomic<bool>* flag);
 
@@ -92,6 +97,7 @@ private:
     FtpFactory ftpFactory;
     Ports ports;
     std::string pin;
+    ContentCheck contentCheck;
     const std::atomic<bool>* cancel = nullptr;
     std::string lastDigest;
 };

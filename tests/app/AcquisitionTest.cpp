@@ -14,7 +14,13 @@ protected:
     std::string log() const { return std::filesystem::exists("varnel.log") ? readFile("varnel.log") : ""; }
 };
 
-const std::vector<std::string> kBody{"<?xml version=\"1.0\"?>\r\n", "<ExternalBatteryPack/>\r\n"};
+// The sample data file as a server sends it, in two pieces.
+std::vector<std::string> sampleBody()
+{
+    const std::string sample = readFile(distFile("sample-batterydata.xml"));
+    const std::size_t cut = sample.find('\n') + 1;
+    return {sample.substr(0, cut), sample.substr(cut)};
+}
 
 TEST_F(Acquisition, HttpWithoutServerSaysSoAndTouchesNoNetwork)
 {
@@ -30,14 +36,15 @@ TEST_F(Acquisition, HttpStoresTheBodyUnderTheFileName)
 {
     writeSettings("http.server = 127.0.0.1\nhttp.path = /data/ups\nhttp.file = packs.xml");
     open();
-    dialog->http.body = kBody;
+    const std::vector<std::string> body = sampleBody();
+    dialog->http.body = body;
     dialog->downloadByHttp();
     EXPECT_EQ(dialog->http.requested,
               (std::vector<std::string>{"connect 127.0.0.1:80", "get /data/ups/packs.xml"}));
     EXPECT_EQ(mainText(),
               qt("label.configurehttp") + qt("label.connecthttp") + "\n" + qt("label.downloading"));
     EXPECT_EQ(dialog->getDataFilePath(), "packs.xml");
-    EXPECT_EQ(readFile("packs.xml"), kBody[0] + kBody[1]);
+    EXPECT_EQ(readFile("packs.xml"), body[0] + body[1]);
     EXPECT_NE(log().find("Attempting to connect to HTTP server at 127.0.0.1\n"), std::string::npos);
 }
 
@@ -47,9 +54,9 @@ TEST_F(Acquisition, HttpTargetWithoutPathStartsAtTheRoot)
     open();
     dialog->downloadByHttp();
     EXPECT_EQ(dialog->http.requested.back(), "get /packs.xml");
-    // An empty body still gives a file to read.
-    EXPECT_EQ(dialog->getDataFilePath(), "packs.xml");
-    EXPECT_EQ(readFile("packs.xml"), "");
+    // An empty body is no data file: nothing is stored.
+    EXPECT_EQ(dialog->getDataFilePath(), "");
+    EXPECT_FALSE(std::filesystem::exists("packs.xml"));
 }
 
 TEST_F(Acquisition, HttpFailuresLeaveNoPathAndSayWhere)
@@ -97,7 +104,7 @@ TEST_F(Acquisition, FtpDownloadsInPassiveImageMode)
     writeSettings("ftp.server = 127.0.0.1\nftp.user = tech\nftp.password = secret\nftp.path = pub\n"
                   "ftp.file = packs.xml");
     open();
-    dialog->ftp.content = "<ExternalBatteryPack/>\n";
+    dialog->ftp.content = readFile(distFile("sample-batterydata.xml"));
     dialog->downloadByFtp();
     EXPECT_EQ(dialog->ftp.calls,
               (std::vector<std::string>{"connect 127.0.0.1:21", "login tech secret",

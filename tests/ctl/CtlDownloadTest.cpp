@@ -52,6 +52,16 @@ TEST(CtlDownload, HttpFromNginxStoresTheFileAndReadsItsPacks)
     ASSERT_EQ(atRoot.code, 0) << atRoot.err;
     EXPECT_EQ(readFile("root.xml"), sample);
 
+    // A page served under the file's name (a portal, a moved site) is no data
+    // file: refused before it takes the place of the good copy.
+    fs::create_directories(dir.path() / "www" / "moved");
+    writeFile(dir.path() / "www" / "moved" / "root.xml", "<html><body>This site has moved</body></html>\n");
+    installRunFiles("http.server = 127.0.0.1\nhttp.path = /moved\nhttp.file = root.xml");
+    const CtlResult page = runCtl({"packs", "--data", "http"}, ports);
+    EXPECT_EQ(page.code, 2);
+    EXPECT_NE(page.err.find(catalogueText("msg.faileddownload")), std::string::npos) << page.err;
+    EXPECT_EQ(readFile("root.xml"), sample);
+
     // A 404 leaves no file behind and no earlier copy damaged.
     installRunFiles("http.server = 127.0.0.1\nhttp.path = /data\nhttp.file = missing.xml");
     const CtlResult missing = runCtl({"packs", "--json", "--data", "http"}, ports);
