@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #ifdef _WIN32
 // winsock2.h must come before windows.h.
@@ -124,7 +125,8 @@ std::string openFailureText(int error, PortKind kind)
             return reason.text;
     }
     const char* what = kind == PortKind::SerialLine ? "the line" : "the port";
-    return std::string(what) + " could not be opened: " + std::strerror(error);
+    // Ports are opened side by side in a scan: strerror's buffer is shared.
+    return std::string(what) + " could not be opened: " + std::generic_category().message(error);
 }
 
 } // namespace linkport
