@@ -39,16 +39,20 @@ constexpr NumberRule replyNumber{.blanks = NumberRule::Blanks::SpacesAndTabs,
                                  .past = NumberRule::Past::Wraps,
                                  .largest = std::numeric_limits<std::uint32_t>::max()};
 
-// "h1,h2,h3,h4,p1,p2" as the PASV reply gives it, each number modulo 256.
+// A byte of a PASV reply: a number that does not fit is a broken reply, not
+// one to cut down to some other port.
+constexpr NumberRule pasvNumber{.blanks = NumberRule::Blanks::SpacesAndTabs, .largest = 255};
+
+// "h1,h2,h3,h4,p1,p2" as the PASV reply gives it.
 bool parsePassiveAddress(std::string_view text, Ipv4Endpoint& endpoint)
 {
     std::uint8_t numbers[pasvNumberCount];
     std::size_t position = 0;
     for (std::size_t i = 0; i < pasvNumberCount; ++i) {
-        const auto number = scanNumber(text, replyNumber, position);
+        const auto number = scanNumber(text, pasvNumber, position);
         if (!number)
             return false;
-        numbers[i] = static_cast<std::uint8_t>(number->value & 0xFF);
+        numbers[i] = static_cast<std::uint8_t>(number->value);
         position = number->end;
         if (i + 1 < pasvNumberCount) {
             if (position >= text.size() || text[position] != ',')

@@ -166,7 +166,8 @@ TEST(FtpClient, PassiveReplyParsing)
     };
     const Case cases[] = {
         {"227 Entering Passive Mode (10,0,0,7,4,1)\r\n", nullptr},
-        {"227 Entering Passive Mode (266,0,0,7,4,1)\r\n", nullptr}, // each number modulo 256
+        {"227 Entering Passive Mode (10,0,0,7,260,1)\r\n", // no port is made of a byte that does not fit
+         "Invalid response sent to PASV command - Entering Passive Mode (10,0,0,7,260,1)"},
         {"227 Entering Passive Mode 10,0,0,7,4,1\r\n",
          "Invalid response sent to PASV command - Entering Passive Mode 10,0,0,7,4,1"},
         {"227 Entering Passive Mode (10,0,0,7,4)\r\n",
