@@ -39,8 +39,9 @@ bool LogFileBuffer::open(const std::string& path, std::string& reason)
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info{};
+    // A second name (a hard link) would make emptying the log empty someone's file.
     if (!GetFileInformationByHandle(file, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        GetFileType(file) != FILE_TYPE_DISK) {
+        info.nNumberOfLinks > 1 || GetFileType(file) != FILE_TYPE_DISK) {
         CloseHandle(file);
         reason = path + " is a link or not a plain file; it is left alone";
         return false;
@@ -69,9 +70,10 @@ bool LogFileBuffer::open(const std::string& path, std::string& reason)
         return false;
     }
     struct stat info {};
-    if (::fstat(opened, &info) != 0 || !S_ISREG(info.st_mode)) {
+    // A second name (a hard link) would make emptying the log empty someone's file.
+    if (::fstat(opened, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink > 1) {
         ::close(opened);
-        reason = path + " is not a plain file; it is left alone";
+        reason = path + " is not a plain file of its own; it is left alone";
         return false;
     }
     if (::ftruncate(opened, 0) != 0) {

@@ -84,6 +84,13 @@ TEST(Log, PlantedLinkOrFifoIsNeverWrittenThrough)
 
     restartLog();
     std::filesystem::remove("varnel.log");
+    std::filesystem::create_hard_link("precious", "varnel.log");
+    log() << "Varnel Started" << std::endl;
+    EXPECT_TRUE(log().fail());
+    EXPECT_EQ(test::readFile("precious"), "the user's own file\n");
+
+    restartLog();
+    std::filesystem::remove("varnel.log");
     ASSERT_EQ(mkfifo("varnel.log", 0600), 0);
     log() << "lost" << std::endl; // returns at once instead of waiting for a reader
     EXPECT_TRUE(log().fail());
