@@ -14,14 +14,6 @@ protected:
     std::string log() const { return std::filesystem::exists("varnel.log") ? readFile("varnel.log") : ""; }
 };
 
-// The sample data file as a server sends it, in two pieces.
-std::vector<std::string> sampleBody()
-{
-    const std::string sample = readFile(distFile("sample-batterydata.xml"));
-    const std::size_t cut = sample.find('\n') + 1;
-    return {sample.substr(0, cut), sample.substr(cut)};
-}
-
 TEST_F(Acquisition, HttpWithoutServerSaysSoAndTouchesNoNetwork)
 {
     open();
@@ -36,15 +28,15 @@ TEST_F(Acquisition, HttpStoresTheBodyUnderTheFileName)
 {
     writeSettings("http.server = 127.0.0.1\nhttp.path = /data/ups\nhttp.file = packs.xml");
     open();
-    const std::vector<std::string> body = sampleBody();
-    dialog->http.body = body;
+    const std::string sample = readFile(distFile("sample-batterydata.xml"));
+    dialog->http.body = {sample};
     dialog->downloadByHttp();
     EXPECT_EQ(dialog->http.requested,
               (std::vector<std::string>{"connect 127.0.0.1:80", "get /data/ups/packs.xml"}));
     EXPECT_EQ(mainText(),
               qt("label.configurehttp") + qt("label.connecthttp") + "\n" + qt("label.downloading"));
     EXPECT_EQ(dialog->getDataFilePath(), "packs.xml");
-    EXPECT_EQ(readFile("packs.xml"), body[0] + body[1]);
+    EXPECT_EQ(readFile("packs.xml"), sample);
     EXPECT_NE(log().find("Attempting to connect to HTTP server at 127.0.0.1\n"), std::string::npos);
 }
 

@@ -173,25 +173,6 @@ TEST_F(Download, HttpCopyIsReplacedOnlyByACompleteOne)
         EXPECT_FALSE(fs::exists(std::string(name) + ".part"));
     }
     EXPECT_EQ(test::readFile("folder/inside.xml"), "kept");
-
-    // A complete file the check refuses (a server's own page) fails the
-    // download by either route and leaves the good copy.
-    for (const bool ftp : {false, true}) {
-        SCOPED_TRACE(ftp ? "ftp" : "http");
-        start("http.server = h\nhttp.file = packs.xml\nftp.server = f\nftp.file = packs.xml\n");
-        shown.clear();
-        DataFileDownload download = routine();
-        std::string checked;
-        download.setContentCheck([&checked](const std::string& path) {
-            checked = test::readFile(path);
-            return false;
-        });
-        EXPECT_EQ(ftp ? download.downloadByFtp() : download.downloadByHttp(), "");
-        EXPECT_EQ(checked.rfind("<ExternalBatteryPack", 0), 0u) << "the whole arrival is checked";
-        EXPECT_EQ(shown[shown.size() - 2], text("msg.faileddownload") + " /1");
-        EXPECT_EQ(test::readFile("packs.xml"), body[0] + body[1]);
-        EXPECT_FALSE(fs::exists("packs.xml.part"));
-    }
 }
 
 // Names in the current folder that begin with `prefix`, other than `prefix` itself.
