@@ -1,7 +1,6 @@
 #include "OpenFailureText.h"
 
 #include <cerrno>
-#include <cstring>
 #include <system_error>
 
 #ifdef _WIN32
